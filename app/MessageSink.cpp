@@ -1,0 +1,31 @@
+#include "MessageSink.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+class StandardErrorSink final : public MessageSink
+{
+public:
+    void showMessage(const QString& text, const QString& caption, MessageIcon) override
+    {
+        const QByteArray line = (caption + QStringLiteral(": ") + text.trimmed()).toLocal8Bit();
+        std::fprintf(stderr, "%s\n", line.constData());
+    }
+};
+
+StandardErrorSink g_standardErrorSink;
+std::atomic<MessageSink*> g_sink{&g_standardErrorSink};
+
+} // namespace
+
+void installMessageSink(MessageSink* sink)
+{
+    g_sink.store(sink != nullptr ? sink : &g_standardErrorSink);
+}
+
+void showMessage(const QString& text, const QString& caption, MessageIcon icon)
+{
+    g_sink.load()->showMessage(text, caption, icon);
+}

@@ -1,0 +1,313 @@
+// The structure checks that keep damaged GIF, BMP and JPEG files from loading as
+// half-grey pictures, on small files built byte by byte.
+#include "CPicture.h"
+#include "PictureIntegrity.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+// ------------------------------------------------------------------ GIF
+
+void appendU16(QByteArray& bytes, int value)
+{
+    bytes.append(char(value & 0xFF));
+    bytes.append(char((value >> 8) & 0xFF));
+}
+
+// Packs LZW codes least significant bit first.
+class CodePacker
+{
+public:
+    void add(int code, int bits)
+    {
+        for (int i = 0; i < bits; ++i) {
+            if (m_bit % 8 == 0)
+                m_bytes.append('\0');
+            if ((code >> i) & 1)
+                m_bytes[m_bytes.size() - 1] = char(m_bytes.back() | (1 << (m_bit % 8)));
+            ++m_bit;
+        }
+    }
+    const QByteArray& bytes() const { return m_bytes; }
+
+private:
+    QByteArray m_bytes;
+    int m_bit = 0;
+};
+
+// LZW data (minimum code size 2) that writes `pixels` as literals, with a clear
+// code before every pair so that the code size stays at 3 bits.
+std::vector<int> literalCodes(const std::vector<int>& pixels)
+{
+    std::vector<int> codes;
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        if (i % 2 == 0)
+            codes.push_back(4);
+        codes.push_back(pixels[i]);
+    }
+    codes.push_back(5);
+    return codes;
+}
+
+struct GifFrame
+{
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<int> codes; // 3-bit codes, minimum code size 2
+    bool localTable = false;
+};
+
+// A GIF89a with a 4-colour global table (black, red, green, blue) unless
+// `globalTable` is false.
+QByteArray makeGif(int screenWidth, int screenHeight, const std::vector<GifFrame>& frames,
+                   bool globalTable = true)
+{
+    QByteArray gif("GIF89a");
+    appendU16(gif, screenWidth);
+    appendU16(gif, screenHeight);
+    gif.append(char(globalTable ? 0x81 : 0x00)); // table of 2^(1+1) entries
+    gif.append('\0');
+    gif.append('\0');
+    const QByteArray palette("\x00\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF", 12);
+    if (globalTable)
+        gif.append(palette);
+    // A graphic control extension, so that extensions are walked too.
+    gif.append(QByteArray("\x21\xF9\x04\x00\x00\x00\x00\x00", 8));
+    for (const GifFrame& frame : frames) {
+        gif.append('\x2C');
+        appendU16(gif, frame.left);
+        appendU16(gif, frame.top);
+        appendU16(gif, frame.width);
+        appendU16(gif, frame.height);
+        gif.append(char(frame.localTable ? 0x81 : 0x00));
+        if (frame.localTable)
+            gif.append(palette);
+        gif.append('\x02');
+        CodePacker packer;
+        for (int code : frame.codes)
+            packer.add(code, 3);
+        gif.append(char(packer.bytes().size()));
+        gif.append(packer.bytes());
+        gif.append('\0');
+    }
+    gif.append('\x3B');
+    return gif;
+}
+
+GifFrame fullFrame(int width, int height, const std::vector<int>& pixels)
+{
+    return GifFrame{0, 0, width, height, literalCodes(pixels), false};
+}
+
+QImage decoded(const QByteArray& bytes)
+{
+    CPicture picture;
+    if (!picture.LoadFromMemory(bytes.constData(), bytes.size()))
+        return {};
+    return picture.m_picture;
+}
+
+TEST(GifIntegrity, CompleteFileLoadsAndEveryTruncationIsRefused)
+{
+    const QByteArray gif = makeGif(3, 2, {fullFrame(3, 2, {1, 2, 3, 0, 1, 2})});
+    ASSERT_TRUE(gifIsComplete(gif));
+    const QImage image = decoded(gif);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(3, 2));
+    EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(image.pixelColor(1, 0), QColor(Qt::green));
+    EXPECT_EQ(image.pixelColor(2, 0), QColor(Qt::blue));
+    EXPECT_EQ(image.pixelColor(0, 1), QColor(Qt::black));
+
+    for (qsizetype length = 0; length < gif.size(); ++length)
+        EXPECT_FALSE(gifIsComplete(gif.left(length))) << "cut after " << length << " bytes";
+}
+
+TEST(GifIntegrity, LzwStreamIsFollowedCodeByCode)
+{
+    // clear, 1, then code 6 while 6 is the next free entry: "1 1" (the KwKwK case).
+    const QByteArray kwkwk = makeGif(3, 1, {GifFrame{0, 0, 3, 1, {4, 1, 6, 5}, false}});
+    EXPECT_TRUE(gifIsComplete(kwkwk));
+    const QImage image = decoded(kwkwk);
+    ASSERT_FALSE(image.isNull());
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(image.pixelColor(x, 0), QColor(Qt::red)) << x;
+
+    // Code 7 names an entry that does not exist yet.
+    EXPECT_FALSE(gifIsComplete(makeGif(3, 1, {GifFrame{0, 0, 3, 1, {4, 1, 7, 5}, false}})));
+    // A table code straight after a clear code has nothing to refer to.
+    EXPECT_FALSE(gifIsComplete(makeGif(3, 1, {GifFrame{0, 0, 3, 1, {4, 6, 5}, false}})));
+    // Five pixels for a frame of six.
+    EXPECT_FALSE(gifIsComplete(makeGif(3, 2, {fullFrame(3, 2, {1, 2, 3, 0, 1})})));
+    EXPECT_TRUE(decoded(makeGif(3, 2, {fullFrame(3, 2, {1, 2, 3, 0, 1})})).isNull());
+}
+
+TEST(GifIntegrity, FramesMustLieOnTheScreenAndHaveColours)
+{
+    const std::vector<int> four = {1, 1, 1, 1};
+    EXPECT_TRUE(gifIsComplete(makeGif(4, 4, {GifFrame{2, 2, 2, 2, literalCodes(four), false}})));
+    EXPECT_FALSE(gifIsComplete(makeGif(4, 4, {GifFrame{3, 2, 2, 2, literalCodes(four), false}})));
+    EXPECT_FALSE(gifIsComplete(makeGif(4, 4, {GifFrame{0, 0, 0, 2, literalCodes({}), false}})));
+    EXPECT_FALSE(gifIsComplete(makeGif(0, 4, {fullFrame(2, 2, four)})));
+    // No global table: a frame needs its own.
+    EXPECT_FALSE(gifIsComplete(makeGif(2, 2, {fullFrame(2, 2, four)}, false)));
+    GifFrame local = fullFrame(2, 2, four);
+    local.localTable = true;
+    EXPECT_TRUE(gifIsComplete(makeGif(2, 2, {local}, false)));
+    // A later frame is checked for its place too, though only the first is shown.
+    EXPECT_FALSE(gifIsComplete(
+        makeGif(2, 2, {fullFrame(2, 2, four), GifFrame{1, 1, 2, 2, literalCodes(four), false}})));
+    // A screen larger than any picture Pictavo decodes is refused before decoding.
+    EXPECT_FALSE(gifIsComplete(makeGif(60000, 60000, {fullFrame(2, 2, four)})));
+}
+
+// ------------------------------------------------------------------ BMP
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+void appendU32(QByteArray& bytes, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.append(char((value >> (8 * i)) & 0xFF));
+}
+
+// An 8-bit RLE bitmap of the given size with `colours` palette entries (grey
+// levels 0, 1, 2, ...), followed by `rle`.
+QByteArray makeRle8(int width, int height, int colours, std::initializer_list<int> rle)
+{
+    QByteArray header;
+    const int offset = 14 + 40 + 4 * colours;
+    header.append("BM");
+    appendU32(header, std::uint32_t(offset + int(rle.size())));
+    appendU32(header, 0);
+    appendU32(header, std::uint32_t(offset));
+    appendU32(header, 40);
+    appendU32(header, std::uint32_t(width));
+    appendU32(header, std::uint32_t(height));
+    appendU16(header, 1);
+    appendU16(header, 8);
+    appendU32(header, 1); // RLE8
+    appendU32(header, 0);
+    appendU32(header, 2835);
+    appendU32(header, 2835);
+    appendU32(header, std::uint32_t(colours));
+    appendU32(header, 0);
+    for (int i = 0; i < colours; ++i)
+        appendU32(header, std::uint32_t(i * 0x404040));
+    for (int byte : rle)
+        header.append(char(byte));
+    return header;
+}
+
+TEST(BmpIntegrity, UncompressedPixelsMustAllBePresent)
+{
+    QImage image(4, 3, QImage::Format_RGB888); // 12 bytes a row: no padding to hide in
+    image.fill(Qt::darkCyan);
+    const QByteArray bmp = encoded(image, "BMP");
+    ASSERT_TRUE(bmpIsComplete(bmp));
+    EXPECT_FALSE(decoded(bmp).isNull());
+    for (qsizetype length = 0; length < bmp.size(); ++length)
+        EXPECT_FALSE(bmpIsComplete(bmp.left(length))) << "cut after " << length << " bytes";
+
+    // Nonsense in the header: no width, two planes.
+    QByteArray noWidth = bmp;
+    noWidth[18] = noWidth[19] = noWidth[20] = noWidth[21] = '\0';
+    EXPECT_FALSE(bmpIsComplete(noWidth));
+    QByteArray twoPlanes = bmp;
+    twoPlanes[26] = '\x02';
+    EXPECT_FALSE(bmpIsComplete(twoPlanes));
+    // A file size field that lies does not matter; the pixels are all there.
+    QByteArray wrongSize = bmp;
+    wrongSize[2] = '\x01';
+    EXPECT_TRUE(bmpIsComplete(wrongSize));
+}
+
+TEST(BmpIntegrity, PaletteIndicesMustNameExistingColours)
+{
+    // 8 bits a pixel with 2 colours, the second row using index 2.
+    QByteArray bmp;
+    bmp.append("BM");
+    appendU32(bmp, 0);
+    appendU32(bmp, 0);
+    appendU32(bmp, 14 + 40 + 8);
+    appendU32(bmp, 40);
+    appendU32(bmp, 4);
+    appendU32(bmp, 2);
+    appendU16(bmp, 1);
+    appendU16(bmp, 8);
+    for (int i = 0; i < 4; ++i)
+        appendU32(bmp, 0);
+    appendU32(bmp, 2);
+    appendU32(bmp, 0);
+    appendU32(bmp, 0x000000);
+    appendU32(bmp, 0xFFFFFF);
+    bmp.append(QByteArray("\x00\x01\x01\x00", 4));
+    QByteArray valid = bmp + QByteArray("\x01\x00\x00\x01", 4);
+    QByteArray outOfRange = bmp + QByteArray("\x01\x00\x02\x01", 4);
+    EXPECT_TRUE(bmpIsComplete(valid));
+    EXPECT_FALSE(bmpIsComplete(outOfRange));
+}
+
+TEST(BmpIntegrity, RunLengthDataMustStayInsideThePictureAndEnd)
+{
+    // Two rows of four: a run of 4, end of line, a literal run of 4, end of picture.
+    const QByteArray valid = makeRle8(4, 2, 3, {4, 1, 0, 0, 0, 4, 0, 1, 2, 1, 0, 1});
+    ASSERT_TRUE(bmpIsComplete(valid));
+    const QImage image = decoded(valid);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(4, 2));
+
+    for (qsizetype length = 0; length < valid.size(); ++length)
+        EXPECT_FALSE(bmpIsComplete(valid.left(length))) << "cut after " << length << " bytes";
+    // A run of five in a row of four.
+    EXPECT_FALSE(bmpIsComplete(makeRle8(4, 2, 3, {5, 1, 0, 0, 0, 4, 0, 1, 2, 1, 0, 1})));
+    // A third row in a picture of two.
+    EXPECT_FALSE(bmpIsComplete(makeRle8(4, 2, 3, {4, 1, 0, 0, 4, 1, 0, 0, 4, 1, 0, 1})));
+    // A move past the bottom.
+    EXPECT_FALSE(bmpIsComplete(makeRle8(4, 2, 3, {0, 2, 0, 3, 0, 1})));
+    // Index 3 with three colours.
+    EXPECT_FALSE(bmpIsComplete(makeRle8(4, 2, 3, {4, 3, 0, 1})));
+    // Stopping early with the end code is allowed: the rest stays background.
+    EXPECT_TRUE(bmpIsComplete(makeRle8(4, 2, 3, {2, 1, 0, 1})));
+}
+
+// ------------------------------------------------------------------ JPEG
+
+TEST(JpegIntegrity, EndOfImageMustFollowTheScan)
+{
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    const QByteArray jpeg = encoded(image, "JPEG");
+    ASSERT_TRUE(jpeg.endsWith("\xFF\xD9"));
+    EXPECT_TRUE(jpegHasEndOfImage(jpeg));
+    EXPECT_FALSE(jpegHasEndOfImage(jpeg.left(jpeg.size() - 1)));
+    EXPECT_FALSE(jpegHasEndOfImage(jpeg.left(jpeg.size() / 2)));
+    // The header alone, cut right after the start of scan.
+    const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+    ASSERT_GT(scan, 0);
+    EXPECT_FALSE(jpegHasEndOfImage(jpeg.left(scan + 2)));
+    // Not a JPEG at all, or an end marker before any scan.
+    EXPECT_FALSE(jpegHasEndOfImage(QByteArray("GIF89a\xFF\xD9", 8)));
+    EXPECT_FALSE(jpegHasEndOfImage(QByteArray("\xFF\xD8\xFF\xD9", 4)));
+    // Data trailing the end of the picture does no harm.
+    EXPECT_TRUE(jpegHasEndOfImage(jpeg + QByteArray(100, 'x')));
+}
+
+} // namespace

@@ -1,0 +1,314 @@
+// Loading pictures: every format and variant a user's camera or program writes,
+// the built-in sample, and everything malformed, truncated or hostile.
+#include "CPicture.h"
+#include "PictureDecoder.h"
+#include "RecordingMessageSink.h"
+#include "TestData.h"
+#include "resource.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString qpath(const fs::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+std::vector<fs::path> filesUnder(const std::string& relative)
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(testdata::path(relative)))
+        if (entry.is_regular_file() && entry.path().extension() != ".txt")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Mean of each channel over the picture, as a rough fingerprint of its colours.
+std::array<double, 3> meanColour(const QImage& picture)
+{
+    const QImage small = picture.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    std::array<double, 3> sum{};
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x) {
+            const QRgb pixel = small.pixel(x, y);
+            sum[0] += qRed(pixel);
+            sum[1] += qGreen(pixel);
+            sum[2] += qBlue(pixel);
+        }
+    for (double& channel : sum)
+        channel /= 64.0 * 64.0;
+    return sum;
+}
+
+// Mean absolute difference of two pictures of the same size, scaled down.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage sa = a.scaled(90, 60, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage sb = b.scaled(90, 60, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double total = 0;
+    for (int y = 0; y < sa.height(); ++y)
+        for (int x = 0; x < sa.width(); ++x) {
+            const QRgb p = sa.pixel(x, y);
+            const QRgb q = sb.pixel(x, y);
+            total += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                     std::abs(qBlue(p) - qBlue(q));
+        }
+    return total / (3.0 * sa.width() * sa.height());
+}
+
+} // namespace
+
+TEST(PictureLoading, DecodesEveryJpegVariantTheLibraryKnows)
+{
+    REQUIRE_TESTDATA();
+    // Valid JPEG processes that 8-bit libjpeg does not decode at all.
+    const std::set<std::string> unsupported = {"monkey12.jpg", "testimgl_lossless.jpg"};
+    int decoded = 0;
+    for (const fs::path& file : filesUnder("formats/jpeg")) {
+        CPicture picture;
+        const bool ok = picture.LoadFromFile(qpath(file));
+        if (unsupported.count(file.filename().string())) {
+            EXPECT_FALSE(ok) << file;
+            EXPECT_EQ(picture.m_cxPixels, 0);
+            continue;
+        }
+        ASSERT_TRUE(ok) << file;
+        QImageReader header(qpath(file));
+        header.setAutoTransform(true);
+        const QSize stored = header.size();
+        const QSize upright = (header.transformation() & QImageIOHandler::TransformationRotate90)
+                                  ? stored.transposed()
+                                  : stored;
+        EXPECT_EQ(QSize(picture.m_cxPixels, picture.m_cyPixels), upright) << file;
+        EXPECT_EQ(picture.m_picture.format(), QImage::Format_RGB32) << file;
+        ++decoded;
+    }
+    EXPECT_GE(decoded, 50);
+}
+
+TEST(PictureLoading, CmykAndGrayscaleJpegsShowTheirRealColours)
+{
+    REQUIRE_TESTDATA();
+    CPicture colour, cmyk, grey;
+    ASSERT_TRUE(colour.LoadFromFile(qpath(testdata::path("photos/cameratrap_african_elephants.jpg"))));
+    ASSERT_TRUE(cmyk.LoadFromFile(qpath(testdata::path("formats/jpeg/cameratrap/african_elephants_cmyk.jpg"))));
+    ASSERT_TRUE(grey.LoadFromFile(qpath(testdata::path("formats/jpeg/cameratrap/african_elephants_bw.jpg"))));
+    // An Adobe CMYK file read without inverting would come out as a negative.
+    EXPECT_LT(meanDifference(colour.m_picture, cmyk.m_picture), 12.0);
+    const auto greyMean = meanColour(grey.m_picture);
+    EXPECT_NEAR(greyMean[0], greyMean[1], 0.5);
+    EXPECT_NEAR(greyMean[1], greyMean[2], 0.5);
+    EXPECT_LT(meanDifference(colour.m_picture, grey.m_picture), 40.0);
+}
+
+TEST(PictureLoading, ExifOrientationComesOutUpright)
+{
+    REQUIRE_TESTDATA();
+    for (const char* kind : {"Landscape", "Portrait"}) {
+        CPicture reference;
+        ASSERT_TRUE(reference.LoadFromFile(
+            qpath(testdata::path(std::string("formats/exif-orientation/") + kind + "_1.jpg"))));
+        for (int orientation = 0; orientation <= 8; ++orientation) {
+            const std::string name = std::string(kind) + "_" + std::to_string(orientation) + ".jpg";
+            CPicture picture;
+            ASSERT_TRUE(picture.LoadFromFile(qpath(testdata::path("formats/exif-orientation/" + name))));
+            EXPECT_EQ(picture.m_picture.size(), reference.m_picture.size()) << name;
+            // Only the orientation number in the middle differs between the files.
+            EXPECT_LT(meanDifference(picture.m_picture, reference.m_picture), 8.0) << name;
+        }
+    }
+}
+
+TEST(PictureLoading, GifGivesItsFirstFrameWithTransparencyKept)
+{
+    REQUIRE_TESTDATA();
+    CPicture animated;
+    ASSERT_TRUE(animated.LoadFromFile(qpath(testdata::path("formats/gif/wuffs/gifplayer-muybridge.gif"))));
+    QImageReader frames(qpath(testdata::path("formats/gif/wuffs/gifplayer-muybridge.gif")));
+    const QImage firstFrame = frames.read().convertToFormat(animated.m_picture.format());
+    EXPECT_EQ(animated.m_picture, firstFrame);
+
+    CPicture transparent;
+    ASSERT_TRUE(transparent.LoadFromFile(qpath(testdata::path("formats/gif/generated/chelsea_transparent.gif"))));
+    EXPECT_EQ(transparent.m_picture.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(qAlpha(transparent.m_picture.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(transparent.m_picture.pixel(transparent.m_cxPixels / 2, transparent.m_cyPixels / 2)), 255);
+}
+
+TEST(PictureLoading, DecodesBmpVariantsAndPng)
+{
+    REQUIRE_TESTDATA();
+    for (const std::string folder : {"formats/bmp/bmpsuite/g", "formats/bmp/generated",
+                                     "formats/bmp/pillow", "formats/bmp/wuffs",
+                                     "formats/bmp/libjpeg-turbo"}) {
+        for (const fs::path& file : filesUnder(folder)) {
+            CPicture picture;
+            EXPECT_TRUE(picture.LoadFromFile(qpath(file))) << file;
+            EXPECT_GT(picture.m_cxPixels, 0) << file;
+        }
+    }
+    CPicture png;
+    ASSERT_TRUE(png.LoadFromFile(qpath(testdata::path("formats/png/generated/chelsea_rgba_radial_alpha.png"))));
+    EXPECT_TRUE(png.m_picture.hasAlphaChannel());
+}
+
+TEST(PictureLoading, EmptyAndNonPictureFilesFailSilently)
+{
+    RecordingMessageSink messages;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString empty = dir.filePath("empty.jpg");
+    const QString text = dir.filePath("letter.jpg");
+    QFile(empty).open(QIODevice::WriteOnly);
+    {
+        QFile file(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Dear customer, this is not a picture.\n");
+    }
+    for (const QString& path : {empty, text, dir.filePath("missing.jpg"), dir.path()}) {
+        CPicture picture;
+        EXPECT_FALSE(picture.LoadFromFile(path)) << qPrintable(path);
+        EXPECT_EQ(picture.m_cxPixels, 0);
+        EXPECT_EQ(picture.m_cyPixels, 0);
+        EXPECT_TRUE(picture.m_picture.isNull());
+    }
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+// Files of the bad/ folder that are whole pictures after all: their defects lie
+// in metadata or fields a decoder does not need, their marker order is unusual
+// but legal, or only their name is wrong. Everything else there must fail.
+TEST(PictureLoading, MalformedFilesFailWithoutCrashingAndIntactOnesLoad)
+{
+    REQUIRE_TESTDATA();
+    const std::map<std::string, QSize> intact = {
+        {"jpeg/pillow_exif-dpi-zerodivision.jpg", {200, 200}},
+        {"jpeg/pillow_invalid-exif-without-x-resolution.jpg", {300, 200}},
+        {"jpeg/pillow_invalid-exif.jpg", {200, 200}},
+        {"jpeg/pillow_sugarshack_bad_mpo_header.jpg", {640, 480}},
+        {"jpeg/wuffs_hippopotamus-bad-comment-length.jpeg", {36, 28}},
+        {"jpeg/wuffs_hippopotamus-sof-dht-swap.jpeg", {36, 28}},
+        {"bmp/bmpsuite-b/badbitssize.bmp", {127, 64}},
+        {"bmp/bmpsuite-b/baddens1.bmp", {127, 64}},
+        {"bmp/bmpsuite-b/baddens2.bmp", {127, 64}},
+        {"bmp/bmpsuite-b/badfilesize.bmp", {127, 64}},
+        {"gif/image-rs_issue_1455_undersized.gif", {100, 100}},
+        {"png/pillow_png_decompression_dos.png", {1, 1}},
+        {"misnamed/bmp_content_named.jpg", {127, 64}},
+        {"misnamed/gif_content_named.jpg", {90, 112}},
+        {"misnamed/jpeg_content_named.bmp", {90, 112}},
+        {"misnamed/jpeg_content_named.gif", {90, 112}},
+        {"misnamed/png_content_named.jpg", {128, 128}},
+    };
+    RecordingMessageSink messages;
+    int refused = 0;
+    for (const fs::path& file : filesUnder("bad")) {
+        const std::string relative = fs::relative(file, testdata::path("bad")).generic_string();
+        CPicture picture;
+        const bool ok = picture.LoadFromFile(qpath(file));
+        const auto expected = intact.find(relative);
+        if (expected != intact.end()) {
+            EXPECT_TRUE(ok) << relative;
+            EXPECT_EQ(QSize(picture.m_cxPixels, picture.m_cyPixels), expected->second) << relative;
+        } else {
+            EXPECT_FALSE(ok) << relative << " loaded as " << picture.m_cxPixels << "x"
+                             << picture.m_cyPixels;
+            EXPECT_EQ(picture.m_cxPixels, 0) << relative;
+            EXPECT_EQ(picture.m_cyPixels, 0) << relative;
+            ++refused;
+        }
+    }
+    EXPECT_GE(refused, 90);
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST(PictureLoading, HugeClaimedSizesFailWithoutTakingTheMemory)
+{
+    REQUIRE_TESTDATA();
+    for (const char* bomb :
+         {"bad/generated/hibiscus_claims_60000x60000.bmp", "bad/generated/hibiscus_sof_claims_65500x65500.jpg",
+          "bad/generated/peacock_sof_claims_40000x30000.jpg", "bad/jpeg/sharp_giant-image_20000x14000.jpg",
+          "bad/bmp/bmpsuite-b/reallybig.bmp", "bad/generated/hibiscus_screen_claims_65535x65535.gif",
+          "bad/bmp/image-rs_Bad_unusual_extend_buffer_usage.bmp"}) {
+        CPicture picture;
+        EXPECT_FALSE(picture.LoadFromFile(qpath(testdata::path(bomb)))) << bomb;
+    }
+#if !defined(__SANITIZE_ADDRESS__)
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "peak resident kilobytes";
+#endif
+}
+
+TEST(PictureLoading, HundredMegapixelPhotoDecodes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QImage big(10000, 10000, QImage::Format_RGB32);
+    for (int y = 0; y < big.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(big.scanLine(y));
+        for (int x = 0; x < big.width(); ++x)
+            row[x] = qRgb(x & 255, y & 255, (x / 40) & 255);
+    }
+    const QString path = dir.filePath("hundred.jpg");
+    ASSERT_TRUE(big.save(path, "JPEG", 50));
+    big = QImage();
+    CPicture picture;
+    ASSERT_TRUE(picture.LoadFromFile(path));
+    EXPECT_EQ(picture.m_cxPixels, 10000);
+    EXPECT_EQ(picture.m_cyPixels, 10000);
+}
+
+TEST(PictureLoading, SamplePhotographIsBuiltIn)
+{
+    CPicture sample;
+    ASSERT_TRUE(sample.LoadFromResource(IDR_SAMPLE_JPG, "JPG"));
+    EXPECT_EQ(sample.m_cxPixels, 303);
+    EXPECT_EQ(sample.m_cyPixels, 240);
+    // Ids are taken modulo 65536, as resource ids are 16 bits.
+    CPicture wrapped;
+    EXPECT_TRUE(wrapped.LoadFromResource(IDR_SAMPLE_JPG + 65536u, "JPG"));
+}
+
+TEST(PictureLoading, MissingResourceIsReportedAndLeavesNothingLoaded)
+{
+    RecordingMessageSink messages;
+    CPicture picture;
+    ASSERT_TRUE(picture.LoadFromResource(IDR_SAMPLE_JPG, "JPG"));
+    EXPECT_FALSE(picture.LoadFromResource(999, "JPG"));
+    EXPECT_TRUE(picture.m_picture.isNull());
+    EXPECT_EQ(picture.m_cxPixels, 0);
+    const auto shown = messages.messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("FindResource() Failed\t"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("CPicture Error"));
+    EXPECT_EQ(shown[0].icon, MessageIcon::Stop);
+}
+
+TEST(PictureLoading, SecondLoadReleasesTheFirstEvenWhenItFails)
+{
+    REQUIRE_TESTDATA();
+    CPicture picture;
+    ASSERT_TRUE(picture.LoadFromFile(qpath(testdata::path("formats/jpeg/wuffs/hat.jpeg"))));
+    EXPECT_FALSE(picture.LoadFromFile(qpath(testdata::path("bad/generated/text_file.jpg"))));
+    EXPECT_TRUE(picture.m_picture.isNull());
+    EXPECT_EQ(picture.m_cxPixels, 0);
+
+    QFile file(qpath(testdata::path("formats/jpeg/wuffs/hat.jpeg")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(picture.LoadFromMemory(bytes.constData(), bytes.size()));
+    EXPECT_EQ(picture.m_cxPixels, 90);
+    EXPECT_FALSE(picture.LoadFromMemory(bytes.constData(), bytes.size() / 2));
+    EXPECT_EQ(picture.m_cxPixels, 0);
+}

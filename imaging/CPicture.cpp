@@ -108,10 +108,15 @@ bool CPicture::LoadFromMemory(const void* data, qsizetype size)
     return loadBytes(bytes);
 }
 
-bool CPicture::loadBytes(const QByteArray& bytes)
+bool CPicture::LoadFromBytes(const QByteArray& bytes, QSize minimumSize)
+{
+    return loadBytes(bytes, minimumSize);
+}
+
+bool CPicture::loadBytes(const QByteArray& bytes, QSize minimumSize)
 {
     Clear();
-    m_picture = decodePicture(bytes);
+    m_picture = decodePicture(bytes, minimumSize);
     if (m_picture.isNull())
         return false;
     m_cxPixels = m_picture.width();

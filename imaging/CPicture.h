@@ -33,6 +33,10 @@ public:
     // Decodes a copy of `size` bytes at `data`. True when a picture was decoded.
     bool LoadFromMemory(const void* data, qsizetype size);
 
+    // Decodes `bytes`; a JPEG far larger than `minimumSize` is decoded at a
+    // reduced size that still covers it (see decodePicture). True when decoded.
+    bool LoadFromBytes(const QByteArray& bytes, QSize minimumSize);
+
     // Draws the picture into `target` (Format_BGR888) within `rect`, stretched to
     // exactly that rectangle after the optional keep-aspect and centre steps, and
     // composited over what the target holds where the picture is transparent.
@@ -46,5 +50,5 @@ public:
     int m_cxPixels = 0;
 
 private:
-    bool loadBytes(const QByteArray& bytes);
+    bool loadBytes(const QByteArray& bytes, QSize minimumSize = QSize());
 };

@@ -87,9 +87,39 @@ QImage normalised(QImage image)
     return image;
 }
 
+// The size libjpeg decodes a picture of `size` to at 1 / reduction: every side
+// rounded up.
+QSize reducedSize(QSize size, int reduction)
+{
+    return QSize((size.width() + reduction - 1) / reduction,
+                 (size.height() + reduction - 1) / reduction);
+}
+
+// The largest of the reductions 1/8, 1/4 and 1/2 that libjpeg decodes directly
+// (Qt passes them on exactly when the requested size is the reduced one) whose
+// upright result still covers `minimumSize`; 1 when none does.
+int jpegReductionFor(QSize storedSize, QImageIOHandler::Transformations transformation,
+                     QSize minimumSize)
+{
+    const bool turned = transformation & QImageIOHandler::TransformationRotate90;
+    for (const int reduction : {8, 4, 2}) {
+        QSize reduced = reducedSize(storedSize, reduction);
+        if (turned)
+            reduced.transpose();
+        if (reduced.width() >= minimumSize.width() && reduced.height() >= minimumSize.height())
+            return reduction;
+    }
+    return 1;
+}
+
 } // namespace
 
 QImage decodePicture(const QByteArray& bytes)
+{
+    return decodePicture(bytes, QSize());
+}
+
+QImage decodePicture(const QByteArray& bytes, QSize minimumSize)
 {
     if (bytes.isEmpty())
         return {};
@@ -111,6 +141,11 @@ QImage decodePicture(const QByteArray& bytes)
         return {};
     if (!structureIsComplete(format, bytes))
         return {};
+    if (format == "jpeg" && size.isValid() && minimumSize.isValid()) {
+        const int reduction = jpegReductionFor(size, reader.transformation(), minimumSize);
+        if (reduction > 1)
+            reader.setScaledSize(reducedSize(size, reduction));
+    }
 
     QImage image = reader.read();
     if (image.isNull() || scope.jpegDataCorrupt())
@@ -118,4 +153,18 @@ QImage decodePicture(const QByteArray& bytes)
     if (qint64(image.width()) * image.height() > kMaxDecodedPixels)
         return {};
     return normalised(std::move(image));
+}
+
+QSize pictureSize(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90))
+        size.transpose();
+    return size;
 }

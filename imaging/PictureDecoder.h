@@ -19,3 +19,13 @@ inline constexpr qint64 kMaxDecodedPixels = qint64(1) << 27;
 // damaged JPEG, GIF or BMP, which Qt would otherwise fill with grey).
 // Safe to call from several threads at once.
 QImage decodePicture(const QByteArray& bytes);
+
+// Like decodePicture, but a JPEG far larger than `minimumSize` is decoded at 1/2,
+// 1/4 or 1/8 of its size (by libjpeg, which reduces in the frequency domain and
+// so does not alias), the smallest of these that still covers minimumSize in
+// both directions. Other formats, and an invalid minimumSize, decode in full.
+QImage decodePicture(const QByteArray& bytes, QSize minimumSize);
+
+// The size of the picture in `bytes`, upright, read from its header without
+// decoding the pixels; invalid when the header does not tell.
+QSize pictureSize(const QByteArray& bytes);

@@ -1,0 +1,98 @@
+#include "CConfirmDlg.h"
+
+#include "DialogUnits.h"
+#include "resource.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+
+#include <chrono>
+#include <thread>
+
+CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CConfirmDlg"));
+    setProperty("id", IDD_CONFIRM);
+    setWindowTitle(QStringLiteral("Umwandlung"));
+    setModal(false);
+    const DialogUnits units(font());
+    setFixedSize(units.size(273, 70));
+
+    m_wndText = new QLabel(QStringLiteral("Static"), this);
+    m_wndText->setObjectName(QString::number(IDC_CONFIRM_TEXT));
+    m_wndText->setProperty("id", IDC_CONFIRM_TEXT);
+    m_wndText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_wndText->setWordWrap(true);
+    m_wndText->setGeometry(units.rect(7, 7, 259, 29));
+
+    const struct
+    {
+        int id;
+        const char* text;
+        int left;
+    } buttons[] = {{kNo, "&Nein", 15}, {kYes, "&Ja", 79}, {kCancel, "&Abbrechen", 143},
+                   {kYesToAll, "Ja zu allen", 207}};
+    for (const auto& spec : buttons) {
+        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
+        button->setObjectName(QString::number(spec.id));
+        button->setProperty("id", spec.id);
+        button->setGeometry(units.rect(spec.left, 49, 50, 14));
+        // Enter always means "&Ja", whichever button has the focus.
+        button->setAutoDefault(false);
+        button->setDefault(spec.id == kYes);
+        const int id = spec.id;
+        connect(button, &QPushButton::clicked, this,
+                [this, id] { id == kCancel ? reject() : answerWith(id); });
+    }
+}
+
+void CConfirmDlg::setQuestion(const QString& text)
+{
+    const std::lock_guard lock(m_questionMutex);
+    m_strQuestion = text;
+}
+
+int CConfirmDlg::Ask(const std::atomic<int>* stop)
+{
+    Q_ASSERT(QThread::currentThread() != thread());
+    m_nAnswer = kNoAnswer;
+    // Queued, not blocking: whatever the GUI thread is doing, the worker never
+    // waits for it here, only for the answer.
+    QMetaObject::invokeMethod(this, "showQuestion", Qt::QueuedConnection);
+    int answer = kNoAnswer;
+    while ((answer = m_nAnswer.load()) == kNoAnswer) {
+        if (stop != nullptr && stop->load() != 0) {
+            answer = kCancel;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    QMetaObject::invokeMethod(this, "hide", Qt::QueuedConnection);
+    return answer;
+}
+
+void CConfirmDlg::showQuestion()
+{
+    {
+        const std::lock_guard lock(m_questionMutex);
+        m_wndText->setText(m_strQuestion);
+    }
+    show();
+    raise();
+    activateWindow();
+    if (auto* yes = findChild<QPushButton*>(QString::number(kYes)))
+        yes->setFocus();
+}
+
+void CConfirmDlg::answerWith(int answer)
+{
+    m_nAnswer = answer;
+}
+
+void CConfirmDlg::accept() {}
+
+void CConfirmDlg::reject()
+{
+    answerWith(kCancel);
+}

@@ -1,0 +1,115 @@
+#include "CFolderDlg.h"
+
+#include "CFolderPicker.h"
+#include "DialogUnits.h"
+#include "resource.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+template <typename Control>
+Control* placed(Control* control, int id, const QRect& rect)
+{
+    if (id != 0) {
+        control->setObjectName(QString::number(id));
+        control->setProperty("id", id);
+    }
+    control->setGeometry(rect);
+    return control;
+}
+
+QLineEdit* pathField(QWidget* parent, int id, const QRect& rect)
+{
+    auto* field = placed(new QLineEdit(parent), id, rect);
+    field->setReadOnly(true);
+    return field;
+}
+
+} // namespace
+
+CFolderDlg::CFolderDlg(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CFolderDlg"));
+    setProperty("id", IDD_FOLDER_DIALOG);
+    setWindowTitle(QStringLiteral("Verzeichnis umwandeln"));
+    createControls();
+    setFixedSize(DialogUnits(font()).size(411, 252));
+}
+
+void CFolderDlg::createControls()
+{
+    const DialogUnits units(font());
+    auto* ok = placed(new QPushButton(QStringLiteral("OK"), this), IDOK, units.rect(147, 231, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CFolderDlg::accept);
+    auto* cancel = placed(new QPushButton(QStringLiteral("Abbrechen"), this), IDCANCEL,
+                          units.rect(213, 231, 50, 14));
+    connect(cancel, &QPushButton::clicked, this, &CFolderDlg::reject);
+
+    placed(new QLabel(QStringLiteral("Quell Verzeichnis"), this), 0, units.rect(7, 7, 55, 8));
+    placed(new QLabel(QStringLiteral("Ziel Verzeichnis"), this), 0, units.rect(211, 7, 50, 8));
+    m_wndSourcePath = pathField(this, IDC_FOLDER_SOURCE_PATH, units.rect(7, 20, 193, 12));
+    m_wndDestPath = pathField(this, IDC_FOLDER_DEST_PATH, units.rect(211, 20, 193, 12));
+    m_wndSourcePicker = placed(new CFolderPicker(IDC_FOLDER_SOURCE_TREE, this),
+                               IDC_FOLDER_SOURCE_TREE, units.rect(7, 39, 193, 155));
+    m_wndDestPicker = placed(new CFolderPicker(IDC_FOLDER_DEST_TREE, this), IDC_FOLDER_DEST_TREE,
+                             units.rect(211, 39, 193, 155));
+    m_wndAskEachFile = placed(new QCheckBox(QStringLiteral("Rückfrage beim Umwandeln"), this),
+                              IDC_FOLDER_ASK_EACH_FILE, units.rect(7, 206, 105, 10));
+    m_wndMailAfter = placed(new QCheckBox(QStringLiteral("Bilder per Mail versenden"), this),
+                            IDC_FOLDER_MAIL_AFTER, units.rect(211, 206, 95, 10));
+}
+
+void CFolderDlg::showEvent(QShowEvent* event)
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void CFolderDlg::OnInitDialog()
+{
+    m_wndAskEachFile->setChecked(m_bAskEachFile != 0);
+    m_wndMailAfter->setChecked(m_bMailAfter != 0);
+    m_wndSourcePath->setText(m_strSourceDir);
+    m_wndDestPath->setText(m_strDestDir);
+    // The owners are set after the presets, so presetting reports nothing.
+    m_wndSourcePicker->SetPath(m_strSourceDir);
+    m_wndSourcePicker->setOwner(this);
+    m_wndDestPicker->SetPath(m_strDestDir);
+    m_wndDestPicker->setOwner(this);
+}
+
+int CFolderDlg::OnFolderSelected(int controlId, const QString& path)
+{
+    if (controlId == IDC_FOLDER_SOURCE_TREE)
+        m_wndSourcePath->setText(path);
+    else if (controlId == IDC_FOLDER_DEST_TREE)
+        m_wndDestPath->setText(path);
+    return 1;
+}
+
+bool CFolderDlg::event(QEvent* event)
+{
+    if (event->type() == FolderSelectedEvent::kType) {
+        const auto* selected = static_cast<FolderSelectedEvent*>(event);
+        event->setAccepted(OnFolderSelected(selected->controlId(), selected->path()) == 1);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CFolderDlg::accept()
+{
+    m_bAskEachFile = m_wndAskEachFile->isChecked() ? 1 : 0;
+    m_bMailAfter = m_wndMailAfter->isChecked() ? 1 : 0;
+    m_strSourceDir = m_wndSourcePath->text();
+    m_strDestDir = m_wndDestPath->text();
+    QDialog::accept();
+}

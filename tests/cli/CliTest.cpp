@@ -1,0 +1,495 @@
+// pictavo-cli: reading the command line, and whole runs of the built program on
+// real pictures: names, sizes and reports of the results, pictures that cannot be
+// read, files that must survive, and the same bytes with one thread or several.
+#include "CliOptions.h"
+#include "ConversionPipeline.h"
+#include "TestData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+// ---- the command line ------------------------------------------------------
+
+QStringList words(const char* line)
+{
+    return QString::fromLatin1(line).split(u' ', Qt::SkipEmptyParts);
+}
+
+CliOptions parsed(const QStringList& arguments)
+{
+    QString error;
+    const std::optional<CliOptions> options = parseCliArguments(arguments, error);
+    EXPECT_TRUE(options.has_value()) << error.toStdString();
+    return options.value_or(CliOptions());
+}
+
+TEST(CliOptions, DefaultsMatchTheUsage)
+{
+    const CliOptions options = parsed({QStringLiteral("a.jpg")});
+    EXPECT_EQ(options.action, CliAction::Convert);
+    EXPECT_EQ(options.settings.m_nTargetSize, 640);
+    EXPECT_EQ(options.settings.m_nQuality, 60);
+    EXPECT_EQ(options.settings.m_nDpi, 90);
+    EXPECT_FALSE(options.settings.hasColourAdjustments());
+    EXPECT_EQ(options.settings.m_nOrientation, 0);
+    EXPECT_TRUE(options.effect.isEmpty());
+    EXPECT_TRUE(options.destination.isEmpty());
+    EXPECT_TRUE(options.output.isEmpty());
+    EXPECT_EQ(options.jobs, int(std::max(1u, std::thread::hardware_concurrency())));
+    EXPECT_EQ(options.inputs, QStringList{QStringLiteral("a.jpg")});
+}
+
+TEST(CliOptions, EveryOptionReachesItsSetting)
+{
+    const CliOptions options = parsed(words("-s 800 --quality=85 --dpi 0 --brightness -20"
+                                            " --contrast 30 --red 5 --green=-6 --blue 7 --bw"
+                                            " --rotate 270 --mirror --effect Negativ -j3 -d out"
+                                            " a.jpg -- -b.gif -"));
+    const ConversionSettings& s = options.settings;
+    EXPECT_EQ(s.m_nTargetSize, 800);
+    EXPECT_EQ(s.m_nQuality, 85);
+    EXPECT_EQ(s.m_nDpi, 0);
+    EXPECT_EQ(s.m_nBrightness, -20);
+    EXPECT_EQ(s.m_nContrast, 30);
+    EXPECT_EQ(s.m_nRed, 5);
+    EXPECT_EQ(s.m_nGreen, -6);
+    EXPECT_EQ(s.m_nBlue, 7);
+    EXPECT_NE(s.m_bGrayscale, 0);
+    EXPECT_EQ(s.m_nOrientation, 3 + 4);
+    EXPECT_EQ(options.effect, QStringLiteral("Negativ"));
+    EXPECT_EQ(options.jobs, 3);
+    EXPECT_EQ(options.destination, QStringLiteral("out"));
+    EXPECT_EQ(options.inputs, (QStringList{"a.jpg", "-b.gif", "-"}));
+}
+
+TEST(CliOptions, ValuesAreReadAndLimitedAsDocumented)
+{
+    EXPECT_EQ(parsed({"--rotate", "90", "a"}).settings.m_nOrientation, 1);
+    EXPECT_EQ(parsed({"--rotate", "180", "a"}).settings.m_nOrientation, 2);
+    EXPECT_EQ(parsed({"--mirror", "a"}).settings.m_nOrientation, 4);
+    EXPECT_EQ(parsed({"-q", "150", "a"}).settings.m_nQuality, 100);
+    EXPECT_EQ(parsed({"-q", "-5", "a"}).settings.m_nQuality, 0);
+    EXPECT_EQ(parsed({"-s", "1", "a"}).settings.m_nTargetSize, 1);
+    EXPECT_EQ(parsed({"--size=65500", "a"}).settings.m_nTargetSize, 65500);
+    EXPECT_EQ(parsed({"-s", "100", "-s", "200", "a"}).settings.m_nTargetSize, 200);
+    EXPECT_EQ(parsed({"-o", "x.jpg", "a"}).output, QStringLiteral("x.jpg"));
+    EXPECT_EQ(parsed({"--list-effects"}).action, CliAction::ListEffects);
+    // Help is shown whatever follows it.
+    EXPECT_EQ(parsed({"-h", "--size", "abc"}).action, CliAction::Help);
+}
+
+TEST(CliOptions, BadCommandLinesAreRefusedWithTheOptionNamed)
+{
+    // Each command line with the word its message must contain.
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"-s 0 a", "-s"},
+        {"--size 65501 a", "--size"},
+        {"-s 12px a", "-s"},
+        {"-s", "-s"},
+        {"--quality 1.5 a", "--quality"},
+        {"--dpi -1 a", "--dpi"},
+        {"--dpi 65536 a", "--dpi"},
+        {"--rotate 45 a", "--rotate"},
+        {"--rotate 360 a", "--rotate"},
+        {"-j 0 a", "-j"},
+        {"--brightness 3000000000 a", "--brightness"},
+        {"--bw=1 a", "--bw"},
+        {"--dest= a", "--dest"},
+        {"--sharpen a", "--sharpen"},
+        {"-x a", "-x"},
+        {"-o x.jpg a b", "--output"},
+        {"-o x.jpg -d out a", "--dest"},
+        {"-q 80", "picture"}};
+    for (const auto& [line, named] : cases) {
+        QString error;
+        EXPECT_FALSE(parseCliArguments(words(line), error).has_value()) << line;
+        EXPECT_TRUE(error.contains(QLatin1String(named))) << error.toStdString();
+    }
+}
+
+TEST(CliOptions, EffectsAreFoundByNumberOrExactName)
+{
+    const QStringList names = {"Strich", "Negativ", "Goblin"};
+    QString error;
+    EXPECT_EQ(effectNumber(QString(), names, error), 0);
+    EXPECT_EQ(effectNumber("0", names, error), 0);
+    EXPECT_EQ(effectNumber("3", names, error), 3);
+    EXPECT_EQ(effectNumber("Negativ", names, error), 2);
+    for (const char* unknown : {"4", "-1", "negativ", "Negativ "}) {
+        error.clear();
+        EXPECT_FALSE(effectNumber(unknown, names, error).has_value()) << unknown;
+        EXPECT_TRUE(error.contains("3 Goblin")) << error.toStdString();
+    }
+    EXPECT_FALSE(effectNumber("1", {}, error).has_value());
+}
+
+// ---- runs of the program ---------------------------------------------------
+
+struct CliRun
+{
+    int exitCode = -1;
+    QStringList out;
+    QString err;
+};
+
+CliRun runCli(const QStringList& arguments, const QString& workingFolder = {})
+{
+    QProcess process;
+    // Qt's libraries are not built for ThreadSanitizer, so the thread pool Qt
+    // scales pictures with would be reported from inside them; races in
+    // Pictavo's own code are still found.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TSAN_OPTIONS"),
+                       environment.value(QStringLiteral("TSAN_OPTIONS")) +
+                           QStringLiteral(" ignore_noninstrumented_modules=1"));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingFolder.isEmpty() ? QDir::currentPath() : workingFolder);
+    process.start(QStringLiteral(PICTAVO_BINARY_DIR "/pictavo-cli"), arguments);
+    CliRun run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        run.err = QStringLiteral("pictavo-cli did not finish: ") + process.errorString();
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString picture(const std::string& relative)
+{
+    return QString::fromStdString(testdata::path(relative).string());
+}
+
+// Copies `source` into `folder`, writable, under `name` (its own by default).
+QString copyInto(const QString& folder, const QString& source, QString name = {})
+{
+    if (name.isEmpty())
+        name = QFileInfo(source).fileName();
+    const QString target = QDir(folder).filePath(name);
+    EXPECT_TRUE(QFile::copy(source, target)) << target.toStdString();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return target;
+}
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The picture's size as shown, after its EXIF orientation.
+QSize uprightSize(const QString& path)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90)
+               ? size.transposed()
+               : size;
+}
+
+// Longer side `longer`, the other in proportion, truncated.
+QSize scaledTo(QSize size, int longer)
+{
+    return size.width() > size.height() ? QSize(longer, size.height() * longer / size.width())
+                                        : QSize(size.width() * longer / size.height(), longer);
+}
+
+QString resultName(const QString& source, QSize size)
+{
+    return QStringLiteral("%1 %2x%3.jpg")
+        .arg(QFileInfo(source).completeBaseName())
+        .arg(size.width())
+        .arg(size.height());
+}
+
+// Mean absolute difference per channel of two pictures of one size.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    if (x.size() != y.size())
+        return 255;
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int byte = 0; byte < 3 * x.width(); ++byte)
+            sum += std::abs(int(x.constScanLine(row)[byte]) - int(y.constScanLine(row)[byte]));
+    return sum / (3.0 * x.width() * x.height());
+}
+
+TEST(CliRun, ConvertsPicturesWithDirectoryNamingAndReportsEach)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dest;
+    const QStringList sources = {picture("photos/libjxl_flower.jpg"),
+                                 picture("formats/exif-orientation/Portrait_6.jpg"),
+                                 picture("formats/gif/generated/chelsea_transparent.gif"),
+                                 picture("formats/extensions/hat.BMP")};
+    const CliRun run = runCli(QStringList{"-d", dest.path()} + sources);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    ASSERT_EQ(run.out.size(), sources.size());
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const QSize size = scaledTo(uprightSize(sources[i]), 640);
+        const QString output = QDir(dest.path()).filePath(resultName(sources[i], size));
+        EXPECT_EQ(QImage(output).size(), size) << output.toStdString();
+        EXPECT_EQ(run.out[i], QStringLiteral("%1 -> %2 (%3 Kb)")
+                                  .arg(sources[i], output)
+                                  .arg(QFileInfo(output).size() / 1000));
+    }
+    EXPECT_EQ(filesIn(dest.path()).size(), sources.size());
+}
+
+TEST(CliRun, SettingsShapeTheResult)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dest;
+    const QString source = picture("photos/cameratrap_domestic_dog.jpg");
+    auto convert = [&](const QString& name, const QStringList& options) {
+        const QString output = QDir(dest.path()).filePath(name);
+        const CliRun run = runCli(options + QStringList{"-s", "256", "-o", output, source});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return output;
+    };
+    const QImage plain(convert("plain.jpg", {}));
+    const QImage turned(convert("turned.jpg", {"--rotate", "90"}));
+    const QImage half(convert("half.jpg", {"--rotate", "180"}));
+    const QImage mirrored(convert("mirrored.jpg", {"--mirror"}));
+    const QImage grey(convert("grey.jpg", {"--bw"}));
+    ASSERT_EQ(plain.size(), QSize(256, 192));
+    EXPECT_EQ(turned.size(), QSize(192, 256));
+    EXPECT_LT(meanDifference(half, plain.mirrored(true, true)), 2.0);
+    EXPECT_LT(meanDifference(mirrored, plain.mirrored(true, false)), 2.0);
+    EXPECT_GT(meanDifference(mirrored, plain), 10.0);
+    // Qt's grey of a pixel whose channels are equal is that value again.
+    EXPECT_LT(meanDifference(grey, grey.convertToFormat(QImage::Format_Grayscale8)), 1.0);
+    EXPECT_GT(meanDifference(plain, plain.convertToFormat(QImage::Format_Grayscale8)), 5.0);
+
+    const QByteArray low = contents(convert("low.jpg", {"-q", "20", "--dpi", "144"}));
+    const QByteArray high = contents(convert("high.jpg", {"-q", "95", "--dpi", "0"}));
+    EXPECT_LT(low.size(), high.size());
+    ASSERT_GT(low.size(), 18);
+    EXPECT_EQ(low[13], 1); // density in dots per inch
+    EXPECT_EQ((uchar(low[14]) << 8) | uchar(low[15]), 144);
+    EXPECT_EQ(high[13], 0);
+}
+
+// The command-line tool runs the window's conversion unit: the same settings give
+// the same bytes as the pipeline writing into a folder directly.
+TEST(CliRun, WritesTheBytesOfTheConversionUnit)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir cli;
+    QTemporaryDir direct;
+    const QString source = picture("photos/Sumo_Museum.jpg");
+    const CliRun run =
+        runCli({"-d", cli.path(), "-s", "500", "-q", "75", "--dpi", "72", "--brightness", "20",
+                "--contrast", "-30", "--red", "10", "--rotate", "270", "--mirror", source});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ConversionSettings settings;
+    settings.m_nTargetSize = 500;
+    settings.m_nQuality = 75;
+    settings.m_nDpi = 72;
+    settings.m_nBrightness = 20;
+    settings.m_nContrast = -30;
+    settings.m_nRed = 10;
+    settings.m_nOrientation = 3 + 4;
+    const ConversionResult result =
+        ConversionPipeline().Convert(source, settings, direct.path(), QString(), QString());
+    ASSERT_TRUE(result.written);
+    const QString name = QFileInfo(result.outputPath).fileName();
+    EXPECT_EQ(filesIn(cli.path()), QStringList{name});
+    EXPECT_EQ(contents(QDir(cli.path()).filePath(name)), contents(result.outputPath));
+}
+
+TEST(CliRun, UnreadablePicturesAreNamedAndSkipped)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir folder;
+    const QString broken =
+        copyInto(folder.path(), picture("bad/generated/text_file.jpg"), "broken.jpg");
+    const QString truncated = picture("bad/generated/dog_trunc_50pct_scan.jpg");
+    const QString good = copyInto(folder.path(), picture("formats/extensions/peacock.jpe"));
+    const QString missing = QDir(folder.path()).filePath("missing.jpg");
+    // Without --dest the results go into the current folder.
+    const CliRun run = runCli({broken, truncated, missing, good, missing}, folder.path());
+    EXPECT_EQ(run.exitCode, 1);
+    for (const QString& bad : {broken, truncated, missing})
+        EXPECT_TRUE(run.err.contains(bad)) << run.err.toStdString();
+    const QString result = resultName(good, scaledTo(uprightSize(good), 640));
+    ASSERT_EQ(run.out.size(), 1);
+    EXPECT_TRUE(run.out[0].startsWith(good + " -> " + result + " (")) << run.out[0].toStdString();
+    const QStringList expected = {"broken.jpg", result, "peacock.jpe"};
+    EXPECT_EQ(filesIn(folder.path()), expected); // nothing from the sample, no leftovers
+}
+
+// A size the core refuses to allocate: its message is passed on with the
+// picture's name, and nothing is written.
+TEST(CliRun, ConversionsTheCoreRefusesAreReported)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir folder;
+    const QString source = picture("photos/libjxl_flower.jpg");
+    const CliRun run = runCli({"-s", "65500", "-d", folder.path(), source});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("CPicture Error: ")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(source + ": ")) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(filesIn(folder.path()).isEmpty());
+}
+
+// The sample photograph that stands in for an unreadable picture would get a
+// name of its own size; a file of that name, or the explicit output, is kept.
+TEST(CliRun, FailedConversionsLeaveExistingFilesAlone)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir folder;
+    const QString broken =
+        copyInto(folder.path(), picture("bad/generated/random_bytes.jpg"), "x.jpg");
+    const QSize sampleSize = scaledTo(uprightSize(picture("sample/sample_303x240.jpg")), 640);
+    const QString named = QDir(folder.path()).filePath(resultName(broken, sampleSize));
+    const QString explicitOutput = QDir(folder.path()).filePath("keep.jpg");
+    for (const QString& path : {named, explicitOutput}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("the user's own file");
+    }
+    EXPECT_EQ(runCli({"-d", folder.path(), broken}).exitCode, 1);
+    EXPECT_EQ(runCli({"-o", explicitOutput, broken}).exitCode, 1);
+    EXPECT_EQ(contents(named), QByteArray("the user's own file"));
+    EXPECT_EQ(contents(explicitOutput), QByteArray("the user's own file"));
+    EXPECT_EQ(filesIn(folder.path()).size(), 3);
+
+    const CliRun replaced = runCli({"-o", explicitOutput, picture("photos/libjxl_flower.jpg")});
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err.toStdString();
+    EXPECT_EQ(QImage(explicitOutput).size(), QSize(640, 426));
+}
+
+TEST(CliRun, UsageErrorsExitWithTwoAndWriteNothing)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir folder;
+    const QString a = picture("photos/libjxl_flower.jpg");
+    const QString b = picture("photos/Sumo_Museum.jpg");
+    const QString nowhere = QDir(folder.path()).filePath("no/such/folder");
+    const std::vector<QStringList> cases = {
+        {"-o", QDir(folder.path()).filePath("x.jpg"), a, b},
+        {"-o", QDir(folder.path()).filePath("x.jpg"), folder.path()},
+        {"-o", QDir(nowhere).filePath("x.jpg"), a},
+        {"-d", nowhere, a},
+        {"-d", folder.path(), "--effect", "Nebel", a},
+        {"--size", "big", a},
+        {},
+    };
+    for (const QStringList& arguments : cases) {
+        const CliRun run = runCli(arguments, folder.path());
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("pictavo-cli --help")) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+    EXPECT_TRUE(filesIn(folder.path()).isEmpty());
+}
+
+TEST(CliRun, EffectsAreListedAndChosenByNumberOrName)
+{
+    REQUIRE_TESTDATA();
+    const CliRun list = runCli({"--list-effects"});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    ASSERT_EQ(list.out.size(), 8);
+    EXPECT_EQ(list.out.first(), QStringLiteral("1 Strich"));
+    EXPECT_EQ(list.out[3], QStringLiteral("4 Negativ"));
+    EXPECT_EQ(list.out.last(), QStringLiteral("8 Goblin"));
+
+    QTemporaryDir folder;
+    const QString source = picture("photos/cameratrap_vehicle.jpg");
+    auto convert = [&](const QString& name, const QString& effect) {
+        const QString output = QDir(folder.path()).filePath(name);
+        EXPECT_EQ(runCli({"-s", "160", "--effect", effect, "-o", output, source}).exitCode, 0);
+        return contents(output);
+    };
+    const QByteArray byName = convert("name.jpg", "Negativ");
+    const QByteArray none = convert("none.jpg", "0");
+    EXPECT_EQ(byName, convert("number.jpg", "4"));
+    EXPECT_GT(meanDifference(QImage::fromData(byName), QImage::fromData(none)), 30.0);
+}
+
+// ---- several pictures at once ----------------------------------------------
+
+QString folderOfPictures(const QTemporaryDir& dir)
+{
+    for (const char* name :
+         {"photos/libjxl_flower.jpg", "photos/cameratrap_human.jpg", "photos/T-45A_Goshawk_03.jpg",
+          "formats/gif/generated/chelsea_interlaced.gif",
+          "formats/bmp/generated/generated_domestic_dog_1024x768_8bit_rle8.bmp",
+          "formats/exif-orientation/Landscape_5.jpg", "formats/extensions/peacock.JPG"})
+        copyInto(dir.path(), picture(name));
+    return dir.path();
+}
+
+TEST(CliParallel, TwoJobsWriteTheSameFilesAndReportAsOne)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir sources;
+    QTemporaryDir one;
+    QTemporaryDir two;
+    const QString folder = folderOfPictures(sources);
+    const CliRun serial = runCli({"-j", "1", "-d", one.path(), folder});
+    const CliRun parallel = runCli({"-j", "2", "-d", two.path(), folder});
+    ASSERT_EQ(serial.exitCode, 0) << serial.err.toStdString();
+    ASSERT_EQ(parallel.exitCode, 0) << parallel.err.toStdString();
+    ASSERT_EQ(serial.out.size(), 7);
+    EXPECT_EQ(parallel.out.join('\n').replace(two.path(), "DEST"),
+              serial.out.join('\n').replace(one.path(), "DEST"));
+    const QStringList names = filesIn(one.path());
+    ASSERT_EQ(names, filesIn(two.path()));
+    for (const QString& name : names)
+        EXPECT_EQ(contents(QDir(one.path()).filePath(name)),
+                  contents(QDir(two.path()).filePath(name)))
+            << name.toStdString();
+}
+
+// A folder converted into itself: its results are not converted again, and a
+// file that this run replaces by a result is not read as a source after that.
+TEST(CliParallel, OwnResultsAreNotConvertedAgain)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    const QString folder = folderOfPictures(dir);
+    const QStringList originals = filesIn(folder);
+    CliRun run = runCli({"-j", "2", "-d", folder, folder});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.size(), originals.size());
+    EXPECT_EQ(filesIn(folder).size(), 2 * originals.size());
+
+    // "hat WxH.jpg" is there before the run and listed with the folder, but the
+    // result of hat.GIF named first replaces it before its turn comes.
+    QTemporaryDir other;
+    const QString hat = copyInto(other.path(), picture("formats/extensions/hat.GIF"));
+    const QString hatResult = resultName(hat, scaledTo(uprightSize(hat), 640));
+    copyInto(other.path(), picture("photos/cameratrap_vehicle.jpg"), hatResult);
+    run = runCli({"-j", "2", "-d", other.path(), hat, other.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(filesIn(other.path()), (QStringList{hatResult, "hat.GIF"}));
+    ASSERT_EQ(run.out.size(), 1);
+    EXPECT_EQ(QImage(QDir(other.path()).filePath(hatResult)).size(),
+              scaledTo(uprightSize(hat), 640));
+}
+
+} // namespace

@@ -1,0 +1,296 @@
+// The conversion of one picture: output size, file naming, the texts the user
+// reads, the source cache, the sample photograph for unreadable sources and the
+// temporary file.
+#include "ConversionPipeline.h"
+#include "RecordingMessageSink.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <clocale>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A picture with a different colour in each quarter, so that turns and mirrors show.
+QImage quarters(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool right = x >= width / 2;
+            const bool bottom = y >= height / 2;
+            image.setPixel(x, y, right ? (bottom ? 0xff0000ff : 0xff00ff00)
+                                       : (bottom ? 0xffffff00 : 0xffff0000));
+        }
+    return image;
+}
+
+QString saved(const QTemporaryDir& dir, const QString& name, const QImage& image, const char* format)
+{
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(image.save(path, format));
+    return path;
+}
+
+QImage loaded(const QString& path)
+{
+    return QImage(path);
+}
+
+TEST(ConversionPipeline, OutputSizeKeepsProportionsInIntegers)
+{
+    EXPECT_EQ(outputSizeFor({1600, 1200}, 800), QSize(800, 600));
+    EXPECT_EQ(outputSizeFor({1200, 1600}, 800), QSize(600, 800));
+    EXPECT_EQ(outputSizeFor({1000, 1000}, 800), QSize(800, 800));
+    EXPECT_EQ(outputSizeFor({3000, 10}, 100), QSize(100, 1));
+    EXPECT_EQ(outputSizeFor({10, 3000}, 100), QSize(1, 100));
+    EXPECT_EQ(outputSizeFor({303, 240}, 2000), QSize(2000, 1584)); // enlarging is allowed
+    EXPECT_EQ(outputSizeFor({4000, 3000}, 0), QSize(1, 1));
+    // Products beyond 32 bits and sides beyond what JPEG stores.
+    EXPECT_EQ(outputSizeFor({60000, 50000}, 1000000000), QSize(65500, 54583));
+    EXPECT_EQ(outputSizeFor({0, 100}, 640), QSize());
+
+    EXPECT_EQ(viewBoxOtherSide(800, {800, 600}), 600);
+    EXPECT_EQ(viewBoxOtherSide(641, {600, 800}), 480);
+    EXPECT_EQ(viewBoxOtherSide(500, {300, 300}), 500);
+    EXPECT_EQ(viewBoxOtherSide(500, {0, 0}), 500); // no preview: no division by zero
+}
+
+TEST(ConversionPipeline, PrintFormatAlwaysUsesADecimalPoint)
+{
+    EXPECT_EQ(printFormatText({800, 600}, 96), QStringLiteral("21.2 x 15.9 cm"));
+    EXPECT_EQ(printFormatText({800, 600}, 72), QStringLiteral("28.2 x 21.2 cm"));
+    EXPECT_EQ(printFormatText({800, 600}, 0), QStringLiteral("Automatisch"));
+
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const char* german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    EXPECT_EQ(printFormatText({800, 600}, 96), QStringLiteral("21.2 x 15.9 cm"));
+    if (german != nullptr)
+        std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(previous);
+}
+
+TEST(ConversionPipeline, NamesFollowTheSourceAndTheOutputSize)
+{
+    qputenv("TEMP", "/var/tmp/pictavo-test");
+    EXPECT_EQ(temporaryPicturePath(9), QStringLiteral("/var/tmp/pictavo-test/Temppic.jpg9.jpg"));
+    qunsetenv("TEMP");
+    EXPECT_EQ(temporaryPicturePath(3), QDir::tempPath() + QStringLiteral("/Temppic.jpg3.jpg"));
+
+    EXPECT_EQ(directoryOutputPath("/out", "/pics/Urlaub.bmp", {800, 600}),
+              QStringLiteral("/out/Urlaub 800x600.jpg"));
+    EXPECT_EQ(directoryOutputPath("/out/", "/pics/a.b.jpeg", {1, 2}),
+              QStringLiteral("/out/a.b 1x2.jpg"));
+    EXPECT_EQ(directoryOutputPath("/out", "/pics/README", {5, 5}),
+              QStringLiteral("/out/README 5x5.jpg"));
+}
+
+TEST(ConversionPipeline, DirectoryConversionWritesNamedFileAndReportsIt)
+{
+    QTemporaryDir dir;
+    QTemporaryDir out;
+    const QString source = saved(dir, "Urlaub.bmp", quarters(1600, 1200), "BMP");
+    const QString temporary = dir.filePath("Temppic.jpg1.jpg");
+    ConversionSettings settings;
+    settings.m_nTargetSize = 800;
+    settings.m_nQuality = 60;
+    settings.m_nDpi = 96;
+
+    ConversionPipeline pipeline;
+    const ConversionResult result = pipeline.Convert(source, settings, out.path(), {}, temporary);
+    EXPECT_EQ(result.outputPath, out.filePath("Urlaub 800x600.jpg"));
+    EXPECT_TRUE(result.written);
+    EXPECT_TRUE(result.sourceLoaded);
+    EXPECT_FALSE(result.usedSample);
+    EXPECT_EQ(loaded(result.outputPath).size(), QSize(800, 600));
+    EXPECT_EQ(result.fileBytes, QFileInfo(result.outputPath).size());
+    EXPECT_EQ(result.kilobytes, int(result.fileBytes / 1000));
+    EXPECT_EQ(result.title, QStringLiteral("Urlaub.bmp (%1 Kb)").arg(result.kilobytes));
+    EXPECT_EQ(result.information,
+              QStringLiteral("Original Dateigrösse: %1 Kb\r\nAngepasste Dateigrösse: %2 Kb\r\n"
+                             "Bildformat: 21.2 x 15.9 cm")
+                  .arg(QFileInfo(source).size() / 1000)
+                  .arg(result.kilobytes));
+    EXPECT_FALSE(QFileInfo::exists(temporary));
+    EXPECT_EQ(pipeline.preview().m_cxPixels, 800);
+    EXPECT_EQ(pipeline.view().size(), QSize(800, 600));
+    EXPECT_EQ(pipeline.originalSize(), QSize(1600, 1200));
+
+    // The colours of the quarters arrive where they belong.
+    const QImage output = loaded(result.outputPath);
+    EXPECT_GT(qRed(output.pixel(200, 150)), 200);
+    EXPECT_GT(qGreen(output.pixel(600, 150)), 200);
+    EXPECT_GT(qBlue(output.pixel(600, 450)), 200);
+}
+
+TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesBecomeTheSample)
+{
+    QTemporaryDir dir;
+    const QString first = saved(dir, "first.png", quarters(400, 300), "PNG");
+    const QString second = saved(dir, "second.jpg", quarters(300, 400), "JPEG");
+    const QString missing = dir.filePath("missing.jpg");
+    const QString temporary = dir.filePath("Temppic.jpg7.jpg");
+    ConversionSettings settings;
+    settings.m_nTargetSize = 200;
+    ConversionPipeline pipeline;
+
+    ConversionResult result = pipeline.Convert(first, settings, {}, {}, temporary);
+    EXPECT_TRUE(result.sourceLoaded);
+    EXPECT_TRUE(result.information.startsWith(QStringLiteral("Original Dateigrösse: ")));
+    EXPECT_EQ(result.outputPath, temporary);
+    EXPECT_FALSE(QFileInfo::exists(temporary)); // the preview file lives for one run only
+    EXPECT_EQ(pipeline.preview().m_cxPixels, 200);
+
+    // Same path: nothing is loaded, the first line stays empty. Even a changed
+    // file is not read again.
+    ASSERT_TRUE(quarters(100, 100).save(first, "PNG"));
+    result = pipeline.Convert(first, settings, {}, {}, temporary);
+    EXPECT_FALSE(result.sourceLoaded);
+    EXPECT_TRUE(result.information.startsWith(QStringLiteral("\r\nAngepasste Dateigrösse: ")));
+    EXPECT_EQ(pipeline.preview().m_cxPixels, 200);
+    EXPECT_EQ(pipeline.preview().m_cyPixels, 150);
+
+    // A different path loads again.
+    result = pipeline.Convert(second, settings, {}, {}, temporary);
+    EXPECT_TRUE(result.sourceLoaded);
+    EXPECT_EQ(pipeline.preview().m_cxPixels, 150);
+
+    // A missing file: the sample photograph (303 x 240) stands in, silently.
+    RecordingMessageSink messages;
+    result = pipeline.Convert(missing, settings, {}, {}, temporary);
+    EXPECT_FALSE(result.sourceLoaded);
+    EXPECT_TRUE(result.usedSample);
+    EXPECT_EQ(pipeline.originalSize(), QSize(303, 240));
+    EXPECT_EQ(pipeline.preview().m_cxPixels, 200);
+    EXPECT_TRUE(result.information.startsWith(QStringLiteral("\r\n")));
+    EXPECT_EQ(result.title, QStringLiteral("missing.jpg (%1 Kb)").arg(result.kilobytes));
+    EXPECT_EQ(pipeline.loadedPath(), missing);
+    EXPECT_TRUE(messages.messages().empty());
+
+    // The failed path is remembered: the file appearing later is not tried.
+    ASSERT_TRUE(quarters(64, 64).save(missing, "JPEG"));
+    result = pipeline.Convert(missing, settings, {}, {}, temporary);
+    EXPECT_TRUE(result.usedSample);
+    EXPECT_EQ(pipeline.originalSize(), QSize(303, 240));
+    // ... but after another path it is.
+    pipeline.Convert(first, settings, {}, {}, temporary);
+    result = pipeline.Convert(missing, settings, {}, {}, temporary);
+    EXPECT_FALSE(result.usedSample);
+    EXPECT_EQ(pipeline.originalSize(), QSize(64, 64));
+}
+
+TEST(ConversionPipeline, QuarterTurnSwapsTheOutputAndOrientationsTurnThePicture)
+{
+    QTemporaryDir dir;
+    const QString source = saved(dir, "landscape.png", quarters(160, 120), "PNG");
+    ConversionSettings settings;
+    settings.m_nTargetSize = 80;
+    settings.m_nQuality = 95;
+
+    const auto convert = [&](int orientation) {
+        settings.m_nOrientation = orientation;
+        ConversionPipeline pipeline;
+        const QString output = dir.filePath(QStringLiteral("turned%1.jpg").arg(orientation));
+        pipeline.Convert(source, settings, {}, output, {});
+        return loaded(output);
+    };
+    // Corners of the source: red top left, green top right, yellow bottom left,
+    // blue bottom right.
+    const QImage turned90 = convert(1);
+    ASSERT_EQ(turned90.size(), QSize(60, 80));
+    // A quarter turn clockwise: red top right, green bottom right, blue bottom
+    // left, yellow top left.
+    EXPECT_GT(qRed(turned90.pixel(50, 5)), 200);
+    EXPECT_LT(qGreen(turned90.pixel(50, 5)), 60);
+    EXPECT_GT(qGreen(turned90.pixel(50, 75)), 200);
+    EXPECT_LT(qRed(turned90.pixel(50, 75)), 60);
+    EXPECT_GT(qBlue(turned90.pixel(5, 75)), 200);
+    EXPECT_GT(qRed(turned90.pixel(5, 5)), 200);
+    EXPECT_GT(qGreen(turned90.pixel(5, 5)), 200);
+    const QImage turned180 = convert(2);
+    ASSERT_EQ(turned180.size(), QSize(80, 60));
+    EXPECT_GT(qBlue(turned180.pixel(5, 5)), 200);
+    const QImage mirrored = convert(4);
+    EXPECT_GT(qGreen(mirrored.pixel(5, 5)), 200);
+    EXPECT_LT(qRed(mirrored.pixel(5, 5)), 60);
+    const QImage transposed = convert(5); // output (x, y) = source (y, x)
+    ASSERT_EQ(transposed.size(), QSize(60, 80));
+    EXPECT_GT(qRed(transposed.pixel(5, 5)), 200);
+    EXPECT_LT(qGreen(transposed.pixel(5, 5)), 60);
+    EXPECT_GT(qGreen(transposed.pixel(50, 5)), 200); // yellow: the source's bottom left
+    EXPECT_GT(qRed(transposed.pixel(50, 5)), 200);
+    EXPECT_GT(qGreen(transposed.pixel(5, 75)), 200); // green: the source's top right
+    EXPECT_LT(qRed(transposed.pixel(5, 75)), 60);
+}
+
+TEST(ConversionPipeline, SameSettingsGiveTheSameBytes)
+{
+    QTemporaryDir dir;
+    const QString source = saved(dir, "source.jpg", quarters(640, 480), "JPEG");
+    ConversionSettings settings;
+    settings.m_nTargetSize = 333;
+    settings.m_nBrightness = 20;
+    settings.m_nContrast = -30;
+    settings.m_bGrayscale = 1;
+    settings.m_nOrientation = 3;
+    ConversionPipeline first;
+    ConversionPipeline second;
+    first.Convert(source, settings, {}, dir.filePath("a.jpg"), {});
+    second.Convert(source, settings, {}, dir.filePath("b.jpg"), {});
+    first.Convert(source, settings, {}, dir.filePath("c.jpg"), {}); // from the cached source
+    const QByteArray a = readAll(dir.filePath("a.jpg"));
+    ASSERT_FALSE(a.isEmpty());
+    EXPECT_EQ(a, readAll(dir.filePath("b.jpg")));
+    EXPECT_EQ(a, readAll(dir.filePath("c.jpg")));
+}
+
+TEST(ConversionPipeline, OversizedOutputIsRefusedWithAMessage)
+{
+    QTemporaryDir dir;
+    const QString source = saved(dir, "square.png", quarters(50, 50), "PNG");
+    const QString output = dir.filePath("huge.jpg");
+    ConversionSettings settings;
+    settings.m_nTargetSize = 60000; // 3.6 gigapixels
+    RecordingMessageSink messages;
+    ConversionPipeline pipeline;
+    const ConversionResult result = pipeline.Convert(source, settings, {}, output, {});
+    EXPECT_FALSE(result.written);
+    EXPECT_FALSE(QFileInfo::exists(output));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, QStringLiteral("Can not allocate enough memory\t"));
+    EXPECT_EQ(messages.messages()[0].caption, QStringLiteral("CPicture Error"));
+    EXPECT_EQ(result.kilobytes, 0);
+}
+
+TEST(ConversionPipeline, RedrawAppliesAdjustmentsOnTopOfThePreview)
+{
+    QTemporaryDir dir;
+    const QString source = saved(dir, "grey.png", quarters(100, 100), "PNG");
+    ConversionSettings settings;
+    settings.m_nTargetSize = 50;
+    ConversionPipeline pipeline;
+    pipeline.Convert(source, settings, {}, {}, dir.filePath("t.jpg"));
+    ASSERT_EQ(pipeline.view().size(), QSize(50, 50));
+    EXPECT_GT(qRed(pipeline.view().pixel(5, 5)), 200);
+
+    settings.m_nBrightness = -100;
+    pipeline.RedrawView(settings);
+    for (int y = 0; y < 50; y += 7)
+        for (int x = 0; x < 50; x += 7)
+            EXPECT_EQ(pipeline.view().pixel(x, y), 0xff000000u) << x << "," << y;
+}
+
+} // namespace

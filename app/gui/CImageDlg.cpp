@@ -1,0 +1,453 @@
+#include "CImageDlg.h"
+
+#include "CommandLine.h"
+#include "DialogUnits.h"
+#include "ImageView.h"
+#include "SettingsStore.h"
+#include "ViewGeometry.h"
+#include "resource.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace {
+
+constexpr char kOpenFilter[] = "Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp)";
+constexpr char kSaveFilter[] = "Bilder (*.jpg)";
+
+// The path of `picture` as the open and save dialogs propose it: the file itself
+// when it exists (relative paths against the current folder), else empty.
+QString existingPicturePath(const QString& picture)
+{
+    if (picture.isEmpty())
+        return {};
+    const QFileInfo info(picture);
+    if (info.isFile())
+        return info.absoluteFilePath();
+    return {};
+}
+
+QRect windowRect(const WindowEdges& edges)
+{
+    return QRect(edges.left, edges.top, int(std::clamp<qint64>(edges.width(), 1, 1 << 15)),
+                 int(std::clamp<qint64>(edges.height(), 1, 1 << 15)));
+}
+
+// Moves `rect` onto the primary screen when it lies on no screen at all.
+QRect onSomeScreen(QRect rect)
+{
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersects(rect))
+            return rect;
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary == nullptr)
+        return rect;
+    const QRect available = primary->availableGeometry();
+    rect.setSize(rect.size().boundedTo(available.size()));
+    rect.moveTopLeft(available.topLeft() + QPoint(20, 20));
+    return rect;
+}
+
+QSize screenSize()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->size() : QSize(1024, 768);
+}
+
+} // namespace
+
+CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
+    : QDialog(parent, Qt::Window), m_store(std::move(store))
+{
+    setObjectName(QStringLiteral("CImageDlg"));
+    setProperty("id", IDD_IMAGE_DIALOG);
+    setWindowTitle(QStringLiteral("Ansicht"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pictavo.png")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+
+    const QSize screen = screenSize();
+    m_settings.m_nTargetSize = screen.width();
+    m_settings.m_nTargetOther = screen.height();
+    m_settings.m_nQuality = 70;
+    m_settings.m_nDpi = 90;
+    m_strMailSubject = QStringLiteral("Beiliegend Ihre Bilder");
+    m_strMailText = QStringLiteral("In der Beilage erhalten Sie die gewünschten Bilder");
+    m_strDestDir = QStringLiteral("TEMP");
+    m_strSourceDir = QDir::currentPath().left(1024);
+    m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
+
+    createControls();
+    resize(DialogUnits(font()).size(468, 270));
+}
+
+CImageDlg::~CImageDlg()
+{
+    shutdown();
+    if (m_commandLineThread != nullptr) {
+        m_commandLineThread->wait();
+        delete m_commandLineThread;
+    }
+}
+
+void CImageDlg::createControls()
+{
+    m_wndView = new ImageView(this);
+    m_wndView->setObjectName(QStringLiteral("1000"));
+    m_wndView->setProperty("id", IDC_VIEW);
+    m_wndView->setPainter([this](QPainter& painter, const QRect& item) {
+        updateScrollBars();
+        DrawView(painter, item);
+    });
+
+    m_wndScrollH = new QScrollBar(Qt::Horizontal, this);
+    m_wndScrollH->setObjectName(QStringLiteral("1002"));
+    m_wndScrollH->setProperty("id", IDC_SCROLL_H);
+    m_wndScrollV = new QScrollBar(Qt::Vertical, this);
+    m_wndScrollV->setObjectName(QStringLiteral("1003"));
+    m_wndScrollV->setProperty("id", IDC_SCROLL_V);
+    for (QScrollBar* bar : {m_wndScrollH, m_wndScrollV}) {
+        bar->setRange(0, 0);
+        bar->hide();
+        connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
+            scrollBy(bar, bar == m_wndScrollH ? m_nScrollX : m_nScrollY, action);
+        });
+    }
+    // The template's places until the first layout.
+    const DialogUnits units(font());
+    m_wndView->setGeometry(units.rect(7, 50, 431, 184));
+    m_wndScrollH->setGeometry(units.rect(7, 249, 352, 14));
+    m_wndScrollV->setGeometry(units.rect(441, 51, 20, 156));
+}
+
+void CImageDlg::OnInitDialog()
+{
+    m_bBusy = false;
+    m_settings.m_nOrientation = 0;
+    m_settings.m_nEffect = 0;
+    m_effects.LoadEffectPlugin();
+    LoadSettings();
+    Convert(m_strPicture);
+    createPanel();
+    startCommandLine();
+    m_nScrollX = 0;
+    m_nScrollY = 0;
+    layoutControls();
+}
+
+void CImageDlg::createPanel()
+{
+    // The control panel joins here once it exists.
+}
+
+void CImageDlg::startCommandLine()
+{
+    if (m_commandLine.isEmpty())
+        return;
+    m_commandLineThread = QThread::create([this] { OnCommandLine(); });
+    m_commandLineThread->start(QThread::LowPriority);
+}
+
+void CImageDlg::setCommandLine(const QStringList& arguments, const QString& startDirectory)
+{
+    m_commandLine = arguments;
+    m_startDirectory = startDirectory;
+}
+
+void CImageDlg::LoadSettings()
+{
+    const MainWindowSettings values =
+        readMainWindowSettings(*m_store, mainWindowDefaults(screenSize()));
+    m_settings.m_nTargetSize = values.m_nTargetSize;
+    m_settings.m_nTargetOther = values.m_nTargetOther;
+    m_settings.m_nQuality = values.m_nQuality;
+    m_strPicture = values.m_strPicture;
+    m_strSourceDir = values.m_strSourceDir;
+    m_strMailSubject = values.m_strMailSubject;
+    m_strMailText = values.m_strMailText;
+    m_strDestDir = values.m_strDestDir;
+    m_bMailAfter = values.m_bMailAfter;
+    m_bAskEachFile = values.m_bAskEachFile;
+    // The stored rectangle holds the window's place and the size of its inside,
+    // so that it comes back exactly as it was; a window that would lie on no
+    // screen at all is brought back onto the primary one.
+    const QRect rect = onSomeScreen(windowRect(values.m_rcWindow));
+    move(rect.topLeft());
+    resize(rect.size());
+}
+
+void CImageDlg::SaveSettings()
+{
+    MainWindowSettings values;
+    values.m_nTargetSize = m_settings.m_nTargetSize;
+    values.m_nTargetOther = m_settings.m_nTargetOther;
+    values.m_nQuality = m_settings.m_nQuality;
+    values.m_strPicture = m_strPicture;
+    values.m_strSourceDir = m_strSourceDir;
+    values.m_strMailSubject = m_strMailSubject;
+    values.m_strMailText = m_strMailText;
+    values.m_strDestDir = m_strDestDir;
+    values.m_bMailAfter = m_bMailAfter;
+    values.m_bAskEachFile = m_bAskEachFile;
+    const QPoint place = pos();
+    values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
+    writeMainWindowSettings(*m_store, values);
+    m_store->sync();
+}
+
+QString CImageDlg::Convert(const QString& source, const QString& destinationFolder,
+                           const QString& outputPath)
+{
+    if (QThread::currentThread() == thread())
+        return convertOnGuiThread(source, destinationFolder, outputPath);
+    // A worker's conversion runs where the widgets live, one after the other with
+    // the user's own.
+    QString written;
+    QMetaObject::invokeMethod(
+        this, [&] { written = convertOnGuiThread(source, destinationFolder, outputPath); },
+        Qt::BlockingQueuedConnection);
+    return written;
+}
+
+QString CImageDlg::convertOnGuiThread(const QString& source, const QString& destinationFolder,
+                                      const QString& outputPath)
+{
+    const std::lock_guard lock(m_conversionMutex);
+    m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
+    m_lastResult = m_pipeline.Convert(source, m_settings, destinationFolder, outputPath, m_strTempPath);
+    showConversion(m_lastResult);
+    return m_lastResult.outputPath;
+}
+
+void CImageDlg::showConversion(const ConversionResult& result)
+{
+    m_wndView->update();
+    setWindowTitle(result.title);
+    emit informationChanged(result.information);
+}
+
+void CImageDlg::Update(int value, int kind)
+{
+    switch (kind) {
+    case 0:
+        SetTargetSize(std::clamp(value, 5, 3000));
+        break;
+    case 1:
+        m_settings.m_nQuality = value;
+        Convert(m_strPicture);
+        break;
+    case 2:
+    case 3: {
+        const std::lock_guard lock(m_conversionMutex);
+        m_pipeline.RedrawView(m_settings);
+        m_wndView->update();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CImageDlg::SetTargetSize(int size)
+{
+    if (m_bBusy)
+        return;
+    m_bBusy = true;
+    m_settings.m_nTargetSize = size;
+    m_settings.m_nTargetOther =
+        viewBoxOtherSide(size, QSize(m_pipeline.preview().m_cxPixels, m_pipeline.preview().m_cyPixels));
+    m_wndView->update();
+    m_bBusy = false;
+}
+
+void CImageDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    layoutControls();
+}
+
+void CImageDlg::layoutControls()
+{
+    const QRect client = rect();
+    const int width = client.width() - 36;
+    const int height = client.height() - 36;
+    m_wndView->setGeometry(client.left() + 10, client.top() + 10, width, height);
+    m_wndScrollH->setGeometry(client.left() + 10, client.bottom() + 1 - 26, width, 16);
+    m_wndScrollV->setGeometry(client.right() + 1 - 26, client.top() + 10, 16, height);
+    m_wndView->update();
+}
+
+QSize CImageDlg::previewSize() const
+{
+    return QSize(m_pipeline.preview().m_cxPixels, m_pipeline.preview().m_cyPixels);
+}
+
+void CImageDlg::updateScrollBars()
+{
+    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    const QSize view = m_wndView->size();
+    const auto adjust = [](QScrollBar* bar, int excess, int& position) {
+        if (excess > 0) {
+            bar->show();
+        } else {
+            bar->hide();
+            position = 0;
+        }
+        bar->setRange(0, std::max(excess, 0));
+        bar->setValue(position);
+    };
+    adjust(m_wndScrollH, box.width() - view.width(), m_nScrollX);
+    adjust(m_wndScrollV, box.height() - view.height(), m_nScrollY);
+}
+
+void CImageDlg::DrawView(QPainter& painter, const QRect& item)
+{
+    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    painter.setPen(Qt::black);
+    painter.setBrush(QColor(128, 128, 128));
+    painter.drawRect(item.adjusted(0, 0, -1, -1));
+    const QImage& view = m_pipeline.view();
+    if (view.isNull())
+        return;
+    const QRect target = viewPictureRect(item.size(), box, m_nScrollX, m_nScrollY, view.size())
+                             .translated(item.topLeft());
+    painter.drawImage(target, view);
+}
+
+void CImageDlg::scrollBy(QScrollBar* bar, int& position, int action)
+{
+    int code = -1;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: code = kLineUp; break;
+    case QAbstractSlider::SliderSingleStepAdd: code = kLineDown; break;
+    case QAbstractSlider::SliderPageStepSub: code = kPageUp; break;
+    case QAbstractSlider::SliderPageStepAdd: code = kPageDown; break;
+    case QAbstractSlider::SliderMove: code = kThumbTrack; break;
+    case QAbstractSlider::SliderToMinimum: code = kTop; break;
+    case QAbstractSlider::SliderToMaximum: code = kBottom; break;
+    default: code = -1; break;
+    }
+    const std::optional<int> next = scrolledPosition(position, code, bar->sliderPosition(), bar->maximum());
+    if (!next) {
+        bar->setSliderPosition(position);
+        return;
+    }
+    position = *next;
+    // The bar shows our position, not the one it worked out itself.
+    bar->setSliderPosition(position);
+    m_wndView->update();
+}
+
+void CImageDlg::accept()
+{
+    // Enter never closes the main window.
+}
+
+void CImageDlg::done(int result)
+{
+    shutdown();
+    QDialog::done(result);
+}
+
+void CImageDlg::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    {
+        const std::lock_guard lock(m_conversionMutex);
+        m_effects.FreeAll();
+    }
+    emit aboutToSaveSettings();
+    SaveSettings();
+    QFile::remove(m_strTempPath);
+}
+
+void CImageDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* about = menu.addAction(QStringLiteral("Info über Pictavo"));
+    about->setProperty("id", IDM_ABOUTBOX);
+    connect(about, &QAction::triggered, this, &CImageDlg::OnAppAbout);
+    menu.exec(event->globalPos());
+}
+
+void CImageDlg::OnAppAbout()
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Info über Pictavo"),
+                    QStringLiteral("Pictavo Version 2.30\n\nBringt Fotos auf die gewünschte Größe "
+                                   "und Qualität."),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("AboutBox"));
+    box.setIconPixmap(windowIcon().pixmap(48, 48));
+    box.exec();
+}
+
+void CImageDlg::OnOpen()
+{
+    m_strPicture = existingPicturePath(m_strPicture);
+    const QString chosen = QFileDialog::getOpenFileName(this, QString(), m_strPicture,
+                                                        QString::fromUtf8(kOpenFilter));
+    if (chosen.isEmpty())
+        return;
+    m_strPicture = chosen;
+    setWindowTitle(QFileInfo(chosen).fileName());
+    Convert(m_strPicture);
+}
+
+void CImageDlg::OnSaveAs()
+{
+    m_strPicture = existingPicturePath(m_strPicture);
+    QFileDialog dialog(this, QString(), m_strPicture, QString::fromUtf8(kSaveFilter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("jpg"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!m_strPicture.isEmpty())
+        dialog.selectFile(m_strPicture);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    Convert(m_strPicture, QString(), dialog.selectedFiles().constFirst());
+}
+
+void CImageDlg::OnConvertDirectory()
+{
+    emit directoryConversionRequested();
+}
+
+void CImageDlg::OnMailSetup() {}
+
+void CImageDlg::OnSendMail() {}
+
+void CImageDlg::OnCommandLine()
+{
+    // Runs on the command-line thread. Everything it does touches the window, so
+    // it is handed to the GUI thread, behind whatever the window is doing.
+    const CommandLine request = parseCommandLine(m_commandLine).resolvedAgainst(m_startDirectory);
+    if (request.kind == CommandLine::None)
+        return;
+    QMetaObject::invokeMethod(this, [this, request] {
+        if (request.kind == CommandLine::Folder) {
+            m_strSourceDir = request.path;
+            OnConvertDirectory();
+            return;
+        }
+        m_strPicture = request.path;
+        setWindowTitle(request.path);
+        Convert(m_strPicture);
+        Update(m_settings.m_nQuality, 1);
+    }, Qt::QueuedConnection);
+}

@@ -1,8 +1,13 @@
 #include "CImageDlg.h"
 
+#include "CDirectoryConversion.h"
+#include "CFolderDlg.h"
+#include "CMailSetupDlg.h"
 #include "CommandLine.h"
 #include "DialogUnits.h"
 #include "ImageView.h"
+#include "MailCopy.h"
+#include "MessageSink.h"
 #include "SettingsStore.h"
 #include "ViewGeometry.h"
 #include "resource.h"
@@ -17,6 +22,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
@@ -368,6 +374,8 @@ void CImageDlg::shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
+    if (m_batch)
+        m_batch->Stop();
     {
         const std::lock_guard lock(m_conversionMutex);
         m_effects.FreeAll();
@@ -399,6 +407,9 @@ void CImageDlg::OnAppAbout()
 
 void CImageDlg::OnOpen()
 {
+    if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
+                                            "Bild geöffnet werden.")))
+        return;
     m_strPicture = existingPicturePath(m_strPicture);
     const QString chosen = QFileDialog::getOpenFileName(this, QString(), m_strPicture,
                                                         QString::fromUtf8(kOpenFilter));
@@ -411,6 +422,9 @@ void CImageDlg::OnOpen()
 
 void CImageDlg::OnSaveAs()
 {
+    if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
+                                            "Bild gespeichert werden.")))
+        return;
     m_strPicture = existingPicturePath(m_strPicture);
     QFileDialog dialog(this, QString(), m_strPicture, QString::fromUtf8(kSaveFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -423,14 +437,99 @@ void CImageDlg::OnSaveAs()
     Convert(m_strPicture, QString(), dialog.selectedFiles().constFirst());
 }
 
+bool CImageDlg::IsBatchRunning() const
+{
+    return m_batch && m_batch->IsRunning();
+}
+
+bool CImageDlg::refuseWhileBatchRuns(const QString& text)
+{
+    if (!IsBatchRunning())
+        return false;
+    showMessage(QStringLiteral("%1\nBitte warten Sie, bis die Umwandlung beendet ist (%2).")
+                    .arg(text, m_batch->progressText()),
+                QStringLiteral("Pictavo"), MessageIcon::Information);
+    return true;
+}
+
+void CImageDlg::offerToStopBatch()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Pictavo"),
+                    QStringLiteral("Es wird bereits ein Verzeichnis umgewandelt (%1).\n\n"
+                                   "Soll die Umwandlung nach der laufenden Datei abgebrochen werden?")
+                        .arg(m_batch->progressText()),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("StopBatchBox"));
+    QPushButton* stop = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole));
+    box.exec();
+    // The batch may have ended on its own while the box was open.
+    if (box.clickedButton() == stop && IsBatchRunning())
+        m_batch->Cancel();
+}
+
 void CImageDlg::OnConvertDirectory()
 {
     emit directoryConversionRequested();
+    // One batch at a time: a second command offers to stop the running one.
+    if (IsBatchRunning()) {
+        offerToStopBatch();
+        return;
+    }
+    CFolderDlg dialog(this);
+    dialog.m_bAskEachFile = m_bAskEachFile;
+    dialog.m_bMailAfter = m_bMailAfter;
+    dialog.m_strSourceDir = m_strSourceDir;
+    dialog.m_strDestDir = m_strDestDir;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_bAskEachFile = dialog.m_bAskEachFile;
+    m_bMailAfter = dialog.m_bMailAfter;
+    m_strSourceDir = dialog.m_strSourceDir;
+    m_strDestDir = dialog.m_strDestDir;
+    if (!m_batch)
+        m_batch = std::make_unique<CDirectoryConversion>(*this);
+    // Nothing an earlier, cancelled batch collected goes out with this one's mail.
+    m_mailer.ClearAttachments();
+    m_batch->Start(m_strSourceDir, m_strDestDir);
 }
 
-void CImageDlg::OnMailSetup() {}
+void CImageDlg::OnMailSetup()
+{
+    CMailSetupDlg dialog(this);
+    dialog.m_strMailText = m_strMailText;
+    dialog.m_strMailSubject = m_strMailSubject;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_strMailText = dialog.m_strMailText;
+    m_strMailSubject = dialog.m_strMailSubject;
+}
 
-void CImageDlg::OnSendMail() {}
+void CImageDlg::OnSendMail()
+{
+    if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
+                                            "Bild per Mail versendet werden.")))
+        return;
+    if (m_strPicture.isEmpty()) {
+        showMessage(QStringLiteral("Es ist kein Bild geöffnet, das versendet werden könnte."),
+                    QStringLiteral("Pictavo"), MessageIcon::Information);
+        return;
+    }
+    // Converted into a folder of its own, never onto the picture itself; the
+    // copy goes when `copy` does, whatever the mail client did with it.
+    const MailCopy copy(m_strPicture);
+    if (!copy.isValid()) {
+        showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
+                                   "werden.")
+                        .arg(QDir::toNativeSeparators(MailCopy::temporaryFolder())),
+                    QStringLiteral("Pictavo"), MessageIcon::Warning);
+        return;
+    }
+    Convert(m_strPicture, QString(), copy.path());
+    m_mailer.ClearAttachments();
+    m_mailer.AddAttachment(copy.path(), CMapiMailer::kNoPosition);
+    m_mailer.SendMail(m_strMailSubject, m_strMailText);
+}
 
 void CImageDlg::OnCommandLine()
 {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <vector>
 
 void PrintTo(const CommandLine& request, std::ostream* out)
 {

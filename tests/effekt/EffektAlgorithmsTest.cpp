@@ -86,25 +86,15 @@ TEST(EffektTable, UnannouncedEffectEightWorksWhenCalled)
 TEST(EffektTable, EffectsWorkOnlyInTheirPhases)
 {
     REQUIRE_EFFEKT();
-    struct Phases
-    {
-        bool phase0;
-        bool phase1;
-    };
-    constexpr std::array<Phases, 9> kPhases{{{true, false},
-                                             {true, false},
-                                             {true, true},
-                                             {false, true},
-                                             {false, true},
-                                             {true, false},
-                                             {true, false},
-                                             {true, false},
-                                             {true, false}}};
+    // Bit p set: the effect works in phase p.
+    constexpr std::array<int, 9> kPhases{0b01, 0b01, 0b11, 0b10, 0b10, 0b01, 0b01, 0b01, 0b01};
     const Picture picture = randomPicture(8, 6);
     for (int index = 0; index < 9; ++index) {
         SCOPED_TRACE(nameOf(index));
-        EXPECT_EQ(kPhases[std::size_t(index)].phase0, changes(index, picture, 0)) << "phase 0";
-        EXPECT_EQ(kPhases[std::size_t(index)].phase1, changes(index, picture, 1)) << "phase 1";
+        for (const int phase : {0, 1}) {
+            const bool works = ((kPhases[std::size_t(index)] >> phase) & 1) != 0;
+            EXPECT_EQ(works, changes(index, picture, phase)) << "phase " << phase;
+        }
     }
 }
 
@@ -118,27 +108,14 @@ class EffektAlgorithms : public testing::TestWithParam<int>
 TEST_P(EffektAlgorithms, MatchesReference)
 {
     REQUIRE_EFFEKT();
-    constexpr std::array<std::pair<int, int>, 18> kSizes{{{1, 1},
-                                                          {1, 9},
-                                                          {9, 1},
-                                                          {2, 2},
-                                                          {2, 7},
-                                                          {7, 2},
-                                                          {3, 3},
-                                                          {3, 8},
-                                                          {8, 3},
-                                                          {4, 4},
-                                                          {5, 7},
-                                                          {13, 9},
-                                                          {10, 11},
-                                                          {3, 40},
-                                                          {33, 5},
-                                                          {64, 6},
-                                                          {101, 7},
-                                                          {2, 1}}};
+    constexpr int kWidths[] = {1, 1, 9, 2, 2, 7, 3, 3, 8, 4, 5, 13, 10, 3, 33, 64, 101, 2};
+    constexpr int kHeights[] = {1, 9, 1, 2, 7, 2, 3, 8, 3, 4, 7, 9, 11, 40, 5, 6, 7, 1};
+    static_assert(std::size(kWidths) == std::size(kHeights));
     const int index = GetParam();
     std::mt19937 random(unsigned(index) + 17);
-    for (const auto& [width, height] : kSizes)
+    for (std::size_t size = 0; size < std::size(kWidths); ++size) {
+        const int width = kWidths[size];
+        const int height = kHeights[size];
         for (const auto values :
              {reference::Values::Full, reference::Values::Close, reference::Values::Extremes})
             for (const int phase : {0, 1}) {
@@ -148,6 +125,7 @@ TEST_P(EffektAlgorithms, MatchesReference)
                     << width << " x " << height << ", values " << int(values) << ", phase "
                     << phase;
             }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEffects, EffektAlgorithms, testing::Range(0, 9),

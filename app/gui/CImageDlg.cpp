@@ -3,6 +3,7 @@
 #include "CDirectoryConversion.h"
 #include "CFolderDlg.h"
 #include "CMailSetupDlg.h"
+#include "CPanelDlg.h"
 #include "CommandLine.h"
 #include "DialogUnits.h"
 #include "ImageView.h"
@@ -157,7 +158,10 @@ void CImageDlg::OnInitDialog()
 
 void CImageDlg::createPanel()
 {
-    // The control panel joins here once it exists.
+    m_panel = std::make_unique<CPanelDlg>(this);
+    m_panel->Attach(this);
+    m_panel->InitControls();
+    m_panel->show();
 }
 
 void CImageDlg::startCommandLine()

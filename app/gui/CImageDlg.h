@@ -16,6 +16,7 @@
 #include <mutex>
 
 class CDirectoryConversion;
+class CPanelDlg;
 class ImageView;
 class QScrollBar;
 class QSettings;
@@ -150,4 +151,7 @@ private:
     CMapiMailer m_mailer;
     // Stopped in shutdown(); its thread uses the members above.
     std::unique_ptr<CDirectoryConversion> m_batch;
+    // The control panel "Schnellstart"; goes first when the window is destroyed,
+    // after it has saved its place.
+    std::unique_ptr<CPanelDlg> m_panel;
 };

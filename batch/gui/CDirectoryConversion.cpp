@@ -113,6 +113,13 @@ void CDirectoryConversion::onThreadFinished()
 void CDirectoryConversion::threadEnded()
 {
     m_thread->wait();
+    {
+        // The worker's last step passed through m_workMutex (its final runOnGui);
+        // taking it here orders everything the worker did before what follows,
+        // in a way ThreadSanitizer sees too, which cannot look into QThread::wait.
+        const std::lock_guard lock(m_workMutex);
+        m_pendingWork = nullptr;
+    }
     m_thread.reset();
     // Left over only when the batch was stopped while its question was open.
     if (m_replacedPicture) {

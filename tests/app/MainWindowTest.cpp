@@ -4,7 +4,11 @@
 #include "SettingsStore.h"
 #include "ViewGeometry.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QLineEdit>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -171,12 +175,15 @@ private slots:
     {
         const QString photo = picture(QStringLiteral("Mein Bild.png"), 120, 90);
         CImageDlg window(store());
-        QSignalSpy conversions(&window, &CImageDlg::informationChanged);
         window.setCommandLine({QStringLiteral("\"Mein Bild.png\"")}, m_temp.path());
+        QSignalSpy conversions(&window, &CImageDlg::informationChanged);
         window.OnInitDialog();
-        QTRY_COMPARE(conversions.count(), 3); // at start, then twice for the argument
-        QCOMPARE(window.currentPicture(), photo);
+        const int atStart = int(conversions.count());
+        QTRY_COMPARE(window.currentPicture(), photo);
+        // Converted, then converted again with the current quality.
+        QTRY_COMPARE(int(conversions.count()), atStart + 2);
         QVERIFY(window.windowTitle().startsWith(QStringLiteral("Mein Bild.png (")));
+        QCOMPARE(window.lastResult().outputSize.width(), window.settings().m_nTargetSize);
         window.reject();
     }
 
@@ -184,12 +191,24 @@ private slots:
     {
         CImageDlg window(store());
         QSignalSpy requests(&window, &CImageDlg::directoryConversionRequested);
+        // The folder dialog opens; note its source field and cancel it.
+        QString shownSource;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                if (auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("1021")))
+                    shownSource = field->text();
+                dialog->reject();
+            }
+        });
+        closer.start(50);
         window.setCommandLine({QStringLiteral("/V"), QStringLiteral("/var/Meine"),
                                QStringLiteral("Bilder")},
                               m_temp.path());
         window.OnInitDialog();
         QTRY_COMPARE(requests.count(), 1);
         QCOMPARE(window.m_strSourceDir, QStringLiteral("/var/Meine Bilder"));
+        QTRY_COMPARE(shownSource, QStringLiteral("/var/Meine Bilder"));
         window.reject();
     }
 

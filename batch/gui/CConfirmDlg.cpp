@@ -31,17 +31,19 @@ CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
         int id;
         const char* text;
         int left;
-    } buttons[] = {{kNo, "&Nein", 15}, {kYes, "&Ja", 79}, {kCancel, "&Abbrechen", 143},
+    } buttons[] = {{kNo, "&Nein", 15},
+                   {kYes, "&Ja", 79},
+                   {kCancel, "&Abbrechen", 143},
                    {kYesToAll, "Ja zu allen", 207}};
-    for (const auto& spec : buttons) {
-        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
-        button->setObjectName(QString::number(spec.id));
-        button->setProperty("id", spec.id);
-        button->setGeometry(units.rect(spec.left, 49, 50, 14));
+    for (const auto& entry : buttons) {
+        auto* button = new QPushButton(QString::fromUtf8(entry.text), this);
+        button->setObjectName(QString::number(entry.id));
+        button->setProperty("id", entry.id);
+        button->setGeometry(units.rect(entry.left, 49, 50, 14));
         // Enter always means "&Ja", whichever button has the focus.
         button->setAutoDefault(false);
-        button->setDefault(spec.id == kYes);
-        const int id = spec.id;
+        button->setDefault(entry.id == kYes);
+        const int id = entry.id;
         connect(button, &QPushButton::clicked, this,
                 [this, id] { id == kCancel ? reject() : answerWith(id); });
     }

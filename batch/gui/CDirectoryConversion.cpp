@@ -9,7 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <filesystem>
@@ -20,22 +20,12 @@ namespace {
 
 const QString kCaption = QStringLiteral("Pictavo");
 
-// An empty file of a unique name in `folder` that a conversion can write into
-// before its result gets its real name. When none can be made the name returned
-// does not exist, and writing to it fails like writing to the folder would.
-QString createStagingFile(const QString& folder)
-{
-    QTemporaryFile file(folder + QStringLiteral("/.pictavo-batch-XXXXXX.jpg"));
-    file.setAutoRemove(false);
-    if (file.open())
-        return file.fileName();
-    return folder + QStringLiteral("/.pictavo-batch.jpg");
-}
-
-// Gives the staging file its final name, replacing a file of that name in one
-// step as the JPEG writer does.
+// Gives the staged file its final name, replacing a file of that name in one
+// step and keeping that file's permissions, as the JPEG writer does.
 bool moveOnto(const QString& staging, const QString& target)
 {
+    if (QFileInfo::exists(target))
+        QFile::setPermissions(staging, QFile::permissions(target));
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(staging.toStdU16String()),
                             std::filesystem::path(target.toStdU16String()), error);
@@ -44,15 +34,15 @@ bool moveOnto(const QString& staging, const QString& target)
 
 QString listed(const QString& heading, const QStringList& names)
 {
-    return names.isEmpty() ? QString() : QStringLiteral("\n\n%1\n%2").arg(heading, names.join(u'\n'));
+    return names.isEmpty() ? QString()
+                           : QStringLiteral("\n\n%1\n%2").arg(heading, names.join(u'\n'));
 }
 
 } // namespace
 
 CDirectoryConversion::CDirectoryConversion(CImageDlg& window)
     : m_window(window), m_pConfirmDlg(new CConfirmDlg(&window))
-{
-}
+{}
 
 CDirectoryConversion::~CDirectoryConversion()
 {
@@ -216,27 +206,31 @@ void CDirectoryConversion::ConvertBatchFile(const QString& path, DirectoryWalk& 
         }
     }
     if (m_window.m_bMailAfter != 0)
-        runOnGui([&] { m_window.mailer().AddAttachment(file.outputPath, CMapiMailer::kNoPosition); });
+        runOnGui(
+            [&] { m_window.mailer().AddAttachment(file.outputPath, CMapiMailer::kNoPosition); });
 }
 
 CDirectoryConversion::FileResult CDirectoryConversion::convertFile(const QString& path)
 {
     FileResult file;
-    const QString staging = createStagingFile(m_strDestDir);
-    m_window.Convert(path, QString(), staging);
+    // The file is converted in a folder of its own inside the destination and
+    // moved onto its real name only once it is known to hold this picture. Where
+    // no such folder can be made the destination cannot be written either; the
+    // conversion then only shows the picture.
+    const QTemporaryDir staging(m_strDestDir + QStringLiteral("/.pictavo-batch-XXXXXX"));
+    const QString staged =
+        staging.isValid() ? staging.filePath(QStringLiteral("converted.jpg")) : QString();
+    m_window.Convert(path, QString(), staged);
     const ConversionResult& result = m_window.lastResult();
     ++m_nDone;
     if (result.usedSample) {
-        QFile::remove(staging);
         file.unreadable = true;
         m_window.setWindowTitle(QStringLiteral("%1 – übersprungen – %2")
                                     .arg(QFileInfo(path).fileName(), progressText()));
         return file;
     }
     file.outputPath = directoryOutputPath(m_strDestDir, path, result.outputSize);
-    file.written = result.written && moveOnto(staging, file.outputPath);
-    if (!file.written)
-        QFile::remove(staging);
+    file.written = !staged.isEmpty() && result.written && moveOnto(staged, file.outputPath);
     m_window.setWindowTitle(QStringLiteral("%1 – %2").arg(result.title, progressText()));
     return file;
 }
@@ -263,8 +257,10 @@ void CDirectoryConversion::finishWalk()
 {
     const QString skipped = skippedFilesText();
     if (m_window.m_bMailAfter == 0) {
-        runOnGui([&] { showMessage(QStringLiteral("Alle Dateine sind umgewandelt") + skipped, kCaption,
-                                   MessageIcon::None); });
+        runOnGui([&] {
+            showMessage(QStringLiteral("Alle Dateine sind umgewandelt") + skipped, kCaption,
+                        MessageIcon::None);
+        });
         return;
     }
     runOnGui([&] {
@@ -277,6 +273,6 @@ void CDirectoryConversion::finishWalk()
 QString CDirectoryConversion::skippedFilesText() const
 {
     return listed(QStringLiteral("Nicht umgewandelt, weil sie sich nicht als Bild lesen liessen:"),
-                  m_unreadable)
-           + listed(QStringLiteral("Nicht geschrieben werden konnten:"), m_unwritten);
+                  m_unreadable) +
+           listed(QStringLiteral("Nicht geschrieben werden konnten:"), m_unwritten);
 }

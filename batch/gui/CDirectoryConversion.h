@@ -12,8 +12,8 @@
 // progress figures.
 //
 // A picture that cannot be decoded is skipped: nothing is written for it and
-// its name is listed under the closing message. Each file is converted into a
-// staging file of the destination folder and renamed onto its final name only
+// its name is listed under the closing message. Each file is converted in a
+// staging folder inside the destination and moved onto its final name only
 // when its source decoded, so no file of that name is touched otherwise.
 #pragma once
 

@@ -31,6 +31,14 @@ CFolderPicker::CFolderPicker(int controlId, QWidget* parent)
     m_tree->header()->setStretchLastSection(false);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { onCurrentChanged(current); });
+    // The model reads and sorts folders in the background; until the user picks
+    // one, each folder read or sorted brings the preset back into view.
+    const auto showPreset = [this] {
+        if (m_showPreset && m_tree->currentIndex().isValid())
+            m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+    };
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, showPreset);
+    connect(m_model, &QFileSystemModel::layoutChanged, this, showPreset);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -45,6 +53,7 @@ void CFolderPicker::SetPath(const QString& path)
     const QModelIndex index =
         info.isDir() ? m_model->index(info.absoluteFilePath()) : QModelIndex();
     m_presetting = true;
+    m_showPreset = index.isValid();
     if (index.isValid()) {
         m_tree->setCurrentIndex(index);
         m_tree->expand(index);
@@ -60,6 +69,7 @@ void CFolderPicker::onCurrentChanged(const QModelIndex& current)
 {
     if (m_presetting || !current.isValid() || !m_model->isDir(current))
         return;
+    m_showPreset = false;
     const QString folder = m_model->filePath(current);
     if (folder.isEmpty())
         return;

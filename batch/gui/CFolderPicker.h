@@ -22,8 +22,7 @@ public:
 
     FolderSelectedEvent(int controlId, const QString& path)
         : QEvent(kType), m_controlId(controlId), m_path(path)
-    {
-    }
+    {}
 
     int controlId() const { return m_controlId; }
     const QString& path() const { return m_path; }
@@ -58,6 +57,7 @@ private:
     QPointer<QObject> m_owner;
     int m_controlId;
     bool m_presetting = false;
+    bool m_showPreset = false; // the preset is shown until the user selects a folder
     QFileSystemModel* m_model;
     QTreeView* m_tree;
 };

@@ -8,12 +8,23 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 
 void identify(QWidget* control, int id)
 {
     control->setObjectName(QString::number(id));
     control->setProperty("id", id);
+}
+
+// A label keeps its template place but grows to show its whole text in the
+// platform's font, which is wider than the template's.
+void label(QWidget* parent, const QString& text, const QRect& rect)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(rect);
+    label->resize(std::max(rect.width(), label->sizeHint().width()), rect.height());
 }
 
 } // namespace
@@ -36,12 +47,12 @@ CMailSetupDlg::CMailSetupDlg(QWidget* parent) : QDialog(parent)
     cancel->setGeometry(units.rect(185, 173, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &CMailSetupDlg::reject);
 
-    (new QLabel(QStringLiteral("Betreff:"), this))->setGeometry(units.rect(7, 13, 24, 8));
+    label(this, QStringLiteral("Betreff:"), units.rect(7, 13, 24, 8));
     m_wndSubject = new QLineEdit(this);
     identify(m_wndSubject, IDC_MAIL_SUBJECT);
     m_wndSubject->setGeometry(units.rect(58, 7, 289, 14));
 
-    (new QLabel(QStringLiteral("Nachricht"), this))->setGeometry(units.rect(7, 30, 32, 8));
+    label(this, QStringLiteral("Nachricht"), units.rect(7, 30, 32, 8));
     // Enter starts a new line here instead of pressing "OK"; long lines scroll
     // sideways rather than wrap.
     m_wndText = new QPlainTextEdit(this);

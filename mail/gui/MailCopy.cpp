@@ -12,5 +12,6 @@ MailCopy::MailCopy(const QString& picturePath)
     : m_folder(temporaryFolder() + QStringLiteral("/pictavo-send-XXXXXX"))
 {
     if (m_folder.isValid())
-        m_path = m_folder.filePath(QFileInfo(picturePath).completeBaseName() + QStringLiteral(".jpg"));
+        m_path =
+            m_folder.filePath(QFileInfo(picturePath).completeBaseName() + QStringLiteral(".jpg"));
 }

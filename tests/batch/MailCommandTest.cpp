@@ -1,0 +1,181 @@
+// The mail commands of the main window: "Mail Setup" keeping or taking the
+// texts, "Versenden per Mail" handing a converted copy, and the mail at the end
+// of a directory conversion, all to a stand-in xdg-email that records what it
+// was given.
+#include "BatchTestSupport.h"
+#include "CFolderDlg.h"
+#include "CMailSetupDlg.h"
+#include "RecordingMessageSink.h"
+#include "resource.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace batchtest;
+
+class MailCommandTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Sandbox> m_box;
+    std::unique_ptr<RecordingMessageSink> m_messages;
+
+    // The converted copies handed to the mail client, which stay after the send.
+    QStringList attachedCopies(int mail) const
+    {
+        return optionValues(m_box->mails().value(mail), QStringLiteral("--attach"));
+    }
+
+    // Folders the mail command made for its copies and has not removed.
+    QStringList leftoverCopyFolders() const
+    {
+        return QDir(m_box->path(QStringLiteral("tmp")))
+            .entryList({QStringLiteral("pictavo-send-*")}, QDir::Dirs | QDir::Hidden);
+    }
+
+private slots:
+    void init()
+    {
+        m_box = std::make_unique<Sandbox>();
+        QVERIFY(m_box->isValid());
+        m_messages = std::make_unique<RecordingMessageSink>();
+    }
+
+    void cleanup()
+    {
+        m_messages.reset();
+        m_box.reset();
+    }
+
+    void mailSetupKeepsOrTakesTheTexts_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("OK") << int(IDOK);
+        QTest::newRow("Abbrechen") << int(IDCANCEL);
+    }
+
+    void mailSetupKeepsOrTakesTheTexts()
+    {
+        QFETCH(int, button);
+        CImageDlg window(m_box->settings());
+        window.m_strMailText = QStringLiteral("Zeile eins\r\nZeile zwei");
+        QString shownSubject;
+        QString shownText;
+        whenDialogShown<CMailSetupDlg>([&](CMailSetupDlg* dialog) {
+            auto* subject = control<QLineEdit>(dialog, IDC_MAIL_SUBJECT);
+            auto* text = control<QPlainTextEdit>(dialog, IDC_MAIL_TEXT);
+            shownSubject = subject->text();
+            shownText = text->toPlainText();
+            subject->setText(QStringLiteral("Ferien"));
+            text->setPlainText(QStringLiteral("Hallo\nbis bald"));
+            control<QPushButton>(dialog, button)->click();
+        });
+        window.OnMailSetup();
+        QCOMPARE(shownSubject, QStringLiteral("Beiliegend Ihre Bilder"));
+        QCOMPARE(shownText, QStringLiteral("Zeile eins\nZeile zwei"));
+        const bool ok = button == IDOK;
+        QCOMPARE(window.m_strMailSubject,
+                 ok ? QStringLiteral("Ferien") : QStringLiteral("Beiliegend Ihre Bilder"));
+        QCOMPARE(window.m_strMailText, ok ? QStringLiteral("Hallo\nbis bald")
+                                          : QStringLiteral("Zeile eins\r\nZeile zwei"));
+    }
+
+    void sendMailHandsOverAConvertedCopyAndRemovesItsOwn()
+    {
+        const QString picture =
+            writePicture(m_box->folder(QStringLiteral("bilder")) + QStringLiteral("/Urlaub.bmp"));
+        CImageDlg window(m_box->settings());
+        window.settings().m_nTargetSize = 40;
+        window.setCurrentPicture(picture);
+
+        window.OnSendMail();
+        QCOMPARE(m_box->mails().size(), 1);
+        const QStringList arguments = m_box->mails()[0];
+        QCOMPARE(optionValues(arguments, QStringLiteral("--subject")),
+                 QStringList{"Beiliegend Ihre Bilder"});
+        QCOMPARE(optionValues(arguments, QStringLiteral("--body")),
+                 QStringList{"In der Beilage erhalten Sie die gewünschten Bilder"});
+        const QStringList copies = attachedCopies(0);
+        QCOMPARE(fileNames(copies), QStringList{"Urlaub.jpg"});
+        const QImage sent(copies[0]);
+        QCOMPARE(sent.size(), QSize(40, 30));
+        QVERIFY(leftoverCopyFolders().isEmpty());
+        QVERIFY(m_messages->messages().empty());
+
+        // A second send carries its own single copy.
+        window.OnSendMail();
+        QCOMPARE(m_box->mails().size(), 2);
+        QCOMPARE(fileNames(attachedCopies(1)), QStringList{"Urlaub.jpg"});
+        QVERIFY(QFileInfo::exists(copies[0]));
+        QVERIFY(leftoverCopyFolders().isEmpty());
+    }
+
+    void sendMailNeverTouchesAPictureInTheTemporaryFolder()
+    {
+        const QString picture =
+            writePicture(m_box->path(QStringLiteral("tmp/Foto.jpg")), {120, 90});
+        const QByteArray before = contentOf(picture);
+        CImageDlg window(m_box->settings());
+        window.settings().m_nTargetSize = 40;
+        window.setCurrentPicture(picture);
+
+        window.OnSendMail();
+        QCOMPARE(contentOf(picture), before);
+        QCOMPARE(fileNames(attachedCopies(0)), QStringList{"Foto.jpg"});
+        QCOMPARE(QImage(attachedCopies(0)[0]).size(), QSize(40, 30));
+    }
+
+    void failedSendStillRemovesTheCopy()
+    {
+        // xdg-email that finds no mail client: the mailer reports it, the copy goes.
+        m_box->writeScript(QStringLiteral("bin/xdg-email"), "exit 3\n");
+        const QString picture = writePicture(m_box->path(QStringLiteral("Bild.gif")));
+        CImageDlg window(m_box->settings());
+        window.setCurrentPicture(picture);
+        window.OnSendMail();
+        QCOMPARE(m_messages->messages().size(), size_t(1));
+        QCOMPARE(
+            m_messages->messages()[0].text,
+            QStringLiteral("One or more unspecified errors occurred. No message was sent.\r\n"));
+        QVERIFY(leftoverCopyFolders().isEmpty());
+    }
+
+    void batchMailCarriesEveryConvertedFile()
+    {
+        const QString source = m_box->folder(QStringLiteral("quelle"));
+        writePicture(source + QStringLiteral("/b.jpg"));
+        writePicture(source + QStringLiteral("/a.bmp"));
+        QFile broken(source + QStringLiteral("/kaputt.jpg"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("kein Bild");
+        broken.close();
+        CImageDlg window(m_box->settings());
+        window.settings().m_nTargetSize = 32;
+        window.m_strMailSubject = QStringLiteral("Ferienfotos");
+        window.m_strSourceDir = source;
+        window.m_strDestDir = m_box->folder(QStringLiteral("ziel"));
+        window.m_bAskEachFile = 0;
+        window.m_bMailAfter = 1;
+        whenDialogShown<CFolderDlg>([](CFolderDlg* dialog) { dialog->accept(); });
+        window.OnConvertDirectory();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.IsBatchRunning(), 60000);
+
+        QCOMPARE(m_box->mails().size(), 1);
+        const QStringList arguments = m_box->mails()[0];
+        QCOMPARE(optionValues(arguments, QStringLiteral("--subject")), QStringList{"Ferienfotos"});
+        QCOMPARE(optionValues(arguments, QStringLiteral("--body")),
+                 QStringList{window.m_strMailText});
+        QCOMPARE(fileNames(attachedCopies(0)), QStringList({"b 32x24.jpg", "a 32x24.jpg"}));
+        QVERIFY(window.mailer().Attachments().empty());
+        // No "all converted" with the mail; the skipped picture is named all the same.
+        QCOMPARE(m_messages->messages().size(), size_t(1));
+        QVERIFY(m_messages->messages()[0].text.split(u'\n').contains(QStringLiteral("kaputt.jpg")));
+        QVERIFY(!m_messages->messages()[0].text.startsWith(QStringLiteral("Alle Dateine")));
+    }
+};
+
+QTEST_MAIN(MailCommandTest)
+#include "MailCommandTest.moc"

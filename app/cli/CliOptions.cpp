@@ -30,7 +30,7 @@ enum class Key
     Help,
 };
 
-struct OptionSpec
+struct OptionEntry
 {
     Key key;
     char shortName; // '\0' when the option has only a long name
@@ -38,7 +38,7 @@ struct OptionSpec
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {Key::Dest, 'd', "dest", true},
     {Key::Output, 'o', "output", true},
     {Key::Size, 's', "size", true},
@@ -65,20 +65,20 @@ constexpr qint64 kMaxJobs = 1024;
 constexpr qint64 kInt32Min = std::numeric_limits<std::int32_t>::min();
 constexpr qint64 kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-const OptionSpec* findLong(const QString& name)
+const OptionEntry* findLong(const QString& name)
 {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == QLatin1String(spec.longName))
-            return &spec;
+    for (const OptionEntry& entry : kOptions) {
+        if (name == QLatin1String(entry.longName))
+            return &entry;
     }
     return nullptr;
 }
 
-const OptionSpec* findShort(QChar name)
+const OptionEntry* findShort(QChar name)
 {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.shortName != '\0' && name == QLatin1Char(spec.shortName))
-            return &spec;
+    for (const OptionEntry& entry : kOptions) {
+        if (entry.shortName != '\0' && name == QLatin1Char(entry.shortName))
+            return &entry;
     }
     return nullptr;
 }
@@ -150,13 +150,13 @@ bool readPath(const QString& option, const QString& text, QString& target, QStri
     return true;
 }
 
-bool applyOption(const OptionSpec& spec, const QString& option, const QString& value,
+bool applyOption(const OptionEntry& entry, const QString& option, const QString& value,
                  ParseState& state, QString& error)
 {
     CliOptions& options = state.options;
     ConversionSettings& settings = options.settings;
     qint64 number = 0;
-    switch (spec.key) {
+    switch (entry.key) {
     case Key::Dest:
         return readPath(option, value, options.destination, error);
     case Key::Output:
@@ -260,7 +260,7 @@ std::optional<CliOptions> parseCliArguments(const QStringList& arguments, QStrin
             continue;
         }
         // "--name", "--name=value", "-x" or "-xvalue".
-        const OptionSpec* spec = nullptr;
+        const OptionEntry* entry = nullptr;
         QString option;
         std::optional<QString> attached;
         if (argument.startsWith(QLatin1String("--"))) {
@@ -268,19 +268,19 @@ std::optional<CliOptions> parseCliArguments(const QStringList& arguments, QStrin
             option = equals < 0 ? argument : argument.left(equals);
             if (equals >= 0)
                 attached = argument.mid(equals + 1);
-            spec = findLong(option.mid(2));
+            entry = findLong(option.mid(2));
         } else {
             option = argument.left(2);
             if (argument.size() > 2)
                 attached = argument.mid(2);
-            spec = findShort(argument[1]);
+            entry = findShort(argument[1]);
         }
-        if (spec == nullptr) {
+        if (entry == nullptr) {
             error = QStringLiteral("unknown option '%1'").arg(option);
             return std::nullopt;
         }
         QString value;
-        if (spec->takesValue) {
+        if (entry->takesValue) {
             if (attached) {
                 value = *attached;
             } else if (i + 1 < arguments.size()) {
@@ -293,7 +293,7 @@ std::optional<CliOptions> parseCliArguments(const QStringList& arguments, QStrin
             error = QStringLiteral("%1 takes no value").arg(option);
             return std::nullopt;
         }
-        if (!applyOption(*spec, option, value, state, error))
+        if (!applyOption(*entry, option, value, state, error))
             return std::nullopt;
         // Help is shown whatever else the line says.
         if (state.options.action == CliAction::Help)

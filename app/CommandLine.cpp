@@ -2,8 +2,6 @@
 
 #include <QDir>
 
-namespace {
-
 QString withoutEnclosingQuotes(QString text)
 {
     while (text.startsWith(u'"'))
@@ -12,6 +10,8 @@ QString withoutEnclosingQuotes(QString text)
         text.chop(1);
     return text;
 }
+
+namespace {
 
 // Index of the folder switch: "/V" wins over "/v" wherever each stands; -1 without one.
 qsizetype folderSwitch(const QStringList& arguments)

@@ -42,3 +42,6 @@ struct CommandLine
 
 // Reads the program's arguments, QCoreApplication::arguments() without the first.
 CommandLine parseCommandLine(const QStringList& arguments);
+
+// `text` without the double quotes at its start and its end (any number of them).
+QString withoutEnclosingQuotes(QString text);

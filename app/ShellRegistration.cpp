@@ -1,5 +1,7 @@
 #include "ShellRegistration.h"
 
+#include "CommandLine.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -213,15 +215,6 @@ QString windowsArgumentText(const QString& commandLine)
 QString withoutTrailingSpace(QString text)
 {
     while (!text.isEmpty() && text.back().isSpace())
-        text.chop(1);
-    return text;
-}
-
-QString withoutEnclosingQuotes(QString text)
-{
-    while (text.startsWith(u'"'))
-        text.remove(0, 1);
-    while (text.endsWith(u'"'))
         text.chop(1);
     return text;
 }

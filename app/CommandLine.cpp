@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 QString withoutEnclosingQuotes(QString text)
 {
@@ -44,4 +45,52 @@ CommandLine CommandLine::resolvedAgainst(const QString& startDirectory) const
     if (kind == None || QDir::isAbsolutePath(path))
         return *this;
     return {kind, QDir(startDirectory).absoluteFilePath(path)};
+}
+
+ProgramInformation programInformation(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return ProgramInformation::None;
+    const QString& first = arguments.constFirst();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h"))
+        return ProgramInformation::Help;
+    if (first == QLatin1String("--version"))
+        return ProgramInformation::Version;
+    return ProgramInformation::None;
+}
+
+QString unknownOption(const QStringList& arguments, const QString& startDirectory)
+{
+    if (arguments.isEmpty() || !arguments.constFirst().startsWith(u'-'))
+        return {};
+    // A picture whose name begins with "-" is still a picture.
+    const CommandLine request = parseCommandLine(arguments).resolvedAgainst(startDirectory);
+    if (request.kind == CommandLine::Picture && QFileInfo::exists(request.path))
+        return {};
+    return arguments.constFirst();
+}
+
+QString programVersion()
+{
+    return QStringLiteral("2.30");
+}
+
+QString programVersionText()
+{
+    return QStringLiteral("Pictavo %1\n").arg(programVersion());
+}
+
+QString programUsage()
+{
+    return QStringLiteral("Aufruf: Pictavo [BILD]\n"
+                          "        Pictavo /V ORDNER\n"
+                          "\n"
+                          "Bringt Fotos auf die gewünschte Grösse und Qualität.\n"
+                          "\n"
+                          "  BILD         öffnet das Bild und zeigt es in der gewählten Grösse\n"
+                          "  /V ORDNER    bietet an, alle Bilder des Ordners umzuwandeln\n"
+                          "  --help       zeigt diese Hilfe\n"
+                          "  --version    zeigt die Version\n"
+                          "\n"
+                          "Ohne Fenster wandelt pictavo-cli um (pictavo-cli --help).\n");
 }

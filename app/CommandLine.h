@@ -43,5 +43,25 @@ struct CommandLine
 // Reads the program's arguments, QCoreApplication::arguments() without the first.
 CommandLine parseCommandLine(const QStringList& arguments);
 
+// What a first argument "--help" (or "-h") or "--version" asks for: an answer on
+// standard output, before any window opens or any setting is read.
+enum class ProgramInformation
+{
+    None,
+    Help,
+    Version,
+};
+ProgramInformation programInformation(const QStringList& arguments);
+
+// The first argument when it begins with "-" and no file of that name lies in
+// `startDirectory`: an option the program does not know. Empty otherwise.
+QString unknownOption(const QStringList& arguments, const QString& startDirectory);
+
+// The texts --help and --version print, each ending in a line break.
+QString programUsage();
+QString programVersionText();
+// "2.30"
+QString programVersion();
+
 // `text` without the double quotes at its start and its end (any number of them).
 QString withoutEnclosingQuotes(QString text);

@@ -26,6 +26,15 @@ QStringList picturesInFolder(const QString& folder)
 
 DirectoryWalk::DirectoryWalk(const QString& folder) : m_files(picturesInFolder(folder)) {}
 
+DirectoryWalk::DirectoryWalk(const QStringList& files)
+{
+    for (const QString& file : files) {
+        const QString path = QFileInfo(file).absoluteFilePath();
+        if (!m_files.contains(path))
+            m_files << path;
+    }
+}
+
 QString DirectoryWalk::next()
 {
     while (m_position < m_files.size()) {

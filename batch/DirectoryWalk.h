@@ -19,6 +19,9 @@ class DirectoryWalk
 {
 public:
     explicit DirectoryWalk(const QString& folder);
+    // A walk over exactly `files` (several pictures dropped together), in their
+    // order, each once.
+    explicit DirectoryWalk(const QStringList& files);
 
     // The next file to convert, or an empty string at the end.
     QString next();

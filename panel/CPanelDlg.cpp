@@ -9,12 +9,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -145,6 +147,11 @@ CPanelDlg::CPanelDlg(QWidget* owner)
     createControls();
     fitToText();
     connectControls();
+    // Files dropped anywhere on the panel go to the main window; the fields take
+    // no dropped text of their own.
+    for (QWidget* control : m_client->findChildren<QWidget*>())
+        control->setAcceptDrops(false);
+    setAcceptDrops(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(250);
     connect(&m_timer, &QTimer::timeout, this, &CPanelDlg::OnTimer);
@@ -285,27 +292,36 @@ void CPanelDlg::createAdjustmentColumn()
 void CPanelDlg::createMenu()
 {
     m_menu = new QMenuBar(this);
-    const auto command = [this](QMenu* menu, const QString& text, int id, auto slot) {
+    // The keys stand beside the entries; the main window takes the same actions
+    // (Attach), so they work whichever of the two windows has the focus.
+    const auto command = [this](QMenu* menu, const QString& text, int id, const QKeySequence& keys,
+                                auto slot) {
         QAction* action = menu->addAction(text);
         action->setProperty("id", id);
+        if (!keys.isEmpty()) {
+            action->setShortcut(keys);
+            m_keyedCommands << action;
+        }
         connect(action, &QAction::triggered, this, slot);
     };
     QMenu* file = m_menu->addMenu(QStringLiteral("&Datei"));
-    command(file, QStringLiteral("Ö&ffnen"), ID_OPEN, [this] { runCommand(&CImageDlg::OnOpen); });
-    command(file, QStringLiteral("&Speichern unter"), ID_SAVE_AS, [this] { runCommand(&CImageDlg::OnSaveAs); });
+    command(file, QStringLiteral("Ö&ffnen"), ID_OPEN, Qt::CTRL | Qt::Key_O,
+            [this] { runCommand(&CImageDlg::OnOpen); });
+    command(file, QStringLiteral("&Speichern unter"), ID_SAVE_AS, Qt::CTRL | Qt::Key_S,
+            [this] { runCommand(&CImageDlg::OnSaveAs); });
     file->addSeparator();
-    command(file, QStringLiteral("&Versenden per Mail"), ID_SEND_MAIL,
+    command(file, QStringLiteral("&Versenden per Mail"), ID_SEND_MAIL, Qt::CTRL | Qt::Key_M,
             [this] { runCommand(&CImageDlg::OnSendMail); });
     file->addSeparator();
     command(file, QStringLiteral("&Ganzes Verzeichnis umwandeln"), ID_CONVERT_DIRECTORY,
-            [this] { runCommand(&CImageDlg::OnConvertDirectory); });
+            Qt::CTRL | Qt::Key_D, [this] { runCommand(&CImageDlg::OnConvertDirectory); });
     file->addSeparator();
-    command(file, QStringLiteral("&Beenden"), IDCANCEL, [this] { reject(); });
+    command(file, QStringLiteral("&Beenden"), IDCANCEL, Qt::CTRL | Qt::Key_Q, [this] { reject(); });
     QMenu* options = m_menu->addMenu(QStringLiteral("&Optionen"));
-    command(options, QStringLiteral("&Maileinstellung"), ID_MAIL_SETUP,
+    command(options, QStringLiteral("&Maileinstellung"), ID_MAIL_SETUP, QKeySequence(),
             [this] { runCommand(&CImageDlg::OnMailSetup); });
     QMenu* help = m_menu->addMenu(QStringLiteral("&?"));
-    command(help, QStringLiteral("Inf&o über Pictavo..."), ID_APP_ABOUT,
+    command(help, QStringLiteral("Inf&o über Pictavo..."), ID_APP_ABOUT, Qt::Key_F1,
             [this] { runCommand(&CImageDlg::OnAppAbout); });
     m_menu->hide();
 }
@@ -387,6 +403,7 @@ void CPanelDlg::Attach(CImageDlg* imageDlg)
     // Like a dialog of the platform that defined the template: at the top left
     // of its owner's inside until a stored place says otherwise.
     move(imageDlg->geometry().topLeft());
+    imageDlg->addActions(m_keyedCommands);
     connect(imageDlg, &CImageDlg::informationChanged, this, &CPanelDlg::showInformation);
     connect(imageDlg, &CImageDlg::aboutToSaveSettings, this, &CPanelDlg::SaveLayout);
 }
@@ -760,3 +777,23 @@ void CPanelDlg::reject()
 }
 
 void CPanelDlg::accept() {}
+
+void CPanelDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_pImageDlg != nullptr && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CPanelDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (m_pImageDlg != nullptr && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CPanelDlg::dropEvent(QDropEvent* event)
+{
+    if (m_pImageDlg == nullptr || !event->mimeData()->hasUrls())
+        return;
+    event->acceptProposedAction();
+    m_pImageDlg->OnDropFiles(event->mimeData()->urls());
+}

@@ -24,6 +24,7 @@
 class CFaceButton;
 class CImageDlg;
 class CSpinEdit;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -80,6 +81,12 @@ public slots:
     // Enter does nothing.
     void accept() override;
 
+protected:
+    // Files dropped onto the panel are the main window's (CImageDlg::OnDropFiles).
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void createControls();
     void createMenu();
@@ -118,6 +125,8 @@ private:
     CSpinEdit* adjustmentField(int id) const;
 
     QMenuBar* m_menu = nullptr;
+    // The menu's commands that have keys.
+    QList<QAction*> m_keyedCommands;
     int m_bEditingQuality = 0;
     int m_nPendingTicks = 0;
     // The start state: compact, the panel's quick start with size and quality;

@@ -9,6 +9,8 @@ PICTAVO_PACKAGES=(
     libgtest-dev libbenchmark-dev
     libjpeg-turbo-progs
     xvfb xauth xdg-utils
+    qt6-translations-l10n
+    openbox x11-utils xdotool
 )
 
 missing_packages() {

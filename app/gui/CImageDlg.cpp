@@ -6,6 +6,7 @@
 #include "CPanelDlg.h"
 #include "CommandLine.h"
 #include "DialogUnits.h"
+#include "DroppedFiles.h"
 #include "ImageView.h"
 #include "MailCopy.h"
 #include "MessageSink.h"
@@ -16,12 +17,14 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -29,6 +32,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
+#include <QWindow>
 
 namespace {
 
@@ -100,6 +104,7 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
 
     createControls();
     resize(DialogUnits(font()).size(468, 270));
+    setAcceptDrops(true);
 }
 
 CImageDlg::~CImageDlg()
@@ -120,6 +125,7 @@ void CImageDlg::createControls()
         updateScrollBars();
         DrawView(painter, item);
     });
+    connect(m_wndView, &ImageView::scrollRequested, this, &CImageDlg::scrollView);
 
     m_wndScrollH = new QScrollBar(Qt::Horizontal, this);
     m_wndScrollH->setObjectName(QStringLiteral("1002"));
@@ -129,6 +135,7 @@ void CImageDlg::createControls()
     m_wndScrollV->setProperty("id", IDC_SCROLL_V);
     for (QScrollBar* bar : {m_wndScrollH, m_wndScrollV}) {
         bar->setRange(0, 0);
+        bar->setSingleStep(10);
         bar->hide();
         connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
             scrollBy(bar, bar == m_wndScrollH ? m_nScrollX : m_nScrollY, action);
@@ -158,10 +165,38 @@ void CImageDlg::OnInitDialog()
 
 void CImageDlg::createPanel()
 {
+    // This window's own native window first, so that the panel names it as its
+    // owner to the window manager from the start.
+    winId();
     m_panel = std::make_unique<CPanelDlg>(this);
     m_panel->Attach(this);
     m_panel->InitControls();
-    m_panel->show();
+    showPanelWhenMapped();
+}
+
+// A tool window shown before its owner is on the screen may be stacked below the
+// owner by the window manager; the panel therefore follows once the window
+// system has mapped this window and shows it (its first exposure).
+void CImageDlg::showPanelWhenMapped()
+{
+    if (windowHandle() != nullptr && windowHandle()->isExposed()) {
+        m_panel->show();
+        return;
+    }
+    m_panelWaitsForOwner = true;
+    if (windowHandle() != nullptr)
+        windowHandle()->installEventFilter(this);
+}
+
+bool CImageDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_panelWaitsForOwner && watched == windowHandle() && event->type() == QEvent::Expose
+        && windowHandle()->isExposed() && m_panel) {
+        m_panelWaitsForOwner = false;
+        windowHandle()->removeEventFilter(this);
+        m_panel->show();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CImageDlg::startCommandLine()
@@ -306,11 +341,19 @@ QSize CImageDlg::previewSize() const
     return QSize(m_pipeline.preview().m_cxPixels, m_pipeline.preview().m_cyPixels);
 }
 
+// The view's size in device pixels. The picture is shown one picture pixel on
+// one device pixel, so scroll positions, ranges and steps count device pixels too.
+QSize CImageDlg::viewDeviceSize() const
+{
+    const qreal ratio = m_wndView->devicePixelRatioF();
+    return QSize(qRound(m_wndView->width() * ratio), qRound(m_wndView->height() * ratio));
+}
+
 void CImageDlg::updateScrollBars()
 {
     const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
-    const QSize view = m_wndView->size();
-    const auto adjust = [](QScrollBar* bar, int excess, int& position) {
+    const QSize view = viewDeviceSize();
+    const auto adjust = [](QScrollBar* bar, int excess, int page, int& position) {
         if (excess > 0) {
             bar->show();
         } else {
@@ -318,10 +361,12 @@ void CImageDlg::updateScrollBars()
             position = 0;
         }
         bar->setRange(0, std::max(excess, 0));
+        bar->setPageStep(std::max(page, 1));
         bar->setValue(position);
     };
-    adjust(m_wndScrollH, box.width() - view.width(), m_nScrollX);
-    adjust(m_wndScrollV, box.height() - view.height(), m_nScrollY);
+    adjust(m_wndScrollH, box.width() - view.width(), view.width(), m_nScrollX);
+    adjust(m_wndScrollV, box.height() - view.height(), view.height(), m_nScrollY);
+    m_wndView->setPannable(box.width() > view.width() || box.height() > view.height());
 }
 
 void CImageDlg::DrawView(QPainter& painter, const QRect& item)
@@ -333,9 +378,15 @@ void CImageDlg::DrawView(QPainter& painter, const QRect& item)
     const QImage& view = m_pipeline.view();
     if (view.isNull())
         return;
-    const QRect target = viewPictureRect(item.size(), box, m_nScrollX, m_nScrollY, view.size())
-                             .translated(item.topLeft());
+    // Placed in device pixels and drawn unscaled by the screen's ratio, so that a
+    // picture pixel lands on one device pixel on a high-resolution screen too.
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    const QRect target = viewPictureRect(viewDeviceSize(), box, m_nScrollX, m_nScrollY, view.size());
+    painter.save();
+    painter.translate(item.topLeft());
+    painter.scale(1 / ratio, 1 / ratio);
     painter.drawImage(target, view);
+    painter.restore();
 }
 
 void CImageDlg::scrollBy(QScrollBar* bar, int& position, int action)
@@ -351,7 +402,9 @@ void CImageDlg::scrollBy(QScrollBar* bar, int& position, int action)
     case QAbstractSlider::SliderToMaximum: code = kBottom; break;
     default: code = -1; break;
     }
-    const std::optional<int> next = scrolledPosition(position, code, bar->sliderPosition(), bar->maximum());
+    const int page = bar == m_wndScrollH ? viewDeviceSize().width() : viewDeviceSize().height();
+    const std::optional<int> next =
+        scrolledPosition(position, code, bar->sliderPosition(), bar->maximum(), page);
     if (!next) {
         bar->setSliderPosition(position);
         return;
@@ -359,6 +412,19 @@ void CImageDlg::scrollBy(QScrollBar* bar, int& position, int action)
     position = *next;
     // The bar shows our position, not the one it worked out itself.
     bar->setSliderPosition(position);
+    m_wndView->update();
+}
+
+void CImageDlg::scrollView(QPoint delta)
+{
+    const auto move = [](QScrollBar* bar, int& position, int by) {
+        if (by == 0 || bar->maximum() <= 0)
+            return;
+        position = *scrolledPosition(position, kThumbTrack, position + by, bar->maximum(), 0);
+        bar->setSliderPosition(position);
+    };
+    move(m_wndScrollH, m_nScrollX, delta.x());
+    move(m_wndScrollV, m_nScrollY, delta.y());
     m_wndView->update();
 }
 
@@ -370,6 +436,9 @@ void CImageDlg::accept()
 void CImageDlg::done(int result)
 {
     shutdown();
+    // The panel goes with the window it belongs to.
+    if (m_panel)
+        m_panel->hide();
     QDialog::done(result);
 }
 
@@ -401,8 +470,9 @@ void CImageDlg::contextMenuEvent(QContextMenuEvent* event)
 void CImageDlg::OnAppAbout()
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Info über Pictavo"),
-                    QStringLiteral("Pictavo Version 2.30\n\nBringt Fotos auf die gewünschte Größe "
-                                   "und Qualität."),
+                    QStringLiteral("Pictavo Version %1\n\nBringt Fotos auf die gewünschte Größe "
+                                   "und Qualität.")
+                        .arg(programVersion()),
                     QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("AboutBox"));
     box.setIconPixmap(windowIcon().pixmap(48, 48));
@@ -419,8 +489,13 @@ void CImageDlg::OnOpen()
                                                         QString::fromUtf8(kOpenFilter));
     if (chosen.isEmpty())
         return;
-    m_strPicture = chosen;
-    setWindowTitle(QFileInfo(chosen).fileName());
+    openPicture(chosen);
+}
+
+void CImageDlg::openPicture(const QString& path)
+{
+    m_strPicture = path;
+    setWindowTitle(QFileInfo(path).fileName());
     Convert(m_strPicture);
 }
 
@@ -474,6 +549,13 @@ void CImageDlg::offerToStopBatch()
 
 void CImageDlg::OnConvertDirectory()
 {
+    convertDirectory(m_strSourceDir, {});
+}
+
+// The dialog of a directory conversion, preset with `source`, or with just
+// `files` when there are some; on OK its values are kept and the batch starts.
+void CImageDlg::convertDirectory(const QString& source, const QStringList& files)
+{
     emit directoryConversionRequested();
     // One batch at a time: a second command offers to stop the running one.
     if (IsBatchRunning()) {
@@ -483,19 +565,24 @@ void CImageDlg::OnConvertDirectory()
     CFolderDlg dialog(this);
     dialog.m_bAskEachFile = m_bAskEachFile;
     dialog.m_bMailAfter = m_bMailAfter;
-    dialog.m_strSourceDir = m_strSourceDir;
+    dialog.m_strSourceDir = source;
     dialog.m_strDestDir = m_strDestDir;
+    dialog.m_sourceFiles = files;
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_bAskEachFile = dialog.m_bAskEachFile;
     m_bMailAfter = dialog.m_bMailAfter;
-    m_strSourceDir = dialog.m_strSourceDir;
+    if (files.isEmpty())
+        m_strSourceDir = dialog.m_strSourceDir;
     m_strDestDir = dialog.m_strDestDir;
     if (!m_batch)
         m_batch = std::make_unique<CDirectoryConversion>(*this);
     // Nothing an earlier, cancelled batch collected goes out with this one's mail.
     m_mailer.ClearAttachments();
-    m_batch->Start(m_strSourceDir, m_strDestDir);
+    if (files.isEmpty())
+        m_batch->Start(m_strSourceDir, m_strDestDir);
+    else
+        m_batch->Start(files, m_strDestDir);
 }
 
 void CImageDlg::OnMailSetup()
@@ -543,14 +630,94 @@ void CImageDlg::OnCommandLine()
     if (request.kind == CommandLine::None)
         return;
     QMetaObject::invokeMethod(this, [this, request] {
-        if (request.kind == CommandLine::Folder) {
+        // A folder named without the switch is taken as with it.
+        if (request.kind == CommandLine::Folder || QFileInfo(request.path).isDir()) {
             m_strSourceDir = request.path;
             OnConvertDirectory();
             return;
         }
-        m_strPicture = request.path;
-        setWindowTitle(request.path);
+        openCommandLinePicture(request.path);
+    }, Qt::QueuedConnection);
+}
+
+// Only a file that holds a picture becomes the current picture (and with it the
+// picture shown at the next start); anything else is named in a message and the
+// previous picture stays.
+void CImageDlg::openCommandLinePicture(const QString& path)
+{
+    if (!QFileInfo(path).isFile()) {
+        showMessage(QStringLiteral("Pictavo kann „%1“ nicht öffnen: Es gibt keine solche Datei.")
+                        .arg(QDir::toNativeSeparators(path)),
+                    QStringLiteral("Pictavo"), MessageIcon::Warning);
+        return;
+    }
+    const QString previous = m_strPicture;
+    m_strPicture = path;
+    setWindowTitle(path);
+    Convert(m_strPicture);
+    if (m_lastResult.usedSample) {
+        m_strPicture = previous;
         Convert(m_strPicture);
-        Update(m_settings.m_nQuality, 1);
+        showMessage(QStringLiteral("Pictavo kann „%1“ nicht öffnen: Die Datei lässt sich nicht als "
+                                   "Bild lesen.")
+                        .arg(QDir::toNativeSeparators(path)),
+                    QStringLiteral("Pictavo"), MessageIcon::Warning);
+        return;
+    }
+    Update(m_settings.m_nQuality, 1);
+}
+
+void CImageDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CImageDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CImageDlg::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    event->acceptProposedAction();
+    OnDropFiles(event->mimeData()->urls());
+}
+
+void CImageDlg::OnDropFiles(const QList<QUrl>& urls)
+{
+    // The dialogs and conversions below wait until the drop has ended, so that
+    // the program the files came from is not kept waiting.
+    QMetaObject::invokeMethod(this, [this, dropped = readDroppedFiles(urls)] {
+        switch (dropped.kind) {
+        case DroppedFiles::Nothing:
+            break;
+        case DroppedFiles::Picture:
+            if (!refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann "
+                                                     "kein Bild geöffnet werden.")))
+                openPicture(dropped.paths.constFirst());
+            break;
+        case DroppedFiles::Folder:
+            convertDirectory(dropped.paths.constFirst(), {});
+            break;
+        case DroppedFiles::Pictures:
+            convertDirectory(m_strSourceDir, dropped.paths);
+            break;
+        case DroppedFiles::NotLocal:
+            showMessage(QStringLiteral("Pictavo öffnet nur Bilder und Ordner, die auf diesem Rechner "
+                                       "liegen.\n\n%1\n\nSpeichern Sie das Bild zuerst, etwa aus dem "
+                                       "Browser, und ziehen Sie dann die gespeicherte Datei auf Pictavo.")
+                            .arg(dropped.paths.join(u'\n')),
+                        QStringLiteral("Pictavo"), MessageIcon::Information);
+            break;
+        case DroppedFiles::FolderAmongOthers:
+            showMessage(QStringLiteral("Ziehen Sie entweder einen einzelnen Ordner oder ein oder mehrere "
+                                       "Bilder auf Pictavo, nicht beides zugleich."),
+                        QStringLiteral("Pictavo"), MessageIcon::Information);
+            break;
+        }
     }, Qt::QueuedConnection);
 }

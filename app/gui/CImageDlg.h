@@ -9,7 +9,9 @@
 #include "EffectHost.h"
 
 #include <QDialog>
+#include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <atomic>
 #include <memory>
@@ -51,9 +53,18 @@ public:
     // Sets the target size and the view box's other side and repaints the view.
     void SetTargetSize(int size);
 
-    // Acts on the program's arguments once: a folder after "/V" starts a
-    // directory conversion, a picture becomes the current picture and is converted.
+    // Acts on the program's arguments once: a folder after "/V" (or named alone)
+    // starts a directory conversion, a picture becomes the current picture and is
+    // converted. A path that names no picture is reported and never becomes the
+    // current picture.
     void OnCommandLine();
+
+    // Acts on files dropped onto the main window or the panel, once the drop has
+    // ended: one picture is opened as the open command opens it, one folder
+    // becomes the source of the directory conversion's dialog, several files are
+    // offered as a conversion of just these files into the destination folder.
+    // Addresses that are no local files are refused with a message.
+    void OnDropFiles(const QList<QUrl>& urls);
 
     ConversionSettings& settings() { return m_settings; }
     const EffectHost& effects() const { return m_effects; }
@@ -105,13 +116,24 @@ protected:
     void done(int result) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected:
-    // Creates, attaches and shows the control panel.
+    // Creates and attaches the control panel; it shows once this window is
+    // mapped (see showPanelWhenMapped).
     virtual void createPanel();
 
 private:
     void startCommandLine();
+    void showPanelWhenMapped();
+    void openPicture(const QString& path);
+    void openCommandLinePicture(const QString& path);
+    void convertDirectory(const QString& source, const QStringList& files);
+    void scrollView(QPoint delta);
+    QSize viewDeviceSize() const;
     QSize previewSize() const;
     void LoadSettings();
     void SaveSettings();
@@ -142,6 +164,8 @@ private:
     int m_nScrollY = 0;
     bool m_bBusy = false;
     bool m_shutDown = false;
+    // The panel waits for this window's first exposure before it shows.
+    bool m_panelWaitsForOwner = false;
 
     ImageView* m_wndView = nullptr;
     QScrollBar* m_wndScrollH = nullptr;

@@ -1,10 +1,13 @@
 // The picture view of the main window (control 1000): a plain widget whose
-// painting the main window does, as an owner-drawn control's.
+// painting the main window does, as an owner-drawn control's. The wheel and a
+// drag with the left button ask the main window to scroll the picture.
 #pragma once
 
+#include <QPointF>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class ImageView final : public QWidget
 {
@@ -15,9 +18,28 @@ public:
     explicit ImageView(QWidget* parent = nullptr);
     void setPainter(Painter painter) { m_painter = std::move(painter); }
 
+    // Whether the picture is larger than the view, so that dragging pans it; the
+    // cursor shows a hand then.
+    void setPannable(bool pannable);
+
+signals:
+    // Move the visible part of the picture by `delta` device pixels; positive
+    // values go towards the picture's right and bottom ends. The wheel scrolls
+    // (Shift+wheel sideways), a drag with the left button pulls the picture along.
+    void scrollRequested(QPoint delta);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void showHand();
+
     Painter m_painter;
+    bool m_pannable = false;
+    // Where the drag last was, in the view's coordinates; none while not dragging.
+    std::optional<QPointF> m_dragFrom;
 };

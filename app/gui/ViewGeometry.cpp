@@ -1,5 +1,7 @@
 #include "ViewGeometry.h"
 
+#include <algorithm>
+
 QSize viewBoxSize(int targetSize, int targetOther, QSize preview)
 {
     if (preview.height() > preview.width())
@@ -41,25 +43,25 @@ QRect viewPictureRect(QSize viewSize, QSize box, int scrollX, int scrollY, QSize
     return QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
 }
 
-std::optional<int> scrolledPosition(int current, int code, int thumb, int maximum)
+std::optional<int> scrolledPosition(int current, int code, int thumb, int maximum, int page)
 {
-    int position = current;
+    constexpr int line = 10;
+    page = std::max(page, line);
+    qint64 position = current;
     switch (code) {
-    case kLineUp: position -= 10; break;
-    case kLineDown: position += 10; break;
-    case kPageUp: position -= 30; break;
-    case kPageDown: position += 30; break;
+    case kLineUp: position -= line; break;
+    case kLineDown: position += line; break;
+    case kPageUp: position -= page; break;
+    case kPageDown: position += page; break;
     case kThumbPosition: return std::nullopt;
     case kThumbTrack: position = thumb; break;
-    case kTop: position -= 10; break;
-    case kBottom: position += 10; break;
+    case kTop: position -= line; break;
+    case kBottom: position += line; break;
     case kEndScroll: return std::nullopt;
     default: break;
     }
-    if (position < 0)
-        position = 0;
     if (position >= maximum)
-        position = maximum - 1;
-    return position < 0 ? 0 : position; // a bar without range has no position below 0
-
+        position = qint64(maximum) - 1;
+    // A bar without range has no position below 0.
+    return int(std::max<qint64>(position, 0));
 }

@@ -32,7 +32,8 @@ enum ScrollCode
 };
 
 // The scroll position after `code`, from `current`, the thumb's position
-// `thumb` and the bar's range maximum: lines move by 10, pages by 30, top and
-// bottom by 10 as well; the result stays within 0 .. maximum - 1. No value for
-// the codes that leave the position alone (thumb position, end scroll).
-std::optional<int> scrolledPosition(int current, int code, int thumb, int maximum);
+// `thumb`, the bar's range maximum and `page`, the view's length along the bar:
+// lines move by 10, pages by a view's length (at least a line), top and bottom
+// by 10 as well; the result stays within 0 .. maximum - 1. No value for the
+// codes that leave the position alone (thumb position, end scroll).
+std::optional<int> scrolledPosition(int current, int code, int thumb, int maximum, int page);

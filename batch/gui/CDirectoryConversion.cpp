@@ -58,7 +58,22 @@ void CDirectoryConversion::Start(const QString& sourceFolder, const QString& des
 {
     Q_ASSERT(!IsRunning());
     m_strSourceDir = sourceFolder;
+    m_sourceFiles.clear();
     m_strDestDir = destinationFolder;
+    startThread();
+}
+
+void CDirectoryConversion::Start(const QStringList& files, const QString& destinationFolder)
+{
+    Q_ASSERT(!IsRunning());
+    m_strSourceDir.clear();
+    m_sourceFiles = files;
+    m_strDestDir = destinationFolder;
+    startThread();
+}
+
+void CDirectoryConversion::startThread()
+{
     m_bCancelBatch = 0;
     m_nDone = 0;
     m_nTotal = 0;
@@ -159,7 +174,8 @@ void CDirectoryConversion::runPendingWork()
 
 void CDirectoryConversion::BatchThreadProc()
 {
-    DirectoryWalk walk(m_strSourceDir);
+    DirectoryWalk walk = m_sourceFiles.isEmpty() ? DirectoryWalk(m_strSourceDir)
+                                                 : DirectoryWalk(m_sourceFiles);
     m_nTotal = walk.total();
     ConvertDirectory(walk);
     // Finished or cancelled: the view, title and figures show the user's own

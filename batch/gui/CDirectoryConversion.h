@@ -45,6 +45,8 @@ public:
     // Starts the walk over `sourceFolder` into `destinationFolder` on a new thread
     // at low priority. GUI thread; only while !IsRunning().
     void Start(const QString& sourceFolder, const QString& destinationFolder);
+    // The same over exactly `files` instead of a folder's pictures.
+    void Start(const QStringList& files, const QString& destinationFolder);
 
     // From Start until the thread has ended (the finished signal). GUI thread.
     bool IsRunning() const { return m_thread != nullptr; }
@@ -80,6 +82,8 @@ private:
         QString outputPath; // the final name in the destination folder
     };
 
+    void startThread();
+
     // The worker's side.
     void BatchThreadProc();
     void ConvertDirectory(DirectoryWalk& walk);
@@ -102,6 +106,7 @@ private:
     // Set by Start before the thread starts; read by the thread and by the work it
     // hands to the GUI thread.
     QString m_strSourceDir;
+    QStringList m_sourceFiles; // when not empty, converted instead of the folder's pictures
     QString m_strDestDir;
 
     std::atomic<int> m_bCancelBatch{0};

@@ -5,8 +5,10 @@
 #include "resource.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 
 #include <algorithm>
@@ -61,7 +63,8 @@ void CFolderDlg::createControls()
                           units.rect(213, 231, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &CFolderDlg::reject);
 
-    labelled(new QLabel(QStringLiteral("Quell Verzeichnis"), this), 0, units.rect(7, 7, 55, 8));
+    m_wndSourceLabel = labelled(new QLabel(QStringLiteral("Quell Verzeichnis"), this), 0,
+                                units.rect(7, 7, 55, 8));
     labelled(new QLabel(QStringLiteral("Ziel Verzeichnis"), this), 0, units.rect(211, 7, 50, 8));
     m_wndSourcePath = pathField(this, IDC_FOLDER_SOURCE_PATH, units.rect(7, 20, 193, 12));
     m_wndDestPath = pathField(this, IDC_FOLDER_DEST_PATH, units.rect(211, 20, 193, 12));
@@ -91,10 +94,33 @@ void CFolderDlg::OnInitDialog()
     m_wndSourcePath->setText(m_strSourceDir);
     m_wndDestPath->setText(m_strDestDir);
     // The owners are set after the presets, so presetting reports nothing.
-    m_wndSourcePicker->SetPath(m_strSourceDir);
-    m_wndSourcePicker->setOwner(this);
+    if (m_sourceFiles.isEmpty()) {
+        m_wndSourcePicker->SetPath(m_strSourceDir);
+        m_wndSourcePicker->setOwner(this);
+    } else {
+        showSourceFiles();
+    }
     m_wndDestPicker->SetPath(m_strDestDir);
     m_wndDestPicker->setOwner(this);
+}
+
+void CFolderDlg::showSourceFiles()
+{
+    setWindowTitle(QStringLiteral("Bilder umwandeln"));
+    m_wndSourceLabel->setText(QStringLiteral("Quell Dateien"));
+    m_wndSourceLabel->resize(std::max(m_wndSourceLabel->width(), m_wndSourceLabel->sizeHint().width()),
+                             m_wndSourceLabel->height());
+    m_wndSourcePath->setText(m_sourceFiles.size() == 1
+                                 ? QStringLiteral("1 Datei")
+                                 : QStringLiteral("%1 Dateien").arg(m_sourceFiles.size()));
+    auto* list = new QListWidget(this);
+    list->setObjectName(QStringLiteral("SourceFiles"));
+    list->setGeometry(m_wndSourcePicker->geometry());
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    for (const QString& file : std::as_const(m_sourceFiles))
+        list->addItem(QDir::toNativeSeparators(file));
+    m_wndSourcePicker->hide();
+    list->show();
 }
 
 int CFolderDlg::OnFolderSelected(int controlId, const QString& path)
@@ -120,7 +146,8 @@ void CFolderDlg::accept()
 {
     m_bAskEachFile = m_wndAskEachFile->isChecked() ? 1 : 0;
     m_bMailAfter = m_wndMailAfter->isChecked() ? 1 : 0;
-    m_strSourceDir = m_wndSourcePath->text();
+    if (m_sourceFiles.isEmpty())
+        m_strSourceDir = m_wndSourcePath->text();
     m_strDestDir = m_wndDestPath->text();
     QDialog::accept();
 }

@@ -2,13 +2,19 @@
 // directory conversion, chosen in two folder trees, and whether to ask before
 // each file and to mail the results. The caller sets the four public values,
 // runs the dialog and, on QDialog::Accepted, takes them back.
+//
+// With m_sourceFiles set, the dialog offers to convert just these files (several
+// pictures dropped onto the program): the source side lists them instead of the
+// folder tree, and m_strSourceDir is left as it was.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 class CFolderPicker;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 class CFolderDlg final : public QDialog
@@ -29,6 +35,7 @@ public:
     int m_bMailAfter = 0;
     QString m_strSourceDir;
     QString m_strDestDir;
+    QStringList m_sourceFiles;
 
 public slots:
     // Takes the values from the controls: the paths exactly as the fields show them.
@@ -40,6 +47,7 @@ protected:
 
 private:
     void createControls();
+    void showSourceFiles();
 
     CFolderPicker* m_wndDestPicker = nullptr;
     CFolderPicker* m_wndSourcePicker = nullptr;
@@ -47,5 +55,6 @@ private:
     QCheckBox* m_wndMailAfter = nullptr;
     QLineEdit* m_wndSourcePath = nullptr;
     QLineEdit* m_wndDestPath = nullptr;
+    QLabel* m_wndSourceLabel = nullptr;
     bool m_initialised = false;
 };

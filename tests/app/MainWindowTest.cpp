@@ -1,6 +1,7 @@
 // The main window: view arithmetic, scrolling, settings kept between starts,
 // Enter and Escape, the command line, and the real program ended by SIGTERM.
 #include "CImageDlg.h"
+#include "RecordingMessageSink.h"
 #include "SettingsStore.h"
 #include "ViewGeometry.h"
 
@@ -67,10 +68,10 @@ private slots:
         QCOMPARE(box.width() - 400, 400);
         QCOMPARE(box.height() - 300, 300);
         QCOMPARE(viewBoxSize(800, 600, QSize(480, 640)), QSize(600, 800));
-        // Scrolled right by one page: the picture moves 30 pixels.
-        const std::optional<int> paged = scrolledPosition(0, kPageDown, 0, 400);
+        // Scrolled right by one page: the picture moves by the view's width.
+        const std::optional<int> paged = scrolledPosition(0, kPageDown, 0, 400, 400);
         QVERIFY(paged.has_value());
-        QCOMPARE(viewPictureRect(QSize(400, 300), box, *paged, 0, QSize(640, 480)).left(), -30);
+        QCOMPARE(viewPictureRect(QSize(400, 300), box, *paged, 0, QSize(640, 480)).left(), -399);
         // A smaller box is centred on the grey background.
         QCOMPARE(viewPictureRect(QSize(400, 300), QSize(200, 150), 0, 0, QSize(640, 480)),
                  QRect(100, 75, 200, 150));
@@ -81,18 +82,21 @@ private slots:
 
     void scrollCodesFollowTheTable()
     {
-        QCOMPARE(*scrolledPosition(50, kLineUp, 0, 400), 40);
-        QCOMPARE(*scrolledPosition(50, kLineDown, 0, 400), 60);
-        QCOMPARE(*scrolledPosition(50, kPageUp, 0, 400), 20);
-        QCOMPARE(*scrolledPosition(50, kTop, 0, 400), 40);
-        QCOMPARE(*scrolledPosition(50, kBottom, 0, 400), 60);
-        QCOMPARE(*scrolledPosition(50, kThumbTrack, 123, 400), 123);
-        QVERIFY(!scrolledPosition(50, kThumbPosition, 123, 400));
-        QVERIFY(!scrolledPosition(50, kEndScroll, 123, 400));
-        QCOMPARE(*scrolledPosition(5, kPageUp, 0, 400), 0);
+        // Pages are the view's length (here 300), at least a line.
+        QCOMPARE(*scrolledPosition(50, kLineUp, 0, 400, 300), 40);
+        QCOMPARE(*scrolledPosition(50, kLineDown, 0, 400, 300), 60);
+        QCOMPARE(*scrolledPosition(350, kPageUp, 0, 400, 300), 50);
+        QCOMPARE(*scrolledPosition(50, kPageDown, 0, 400, 300), 350);
+        QCOMPARE(*scrolledPosition(50, kPageDown, 0, 400, 0), 60);
+        QCOMPARE(*scrolledPosition(50, kTop, 0, 400, 300), 40);
+        QCOMPARE(*scrolledPosition(50, kBottom, 0, 400, 300), 60);
+        QCOMPARE(*scrolledPosition(50, kThumbTrack, 123, 400, 300), 123);
+        QVERIFY(!scrolledPosition(50, kThumbPosition, 123, 400, 300));
+        QVERIFY(!scrolledPosition(50, kEndScroll, 123, 400, 300));
+        QCOMPARE(*scrolledPosition(5, kPageUp, 0, 400, 300), 0);
         // Dragged to the end: one below the range maximum.
-        QCOMPARE(*scrolledPosition(0, kThumbTrack, 400, 400), 399);
-        QCOMPARE(*scrolledPosition(0, kLineDown, 0, 0), 0);
+        QCOMPARE(*scrolledPosition(0, kThumbTrack, 400, 400, 300), 399);
+        QCOMPARE(*scrolledPosition(0, kLineDown, 0, 0, 300), 0);
     }
 
     void windowShowsScrollBarsOnlyWhenNeeded()
@@ -212,14 +216,81 @@ private slots:
         window.reject();
     }
 
-    void missingPictureShowsTheSampleUnderItsName()
+    void commandLineWithoutPictureKeepsThePicture_data()
     {
-        CImageDlg window(store());
-        window.setCommandLine({m_temp.filePath(QStringLiteral("weg.jpg"))}, m_temp.path());
-        window.OnInitDialog();
-        QTRY_VERIFY(window.windowTitle().startsWith(QStringLiteral("weg.jpg (")));
-        QVERIFY(window.lastResult().usedSample);
-        window.reject();
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("missing file") << "weg.jpg";
+        QTest::newRow("no picture") << "notiz.txt";
+    }
+
+    // Only a picture becomes the current picture and, at the end, "Testfile".
+    void commandLineWithoutPictureKeepsThePicture()
+    {
+        QFETCH(QString, argument);
+        const QString photo = picture(QStringLiteral("bisher.png"), 120, 90);
+        QFile text(m_temp.filePath(QStringLiteral("notiz.txt")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("Einkaufsliste\n");
+        text.close();
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"), photo);
+        }
+        const RecordingMessageSink messages;
+        {
+            CImageDlg window(store());
+            window.setCommandLine({argument}, m_temp.path());
+            window.OnInitDialog();
+            QTRY_COMPARE(int(messages.messages().size()), 1);
+            QVERIFY(messages.messages().front().text.contains(m_temp.filePath(argument)));
+            QCOMPARE(window.currentPicture(), photo);
+            QVERIFY(window.windowTitle().startsWith(QStringLiteral("bisher.png (")));
+            QVERIFY(!window.lastResult().usedSample);
+            window.reject();
+        }
+        QSettings settings(m_settingsFile, QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("Setting/Testfile")).toString(), photo);
+    }
+
+    void informationWithoutWindow_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // the start of standard output, or of standard error
+        QTest::addColumn<bool>("display");
+        QTest::newRow("version") << "--version" << 0 << "Pictavo 2.30\n" << false;
+        QTest::newRow("help") << "--help" << 0 << "Aufruf: Pictavo [BILD]" << false;
+        // Told apart from Qt's own options (-style, say) once Qt has taken those.
+        QTest::newRow("unknown option") << "--bunt" << 2 << "Pictavo: unbekannte Option „--bunt“" << true;
+    }
+
+    // Answered within moments, without a window or the settings; help and
+    // version without a display too.
+    void informationWithoutWindow()
+    {
+        QFETCH(QString, argument);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QFETCH(bool, display);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        if (display)
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_temp.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_temp.filePath(QStringLiteral("data")));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("timeout"),
+                      {QStringLiteral("5"), QStringLiteral(PICTAVO_BINARY_DIR "/Pictavo"), argument});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
+        const QString text = QString::fromLocal8Bit(exitCode == 0 ? process.readAllStandardOutput()
+                                                                  : process.readAllStandardError());
+        QVERIFY2(exitCode == 0 ? text.startsWith(output) : text.contains(output), qPrintable(text));
+        QVERIFY(!QFileInfo::exists(m_temp.filePath(QStringLiteral("config"))));
+        QVERIFY(!QFileInfo::exists(m_temp.filePath(QStringLiteral("data"))));
     }
 
     void programEndsCleanlyOnSigterm()

@@ -62,6 +62,9 @@ private:
         m_panel = m_main->findChild<CPanelDlg*>();
         QVERIFY(m_panel != nullptr);
         m_main->show();
+        // The panel follows once its owner is on the screen.
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QTRY_VERIFY(m_panel->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(m_panel));
         const qsizetype started = m_conversions.size();
         QTRY_COMPARE_WITH_TIMEOUT(m_conversions.size(), started + 1, 2000);

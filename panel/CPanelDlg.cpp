@@ -3,6 +3,7 @@
 #include "CFaceButton.h"
 #include "CImageDlg.h"
 #include "CSpinEdit.h"
+#include "ScreenFit.h"
 #include "SettingsStore.h"
 #include "resource.h"
 
@@ -21,10 +22,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -141,8 +145,15 @@ CPanelDlg::CPanelDlg(QWidget* owner)
     frame->setContentsMargins(0, 0, 0, 0);
     frame->setSpacing(0);
     frame->setSizeConstraint(QLayout::SetFixedSize);
-    frame->addWidget(m_client);
+    // The controls keep their places in dialog units; on a screen too small for
+    // them (a high scale factor, say) the panel scrolls instead (fitToScreen).
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setWidget(m_client);
+    frame->addWidget(m_scroll);
     m_client->setFixedSize(m_units.size(193, 276));
+    fitToScreen();
 
     createControls();
     fitToText();
@@ -465,6 +476,8 @@ void CPanelDlg::InitControls()
     fitLists();
     layout()->setMenuBar(m_menu);
     m_menu->show();
+    if (QWindow* window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &CPanelDlg::fitToScreen);
     ToggleExtended();
     ToggleExtended();
 }
@@ -697,7 +710,9 @@ void CPanelDlg::ToggleExtended()
     const int width = right->geometry().right() + 1 + margin;
     setExtensionsShown(width);
     m_client->setFixedSize(width, contentBottom() + kBottomMargin);
-    layout()->activate();
+    fitToScreen();
+    if (isVisible())
+        keepOnScreen(frameGeometry());
     m_btMoreLess->setToolTip(OnToolTipText(IDC_PANEL_MORE_LESS));
     m_btMoreLess->update();
 }
@@ -761,7 +776,61 @@ void CPanelDlg::LoadLayout()
     const QRect frame = frameGeometry();
     const PanelLayout stored = readPanelLayout(m_pImageDlg->store(), PanelLayout{edgesOf(frame)});
     const QRect wanted(stored.m_rcPanel.left, stored.m_rcPanel.top, frame.width(), frame.height());
-    move(onSomeScreen(wanted).topLeft());
+    keepOnScreen(onSomeScreen(wanted));
+}
+
+// The panel never reaches beyond the screen's available area: it shows what fits
+// and scrolls the rest.
+void CPanelDlg::fitToScreen()
+{
+    const QScreen* screen = this->screen();
+    if (screen == nullptr)
+        return;
+    const QMargins frame = frameExtents();
+    const int menu = layout()->menuBar() != nullptr ? m_menu->sizeHint().height() : 0;
+    const QSize room = screen->availableGeometry().size().shrunkBy(frame) - QSize(0, menu);
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scroll);
+    const QSize content = m_client->size();
+    const QSize view = visibleContentSize(content, room, bar);
+    // The bars are set, not left to the area, so that they are there from the
+    // start exactly where the content does not fit.
+    const bool cutBelow = view.height() < content.height();
+    const bool horizontal = view.width() - (cutBelow ? bar : 0) < content.width();
+    const bool vertical = cutBelow || view.height() - (horizontal ? bar : 0) < content.height();
+    m_scroll->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    m_scroll->setFixedSize(view);
+    layout()->activate();
+}
+
+// Moves the panel, whose frame would lie at `frame`, as little as needed to lie
+// within the available area of the screen it is on.
+void CPanelDlg::keepOnScreen(const QRect& frame)
+{
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (screen == nullptr)
+        screen = this->screen();
+    if (screen == nullptr) {
+        move(frame.topLeft());
+        return;
+    }
+    const QMargins extents = frameExtents();
+    const QRect whole(frame.topLeft(), size().grownBy(extents));
+    move(movedInside(whole, screen->availableGeometry()).topLeft());
+}
+
+// The window manager's frame around the panel; before it is known (the panel
+// not yet shown), a generous guess: a title bar of two text lines.
+QMargins CPanelDlg::frameExtents() const
+{
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins known(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    if (!known.isNull() || isVisible())
+        return known;
+    const int line = fontMetrics().height();
+    return QMargins(line / 2, 2 * line, line / 2, line / 2);
 }
 
 void CPanelDlg::SaveLayout()

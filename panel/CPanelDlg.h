@@ -34,6 +34,7 @@ class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSlider;
 
 class CPanelDlg : public QDialog
@@ -120,6 +121,9 @@ private:
     void showInformation(const QString& text);
     void fillEffects();
     void setExtensionsShown(int clientWidth);
+    void fitToScreen();
+    void keepOnScreen(const QRect& frame);
+    QMargins frameExtents() const;
     int contentBottom() const;
     void refreshToolTips();
     CSpinEdit* adjustmentField(int id) const;
@@ -166,6 +170,7 @@ private:
 
     // Everything below the menu bar; control positions are relative to it.
     QWidget* m_client = nullptr;
+    QScrollArea* m_scroll = nullptr;
     DialogUnits m_units;
     QTimer m_timer;
     // Controls hidden because they lie beyond the compact panel's width.

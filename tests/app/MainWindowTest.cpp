@@ -121,6 +121,9 @@ private slots:
         QTRY_VERIFY(horizontal->isVisible());
         QCOMPARE(horizontal->maximum(), 400);
         QCOMPARE(vertical->maximum(), 300);
+        // A page is the view's length: the thumbs show how much of the picture is in view.
+        QCOMPARE(horizontal->pageStep(), 400);
+        QCOMPARE(vertical->pageStep(), 300);
 
         window.Update(2, 0); // clamped to 5: the picture fits, the bars go
         QCOMPARE(window.settings().m_nTargetSize, 5);
@@ -129,6 +132,39 @@ private slots:
         QCOMPARE(horizontal->value(), 0);
         window.Update(5000, 0);
         QCOMPARE(window.settings().m_nTargetSize, 3000);
+        window.reject();
+    }
+
+    // One picture pixel on one device pixel, whatever the screen's scale: CTest
+    // runs this once more with QT_SCALE_FACTOR=2.
+    void previewShowsPicturePixelsOneToOne()
+    {
+        const QString photo = picture(QStringLiteral("gruen.png"), 240, 160);
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"), photo);
+        }
+        CImageDlg window(store());
+        window.OnInitDialog();
+        window.resize(600, 500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.Update(200, 0);
+        window.Update(90, 1);
+        QCOMPARE(window.lastResult().outputSize, QSize(200, 133));
+        auto* view = window.findChild<QWidget*>(QStringLiteral("1000"));
+        const QImage shot = view->grab().toImage();
+        QCOMPARE(shot.size(), view->size() * view->devicePixelRatioF());
+        // The dark green picture on the grey background.
+        QRect drawn;
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor colour = shot.pixelColor(x, y);
+                if (colour.red() < 64 && colour.green() > 64)
+                    drawn |= QRect(x, y, 1, 1);
+            }
+        }
+        QCOMPARE(drawn.size(), QSize(200, 133));
         window.reject();
     }
 

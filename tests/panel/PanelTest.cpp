@@ -18,6 +18,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -383,6 +386,27 @@ private slots:
         QCOMPARE(stored.value(QStringLiteral("SettingSub1/Position Top")).toInt(), 160);
         QCOMPARE(stored.value(QStringLiteral("SettingSub1/Position Right")).toInt(), 250 + frame.width());
         QCOMPARE(stored.value(QStringLiteral("SettingSub1/Position Bottom")).toInt(), 160 + frame.height());
+    }
+
+    // On a screen too small for it (CTest runs this once more with
+    // QT_SCALE_FACTOR=2) the panel stays inside the available area and scrolls.
+    void panelStaysWithinTheScreen()
+    {
+        open();
+        extend();
+        const QRect available = m_panel->screen()->availableGeometry();
+        QVERIFY2(available.contains(m_panel->frameGeometry()), qPrintable(QStringLiteral("%1 %2").arg(
+            QVariant(m_panel->frameGeometry()).toString(), QVariant(available).toString())));
+        auto* area = m_panel->findChild<QScrollArea*>();
+        QWidget* client = control(IDC_PANEL_OPEN)->parentWidget();
+        const int hidden = client->height() - area->viewport()->height();
+        QCOMPARE(area->verticalScrollBar()->isVisible(), hidden > 0);
+        QCOMPARE(area->verticalScrollBar()->maximum(), std::max(hidden, 0));
+        // Scrolled to its end, the panel shows its lowest control.
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        QWidget* moreLess = control(IDC_PANEL_MORE_LESS);
+        const QRect shown = QRect(moreLess->mapTo(area->viewport(), QPoint()), moreLess->size());
+        QVERIFY(area->viewport()->rect().contains(shown));
     }
 
     void placeOffEveryScreenComesBack()

@@ -1,7 +1,13 @@
 // Reading the command line: the folder switch only as an argument of its own,
-// folders and pictures whose names have spaces or arrive in quotes, and relative
-// paths taken against the directory the program was started in.
+// folders and pictures whose names have spaces or arrive in quotes, relative
+// paths taken against the directory the program was started in, help, version
+// and unknown options; and reading what is dropped onto the windows.
 #include "CommandLine.h"
+#include "DroppedFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +82,55 @@ TEST(CommandLine, RelativePathsResolveAgainstTheStartDirectory)
     EXPECT_EQ(parseCommandLine({"/srv/a.jpg"}).resolvedAgainst(start),
               (CommandLine{CommandLine::Picture, QStringLiteral("/srv/a.jpg")}));
     EXPECT_EQ(parseCommandLine({}).resolvedAgainst(start), CommandLine{});
+}
+
+TEST(CommandLine, HelpVersionAndUnknownOptions)
+{
+    EXPECT_EQ(programInformation({"--help"}), ProgramInformation::Help);
+    EXPECT_EQ(programInformation({"-h", "bild.jpg"}), ProgramInformation::Help);
+    EXPECT_EQ(programInformation({"--version"}), ProgramInformation::Version);
+    EXPECT_EQ(programInformation({"bild.jpg", "--version"}), ProgramInformation::None);
+    EXPECT_EQ(programInformation({}), ProgramInformation::None);
+
+    const QTemporaryDir start;
+    QFile picture(start.filePath(QStringLiteral("-rot.jpg")));
+    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+    picture.close();
+    EXPECT_EQ(unknownOption({"--bunt"}, start.path()), QStringLiteral("--bunt"));
+    EXPECT_EQ(unknownOption({"-x", "bild.jpg"}, start.path()), QStringLiteral("-x"));
+    EXPECT_EQ(unknownOption({"-rot.jpg"}, start.path()), QString());
+    EXPECT_EQ(unknownOption({"bild.jpg"}, start.path()), QString());
+    EXPECT_EQ(unknownOption({"/V", "-Ordner"}, start.path()), QString());
+    EXPECT_TRUE(programVersionText().startsWith(QStringLiteral("Pictavo 2.30")));
+}
+
+TEST(DroppedFiles, KindsOfDrops)
+{
+    const QTemporaryDir temp;
+    ASSERT_TRUE(QDir(temp.path()).mkdir(QStringLiteral("Ordner")));
+    const QString folder = temp.filePath(QStringLiteral("Ordner"));
+    const QString a = temp.filePath(QStringLiteral("a.jpg"));
+    const QString b = temp.filePath(QStringLiteral("b c.png"));
+    for (const QString& path : {a, b}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const auto local = [](const QString& path) { return QUrl::fromLocalFile(path); };
+    const QUrl web(QStringLiteral("https://example.org/bild.jpg"));
+    const std::vector<std::pair<QList<QUrl>, DroppedFiles>> cases = {
+        {{}, {}},
+        {{local(a)}, {DroppedFiles::Picture, {a}}},
+        {{local(folder)}, {DroppedFiles::Folder, {folder}}},
+        {{local(a), local(b), local(a)}, {DroppedFiles::Pictures, {a, b}}},
+        {{local(a), local(a)}, {DroppedFiles::Picture, {a}}},
+        {{local(a), local(folder)}, {DroppedFiles::FolderAmongOthers, {a, folder}}},
+        {{local(a), web}, {DroppedFiles::NotLocal, {web.toString()}}},
+    };
+    for (const auto& [urls, expected] : cases) {
+        const DroppedFiles dropped = readDroppedFiles(urls);
+        EXPECT_EQ(dropped.kind, expected.kind) << urls.size();
+        EXPECT_EQ(dropped.paths, expected.paths) << dropped.paths.join(u'|').toStdString();
+    }
 }
 
 } // namespace

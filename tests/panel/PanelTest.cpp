@@ -5,6 +5,7 @@
 #include "CFaceButton.h"
 #include "CImageDlg.h"
 #include "CPanelDlg.h"
+#include "RecordingMessageSink.h"
 #include "resource.h"
 
 #include <QAbstractButton>
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -448,6 +451,63 @@ private slots:
         }
         QVERIFY(!m_main->isVisible());
         QCOMPARE(m_main->result(), int(QDialog::Rejected));
+    }
+
+    void keysWorkInEitherWindow_data()
+    {
+        QTest::addColumn<QKeyCombination>("keys");
+        QTest::addColumn<QString>("shows"); // the dialog that opens, or what happens
+        const QList<std::pair<QKeyCombination, QString>> keys = {
+            {Qt::CTRL | Qt::Key_O, QStringLiteral("open")},
+            {Qt::CTRL | Qt::Key_S, QStringLiteral("save")},
+            {Qt::CTRL | Qt::Key_D, QStringLiteral("CFolderDlg")},
+            {Qt::CTRL | Qt::Key_M, QStringLiteral("mail")},
+            {QKeyCombination(Qt::Key_F1), QStringLiteral("AboutBox")},
+            {Qt::CTRL | Qt::Key_Q, QStringLiteral("quit")},
+        };
+        for (const auto& [combination, shows] : keys) {
+            const QString name = QKeySequence(combination).toString();
+            QTest::addRow("%s in the panel", qPrintable(name)) << combination << shows;
+            QTest::addRow("%s in the main window", qPrintable(name)) << combination << shows;
+        }
+    }
+
+    // The menu's keys, whichever window has the focus: in the panel the size
+    // field, whose own keys must not win.
+    void keysWorkInEitherWindow()
+    {
+        QFETCH(QKeyCombination, keys);
+        QFETCH(QString, shows);
+        const bool inPanel = QString::fromLatin1(QTest::currentDataTag()).endsWith(QLatin1String("panel"));
+        const RecordingMessageSink messages;
+        open();
+        QWidget* target = inPanel ? control(IDC_PANEL_SIZE) : m_main.get();
+        target->window()->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), target->window());
+        target->setFocus();
+        QString shown;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&shown] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (modal == nullptr)
+                return;
+            const auto* files = qobject_cast<QFileDialog*>(modal);
+            shown = files == nullptr                                   ? modal->objectName()
+                    : files->acceptMode() == QFileDialog::AcceptSave ? QStringLiteral("save")
+                                                                       : QStringLiteral("open");
+            modal->reject();
+        });
+        watcher.start(10);
+        QTest::keyClick(target, keys.key(), keys.keyboardModifiers());
+        if (shows == QLatin1String("mail")) {
+            QCOMPARE(int(messages.messages().size()), 1);
+            QVERIFY(messages.messages().front().text.startsWith(QStringLiteral("Es ist kein Bild geöffnet")));
+        } else if (shows == QLatin1String("quit")) {
+            QVERIFY(!m_main->isVisible());
+            QCOMPARE(m_main->result(), int(QDialog::Rejected));
+        } else {
+            QTRY_COMPARE(shown, shows);
+        }
     }
 
     void tabOrderFollowsLayout()

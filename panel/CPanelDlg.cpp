@@ -23,9 +23,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QStyle>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -797,7 +797,8 @@ void CPanelDlg::fitToScreen()
     const bool cutBelow = view.height() < content.height();
     const bool horizontal = view.width() - (cutBelow ? bar : 0) < content.width();
     const bool vertical = cutBelow || view.height() - (horizontal ? bar : 0) < content.height();
-    m_scroll->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    m_scroll->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn
+                                                      : Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     m_scroll->setFixedSize(view);
     layout()->activate();

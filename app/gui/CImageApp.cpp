@@ -36,7 +36,8 @@ bool CImageApp::start()
     const QString startDirectory = QDir::currentPath();
     const QStringList arguments = m_arguments.mid(1);
     if (const QString option = unknownOption(arguments, startDirectory); !option.isEmpty()) {
-        std::fprintf(stderr, "Pictavo: unbekannte Option „%s“. Die Aufrufarten nennt: Pictavo --help\n",
+        std::fprintf(stderr,
+                     "Pictavo: unbekannte Option „%s“. Die Aufrufarten nennt: Pictavo --help\n",
                      option.toLocal8Bit().constData());
         return false;
     }
@@ -54,8 +55,9 @@ bool CImageApp::start()
     m_termination = std::make_unique<TerminationSignals>([this] { m_window->reject(); });
     // exit() rather than quit(): quit() asks every window to close first and
     // gives up while one stays open.
-    QObject::connect(m_window.get(), &QDialog::finished, QCoreApplication::instance(),
-                     [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QObject::connect(
+        m_window.get(), &QDialog::finished, QCoreApplication::instance(),
+        [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     m_window->OnInitDialog();
     m_window->show();
     return true;

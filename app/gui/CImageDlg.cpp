@@ -190,8 +190,8 @@ void CImageDlg::showPanelWhenMapped()
 
 bool CImageDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_panelWaitsForOwner && watched == windowHandle() && event->type() == QEvent::Expose
-        && windowHandle()->isExposed() && m_panel) {
+    if (m_panelWaitsForOwner && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed() && m_panel) {
         m_panelWaitsForOwner = false;
         windowHandle()->removeEventFilter(this);
         m_panel->show();
@@ -381,7 +381,8 @@ void CImageDlg::DrawView(QPainter& painter, const QRect& item)
     // Placed in device pixels and drawn unscaled by the screen's ratio, so that a
     // picture pixel lands on one device pixel on a high-resolution screen too.
     const qreal ratio = painter.device()->devicePixelRatioF();
-    const QRect target = viewPictureRect(viewDeviceSize(), box, m_nScrollX, m_nScrollY, view.size());
+    const QRect target =
+        viewPictureRect(viewDeviceSize(), box, m_nScrollX, m_nScrollY, view.size());
     painter.save();
     painter.translate(item.topLeft());
     painter.scale(1 / ratio, 1 / ratio);
@@ -629,15 +630,18 @@ void CImageDlg::OnCommandLine()
     const CommandLine request = parseCommandLine(m_commandLine).resolvedAgainst(m_startDirectory);
     if (request.kind == CommandLine::None)
         return;
-    QMetaObject::invokeMethod(this, [this, request] {
-        // A folder named without the switch is taken as with it.
-        if (request.kind == CommandLine::Folder || QFileInfo(request.path).isDir()) {
-            m_strSourceDir = request.path;
-            OnConvertDirectory();
-            return;
-        }
-        openCommandLinePicture(request.path);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, request] {
+            // A folder named without the switch is taken as with it.
+            if (request.kind == CommandLine::Folder || QFileInfo(request.path).isDir()) {
+                m_strSourceDir = request.path;
+                OnConvertDirectory();
+                return;
+            }
+            openCommandLinePicture(request.path);
+        },
+        Qt::QueuedConnection);
 }
 
 // Only a file that holds a picture becomes the current picture (and with it the
@@ -691,33 +695,39 @@ void CImageDlg::OnDropFiles(const QList<QUrl>& urls)
 {
     // The dialogs and conversions below wait until the drop has ended, so that
     // the program the files came from is not kept waiting.
-    QMetaObject::invokeMethod(this, [this, dropped = readDroppedFiles(urls)] {
-        switch (dropped.kind) {
-        case DroppedFiles::Nothing:
-            break;
-        case DroppedFiles::Picture:
-            if (!refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann "
-                                                     "kein Bild geöffnet werden.")))
-                openPicture(dropped.paths.constFirst());
-            break;
-        case DroppedFiles::Folder:
-            convertDirectory(dropped.paths.constFirst(), {});
-            break;
-        case DroppedFiles::Pictures:
-            convertDirectory(m_strSourceDir, dropped.paths);
-            break;
-        case DroppedFiles::NotLocal:
-            showMessage(QStringLiteral("Pictavo öffnet nur Bilder und Ordner, die auf diesem Rechner "
-                                       "liegen.\n\n%1\n\nSpeichern Sie das Bild zuerst, etwa aus dem "
-                                       "Browser, und ziehen Sie dann die gespeicherte Datei auf Pictavo.")
-                            .arg(dropped.paths.join(u'\n')),
-                        QStringLiteral("Pictavo"), MessageIcon::Information);
-            break;
-        case DroppedFiles::FolderAmongOthers:
-            showMessage(QStringLiteral("Ziehen Sie entweder einen einzelnen Ordner oder ein oder mehrere "
-                                       "Bilder auf Pictavo, nicht beides zugleich."),
-                        QStringLiteral("Pictavo"), MessageIcon::Information);
-            break;
-        }
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, dropped = readDroppedFiles(urls)] {
+            switch (dropped.kind) {
+            case DroppedFiles::Nothing:
+                break;
+            case DroppedFiles::Picture:
+                if (!refuseWhileBatchRuns(
+                        QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann "
+                                       "kein Bild geöffnet werden.")))
+                    openPicture(dropped.paths.constFirst());
+                break;
+            case DroppedFiles::Folder:
+                convertDirectory(dropped.paths.constFirst(), {});
+                break;
+            case DroppedFiles::Pictures:
+                convertDirectory(m_strSourceDir, dropped.paths);
+                break;
+            case DroppedFiles::NotLocal:
+                showMessage(QStringLiteral(
+                                "Pictavo öffnet nur Bilder und Ordner, die auf diesem Rechner "
+                                "liegen.\n\n%1\n\nSpeichern Sie das Bild zuerst, etwa aus dem "
+                                "Browser, und ziehen Sie dann die gespeicherte Datei auf Pictavo.")
+                                .arg(dropped.paths.join(u'\n')),
+                            QStringLiteral("Pictavo"), MessageIcon::Information);
+                break;
+            case DroppedFiles::FolderAmongOthers:
+                showMessage(QStringLiteral(
+                                "Ziehen Sie entweder einen einzelnen Ordner oder ein oder mehrere "
+                                "Bilder auf Pictavo, nicht beides zugleich."),
+                            QStringLiteral("Pictavo"), MessageIcon::Information);
+                break;
+            }
+        },
+        Qt::QueuedConnection);
 }

@@ -174,8 +174,8 @@ void CDirectoryConversion::runPendingWork()
 
 void CDirectoryConversion::BatchThreadProc()
 {
-    DirectoryWalk walk = m_sourceFiles.isEmpty() ? DirectoryWalk(m_strSourceDir)
-                                                 : DirectoryWalk(m_sourceFiles);
+    DirectoryWalk walk =
+        m_sourceFiles.isEmpty() ? DirectoryWalk(m_strSourceDir) : DirectoryWalk(m_sourceFiles);
     m_nTotal = walk.total();
     ConvertDirectory(walk);
     // Finished or cancelled: the view, title and figures show the user's own

@@ -63,8 +63,8 @@ void CFolderDlg::createControls()
                           units.rect(213, 231, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &CFolderDlg::reject);
 
-    m_wndSourceLabel = labelled(new QLabel(QStringLiteral("Quell Verzeichnis"), this), 0,
-                                units.rect(7, 7, 55, 8));
+    m_wndSourceLabel =
+        labelled(new QLabel(QStringLiteral("Quell Verzeichnis"), this), 0, units.rect(7, 7, 55, 8));
     labelled(new QLabel(QStringLiteral("Ziel Verzeichnis"), this), 0, units.rect(211, 7, 50, 8));
     m_wndSourcePath = pathField(this, IDC_FOLDER_SOURCE_PATH, units.rect(7, 20, 193, 12));
     m_wndDestPath = pathField(this, IDC_FOLDER_DEST_PATH, units.rect(211, 20, 193, 12));
@@ -108,8 +108,9 @@ void CFolderDlg::showSourceFiles()
 {
     setWindowTitle(QStringLiteral("Bilder umwandeln"));
     m_wndSourceLabel->setText(QStringLiteral("Quell Dateien"));
-    m_wndSourceLabel->resize(std::max(m_wndSourceLabel->width(), m_wndSourceLabel->sizeHint().width()),
-                             m_wndSourceLabel->height());
+    m_wndSourceLabel->resize(
+        std::max(m_wndSourceLabel->width(), m_wndSourceLabel->sizeHint().width()),
+        m_wndSourceLabel->height());
     m_wndSourcePath->setText(m_sourceFiles.size() == 1
                                  ? QStringLiteral("1 Datei")
                                  : QStringLiteral("%1 Dateien").arg(m_sourceFiles.size()));

@@ -297,7 +297,8 @@ private slots:
         QTest::newRow("version") << "--version" << 0 << "Pictavo 2.30\n" << false;
         QTest::newRow("help") << "--help" << 0 << "Aufruf: Pictavo [BILD]" << false;
         // Told apart from Qt's own options (-style, say) once Qt has taken those.
-        QTest::newRow("unknown option") << "--bunt" << 2 << "Pictavo: unbekannte Option „--bunt“" << true;
+        QTest::newRow("unknown option")
+            << "--bunt" << 2 << "Pictavo: unbekannte Option „--bunt“" << true;
     }
 
     // Answered within moments, without a window or the settings; help and
@@ -314,11 +315,14 @@ private slots:
             environment.remove(QString::fromLatin1(name));
         if (display)
             environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_temp.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_temp.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           m_temp.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                           m_temp.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("timeout"),
-                      {QStringLiteral("5"), QStringLiteral(PICTAVO_BINARY_DIR "/Pictavo"), argument});
+        process.start(
+            QStringLiteral("timeout"),
+            {QStringLiteral("5"), QStringLiteral(PICTAVO_BINARY_DIR "/Pictavo"), argument});
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), exitCode);

@@ -398,8 +398,10 @@ private slots:
         open();
         extend();
         const QRect available = m_panel->screen()->availableGeometry();
-        QVERIFY2(available.contains(m_panel->frameGeometry()), qPrintable(QStringLiteral("%1 %2").arg(
-            QVariant(m_panel->frameGeometry()).toString(), QVariant(available).toString())));
+        QVERIFY2(
+            available.contains(m_panel->frameGeometry()),
+            qPrintable(QStringLiteral("%1 %2").arg(QVariant(m_panel->frameGeometry()).toString(),
+                                                   QVariant(available).toString())));
         auto* area = m_panel->findChild<QScrollArea*>();
         QWidget* client = control(IDC_PANEL_OPEN)->parentWidget();
         const int hidden = client->height() - area->viewport()->height();
@@ -478,7 +480,8 @@ private slots:
     {
         QFETCH(QKeyCombination, keys);
         QFETCH(QString, shows);
-        const bool inPanel = QString::fromLatin1(QTest::currentDataTag()).endsWith(QLatin1String("panel"));
+        const bool inPanel =
+            QString::fromLatin1(QTest::currentDataTag()).endsWith(QLatin1String("panel"));
         const RecordingMessageSink messages;
         open();
         QWidget* target = inPanel ? control(IDC_PANEL_SIZE) : m_main.get();
@@ -492,16 +495,17 @@ private slots:
             if (modal == nullptr)
                 return;
             const auto* files = qobject_cast<QFileDialog*>(modal);
-            shown = files == nullptr                                   ? modal->objectName()
+            shown = files == nullptr                                 ? modal->objectName()
                     : files->acceptMode() == QFileDialog::AcceptSave ? QStringLiteral("save")
-                                                                       : QStringLiteral("open");
+                                                                     : QStringLiteral("open");
             modal->reject();
         });
         watcher.start(10);
         QTest::keyClick(target, keys.key(), keys.keyboardModifiers());
         if (shows == QLatin1String("mail")) {
             QCOMPARE(int(messages.messages().size()), 1);
-            QVERIFY(messages.messages().front().text.startsWith(QStringLiteral("Es ist kein Bild geöffnet")));
+            QVERIFY(messages.messages().front().text.startsWith(
+                QStringLiteral("Es ist kein Bild geöffnet")));
         } else if (shows == QLatin1String("quit")) {
             QVERIFY(!m_main->isVisible());
             QCOMPARE(m_main->result(), int(QDialog::Rejected));

@@ -35,7 +35,8 @@ namespace {
 QList<WId> stacking()
 {
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
     xprop.waitForFinished();
     const QString text = QString::fromLatin1(xprop.readAllStandardOutput());
     QList<WId> windows;
@@ -47,9 +48,13 @@ QList<WId> stacking()
 WId activeWindow()
 {
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
     xprop.waitForFinished();
-    return QString::fromLatin1(xprop.readAllStandardOutput()).section(u'#', 1).trimmed().toULongLong(nullptr, 16);
+    return QString::fromLatin1(xprop.readAllStandardOutput())
+        .section(u'#', 1)
+        .trimmed()
+        .toULongLong(nullptr, 16);
 }
 
 bool isAbove(WId upper, WId lower)
@@ -131,7 +136,10 @@ private:
     }
 
     QWidget* view() const { return m_main->findChild<QWidget*>(QStringLiteral("1000")); }
-    QScrollBar* bar(const char* id) const { return m_main->findChild<QScrollBar*>(QLatin1String(id)); }
+    QScrollBar* bar(const char* id) const
+    {
+        return m_main->findChild<QScrollBar*>(QLatin1String(id));
+    }
 
     void drop(QWidget* target, const QList<QUrl>& urls)
     {
@@ -248,17 +256,18 @@ private slots:
         QTRY_VERIFY(view()->grab().toImage() != before);
 
         const int startX = horizontal->value();
-        xdotool({QStringLiteral("keydown"), QStringLiteral("shift"), QStringLiteral("click"), QStringLiteral("5"),
-                 QStringLiteral("keyup"), QStringLiteral("shift")});
+        xdotool({QStringLiteral("keydown"), QStringLiteral("shift"), QStringLiteral("click"),
+                 QStringLiteral("5"), QStringLiteral("keyup"), QStringLiteral("shift")});
         QTRY_VERIFY(horizontal->value() > startX);
 
         // Dragged up and left by 100 pixels: 100 pixels more of the right and bottom.
         const int x = horizontal->value();
         const int y = vertical->value();
-        xdotool({QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mousemove_relative"),
-                 QStringLiteral("--"), QStringLiteral("-50"), QStringLiteral("-50"),
+        xdotool({QStringLiteral("mousedown"), QStringLiteral("1"),
                  QStringLiteral("mousemove_relative"), QStringLiteral("--"), QStringLiteral("-50"),
-                 QStringLiteral("-50"), QStringLiteral("mouseup"), QStringLiteral("1")});
+                 QStringLiteral("-50"), QStringLiteral("mousemove_relative"), QStringLiteral("--"),
+                 QStringLiteral("-50"), QStringLiteral("-50"), QStringLiteral("mouseup"),
+                 QStringLiteral("1")});
         const qreal ratio = view()->devicePixelRatioF();
         QTRY_COMPARE(horizontal->value(), x + qRound(100 * ratio));
         QTRY_COMPARE(vertical->value(), y + qRound(100 * ratio));
@@ -275,7 +284,8 @@ private slots:
     void dropOntoEitherWindow()
     {
         QFETCH(bool, onPanel);
-        const QString name = onPanel ? QStringLiteral("auf Panel.png") : QStringLiteral("aufs Bild.png");
+        const QString name =
+            onPanel ? QStringLiteral("auf Panel.png") : QStringLiteral("aufs Bild.png");
         const QString path = picture(name, 320, 240);
         drop(onPanel ? static_cast<QWidget*>(m_panel) : view(), {QUrl::fromLocalFile(path)});
         QTRY_COMPARE(m_main->currentPicture(), path);
@@ -292,21 +302,24 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         m_main->Update(640, 0);
         int listed = 0;
-        whenShown([](QWidget* widget) { return widget->objectName() == QLatin1String("CFolderDlg"); },
-                  [&](QWidget* dialog) {
-                      listed = dialog->findChild<QListWidget*>()->count();
-                      dialog->findChild<QLineEdit*>(QStringLiteral("1022"))->setText(folder);
-                      qobject_cast<QDialog*>(dialog)->accept();
-                  });
+        whenShown(
+            [](QWidget* widget) { return widget->objectName() == QLatin1String("CFolderDlg"); },
+            [&](QWidget* dialog) {
+                listed = dialog->findChild<QListWidget*>()->count();
+                dialog->findChild<QLineEdit*>(QStringLiteral("1022"))->setText(folder);
+                qobject_cast<QDialog*>(dialog)->accept();
+            });
         bool finished = false;
-        whenShown([](QWidget* widget) {
-            auto* box = qobject_cast<QMessageBox*>(widget);
-            return box != nullptr && box->text().startsWith(QLatin1String("Alle Dateine sind umgewandelt"));
-        },
-                  [&](QWidget* box) {
-                      finished = true;
-                      qobject_cast<QDialog*>(box)->accept();
-                  });
+        whenShown(
+            [](QWidget* widget) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                return box != nullptr &&
+                       box->text().startsWith(QLatin1String("Alle Dateine sind umgewandelt"));
+            },
+            [&](QWidget* box) {
+                finished = true;
+                qobject_cast<QDialog*>(box)->accept();
+            });
         drop(view(), {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
         QTRY_VERIFY_WITH_TIMEOUT(finished, 20000);
         QTRY_VERIFY(!m_main->IsBatchRunning());
@@ -314,17 +327,22 @@ private slots:
         // Named as in a directory conversion: "NAME WxH.jpg".
         const QStringList written = QDir(folder).entryList(QDir::Files);
         QCOMPARE(written.size(), 2);
-        QVERIFY2(QRegularExpression(QStringLiteral("^eins \\d+x\\d+\\.jpg$")).match(written[0]).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^eins \\d+x\\d+\\.jpg$"))
+                     .match(written[0])
+                     .hasMatch(),
                  qPrintable(written[0]));
-        QVERIFY2(QRegularExpression(QStringLiteral("^zwei \\d+x\\d+\\.jpg$")).match(written[1]).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^zwei \\d+x\\d+\\.jpg$"))
+                     .match(written[1])
+                     .hasMatch(),
                  qPrintable(written[1]));
 
         QString source;
-        whenShown([](QWidget* widget) { return widget->objectName() == QLatin1String("CFolderDlg"); },
-                  [&](QWidget* dialog) {
-                      source = dialog->findChild<QLineEdit*>(QStringLiteral("1021"))->text();
-                      qobject_cast<QDialog*>(dialog)->reject();
-                  });
+        whenShown(
+            [](QWidget* widget) { return widget->objectName() == QLatin1String("CFolderDlg"); },
+            [&](QWidget* dialog) {
+                source = dialog->findChild<QLineEdit*>(QStringLiteral("1021"))->text();
+                qobject_cast<QDialog*>(dialog)->reject();
+            });
         drop(m_panel, {QUrl::fromLocalFile(folder)});
         QTRY_COMPARE(source, folder);
 
@@ -335,8 +353,9 @@ private slots:
                       qobject_cast<QDialog*>(box)->accept();
                   });
         drop(view(), {QUrl(QStringLiteral("https://example.org/bild.jpg"))});
-        QTRY_VERIFY(refusal.startsWith(QStringLiteral("Pictavo öffnet nur Bilder und Ordner, die auf "
-                                                      "diesem Rechner liegen.")));
+        QTRY_VERIFY(
+            refusal.startsWith(QStringLiteral("Pictavo öffnet nur Bilder und Ordner, die auf "
+                                              "diesem Rechner liegen.")));
         QVERIFY(refusal.contains(QStringLiteral("https://example.org/bild.jpg")));
     }
 };

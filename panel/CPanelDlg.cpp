@@ -480,6 +480,9 @@ void CPanelDlg::InitControls()
         connect(window, &QWindow::screenChanged, this, &CPanelDlg::fitToScreen);
     ToggleExtended();
     ToggleExtended();
+    // With its final size: a stored place where the panel would stick out of the
+    // screen brings it back inside.
+    keepOnScreen(frameGeometry());
 }
 
 void CPanelDlg::fillEffects()
@@ -776,7 +779,7 @@ void CPanelDlg::LoadLayout()
     const QRect frame = frameGeometry();
     const PanelLayout stored = readPanelLayout(m_pImageDlg->store(), PanelLayout{edgesOf(frame)});
     const QRect wanted(stored.m_rcPanel.left, stored.m_rcPanel.top, frame.width(), frame.height());
-    keepOnScreen(onSomeScreen(wanted));
+    move(onSomeScreen(wanted).topLeft());
 }
 
 // The panel never reaches beyond the screen's available area: it shows what fits

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QSettings>
 
 CImageApp::CImageApp(QStringList arguments) : m_arguments(std::move(arguments)) {}
@@ -17,6 +18,7 @@ int CImageApp::InitInstance()
     QCoreApplication::setOrganizationName(QStringLiteral("Orvendel AG"));
     QCoreApplication::setApplicationName(QStringLiteral("Pictavo"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.30"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("pictavo"));
 
     // Relative paths on the command line mean the folder the program was started
     // in; the program itself then works in its own folder.

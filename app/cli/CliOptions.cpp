@@ -28,6 +28,7 @@ enum class Key
     ListEffects,
     Jobs,
     Help,
+    Version,
 };
 
 struct OptionEntry
@@ -56,6 +57,7 @@ constexpr OptionEntry kOptions[] = {
     {Key::ListEffects, '\0', "list-effects", false},
     {Key::Jobs, 'j', "jobs", true},
     {Key::Help, 'h', "help", false},
+    {Key::Version, '\0', "version", false},
 };
 
 // Highest resolution the JFIF header can record.
@@ -207,6 +209,9 @@ bool applyOption(const OptionEntry& entry, const QString& option, const QString&
     case Key::Help:
         options.action = CliAction::Help;
         return true;
+    case Key::Version:
+        options.action = CliAction::Version;
+        return true;
     }
     return false;
 }
@@ -295,8 +300,8 @@ std::optional<CliOptions> parseCliArguments(const QStringList& arguments, QStrin
         }
         if (!applyOption(*entry, option, value, state, error))
             return std::nullopt;
-        // Help is shown whatever else the line says.
-        if (state.options.action == CliAction::Help)
+        // Help and version are shown whatever else the line says.
+        if (state.options.action == CliAction::Help || state.options.action == CliAction::Version)
             return state.options;
     }
     if (!finish(state, error))
@@ -351,6 +356,7 @@ QString cliUsage()
         "      --list-effects    print the loaded effects, one per line as \"N NAME\", and exit\n"
         "  -j, --jobs N          pictures converted at once (default: the number of cores)\n"
         "  -h, --help            show this help and exit\n"
+        "      --version         print the version and exit\n"
         "\n"
         "Every converted picture is reported on standard output as\n"
         "\"SOURCE -> OUTPUT (N Kb)\", in the order given. A picture that cannot be read\n"

@@ -15,6 +15,7 @@ enum class CliAction
     Convert,
     ListEffects,
     Help,
+    Version,
 };
 
 struct CliOptions

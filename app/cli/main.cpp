@@ -72,6 +72,10 @@ int main(int argc, char* argv[])
         std::fputs(cliUsage().toLocal8Bit().constData(), stdout);
         return kCliExitSuccess;
     }
+    if (options->action == CliAction::Version) {
+        std::fputs("pictavo-cli " PICTAVO_VERSION "\n", stdout);
+        return kCliExitSuccess;
+    }
 
     EffectHost effects;
     if (options->action == CliAction::ListEffects || !options->effect.isEmpty())

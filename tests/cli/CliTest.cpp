@@ -85,8 +85,9 @@ TEST(CliOptions, ValuesAreReadAndLimitedAsDocumented)
     EXPECT_EQ(parsed({"-s", "100", "-s", "200", "a"}).settings.m_nTargetSize, 200);
     EXPECT_EQ(parsed({"-o", "x.jpg", "a"}).output, QStringLiteral("x.jpg"));
     EXPECT_EQ(parsed({"--list-effects"}).action, CliAction::ListEffects);
-    // Help is shown whatever follows it.
+    // Help and version are shown whatever follows them.
     EXPECT_EQ(parsed({"-h", "--size", "abc"}).action, CliAction::Help);
+    EXPECT_EQ(parsed({"--version", "--size", "abc"}).action, CliAction::Version);
 }
 
 TEST(CliOptions, BadCommandLinesAreRefusedWithTheOptionNamed)

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Pictavo need,
-# but only those that are missing. Sourced by run.sh and test.sh.
+# Installs the Debian packages that building, running, testing and packaging
+# Pictavo need, but only those that are missing. The validators of the desktop
+# entry and the AppStream metadata run in the tests; dpkg-dev (dpkg-shlibdeps)
+# and file let `cpack -G DEB` work out the package's dependencies.
+# Sourced by run.sh and test.sh.
 set -euo pipefail
 
 PICTAVO_PACKAGES=(
@@ -9,6 +12,8 @@ PICTAVO_PACKAGES=(
     libgtest-dev libbenchmark-dev
     libjpeg-turbo-progs
     xvfb xauth xdg-utils
+    desktop-file-utils appstream
+    dpkg-dev file
 )
 
 missing_packages() {

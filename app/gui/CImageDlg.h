@@ -51,6 +51,16 @@ public:
     // Sets the target size and the view box's other side and repaints the view.
     void SetTargetSize(int size);
 
+    // Converts `path` and makes it the current picture. A file that cannot be
+    // read is named with the reason in a message, and the picture, title and
+    // settings shown before stay. GUI thread. True when the picture was opened.
+    bool OpenPicture(const QString& path);
+
+    // Converts the current picture again. One that can no longer be read gives
+    // way, without a message, to the sample photograph and no picture name.
+    // GUI thread.
+    void ShowCurrentPicture();
+
     // Acts on the program's arguments once: a folder after "/V" starts a
     // directory conversion, a picture becomes the current picture and is converted.
     void OnCommandLine();
@@ -123,6 +133,7 @@ private:
     QString convertOnGuiThread(const QString& source, const QString& destinationFolder,
                                const QString& outputPath);
     void showConversion(const ConversionResult& result);
+    bool confirmReplacing(const QString& target);
     void shutdown();
     bool refuseWhileBatchRuns(const QString& text);
     void offerToStopBatch();

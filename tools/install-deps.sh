@@ -11,6 +11,7 @@ PICTAVO_PACKAGES=(
     qt6-base-dev libgl-dev libjpeg62-turbo-dev
     libgtest-dev libbenchmark-dev
     libjpeg-turbo-progs
+    clang libclang-rt-14-dev
     xvfb xauth xdg-utils
     desktop-file-utils appstream
     dpkg-dev file

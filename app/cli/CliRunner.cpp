@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <thread>
 
 #ifdef Q_OS_WIN
@@ -296,7 +297,12 @@ CliRunner::Outcome CliRunner::convert(qsizetype index)
         outcome.status = Status::OwnOutput;
         return outcome;
     }
-    convertWithinBudget(source, outcome);
+    try {
+        convertWithinBudget(source, outcome);
+    } catch (const std::bad_alloc&) {
+        outcome = Outcome();
+        outcome.problem = englishReason({FileProblem::OutOfMemory, 0});
+    }
     return outcome;
 }
 

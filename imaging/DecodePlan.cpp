@@ -99,6 +99,13 @@ DecodePlan planDecode(const PictureHeader& header, QSize minimumSize)
         plan.memoryBytes = afterReading(header, pixelsOf(plan.readSize), 4) + qint64(stored.width()) * 12;
         return plan;
     }
+    if (factor > 1 && header.format == "gif") {
+        plan.method = DecodePlan::Method::GifReduced;
+        plan.factor = factor;
+        plan.memoryBytes = wholePixels + pixelsOf(dividedSize(stored, factor)) * 4
+                           + qint64(stored.width()) / factor * 32;
+        return plan;
+    }
     // Qt's GIF reader keeps a second canvas for frames that restore the previous one.
     const qint64 canvases = header.format == "gif" ? 2 : 1;
     if (factor > 1) {

@@ -21,6 +21,9 @@ struct DecodePlan
         // palette and grey pictures) and averaged down strip by strip, never
         // converted whole.
         Reduced,
+        // A GIF's first frame decoded into its palette indices, one byte a
+        // pixel, and averaged down (see GifReduction.h).
+        GifReduced,
     };
 
     Method method = Method::Whole;

@@ -1,6 +1,7 @@
 #include "PictureDecoder.h"
 
 #include "DecodePlan.h"
+#include "GifReduction.h"
 #include "JpegScanCheck.h"
 #include "PictureHeader.h"
 #include "PictureIntegrity.h"
@@ -135,6 +136,12 @@ DecodedPicture decodeFollowingPlan(const QByteArray& bytes, QSize minimumSize)
         return refused(FileProblem::Damaged);
 
     const DecodePlan plan = planDecode(header, minimumSize);
+    if (plan.method == DecodePlan::Method::GifReduced) {
+        QImage reduced = decodeGifReduced(bytes, plan.factor);
+        if (reduced.isNull())
+            return refused(FileProblem::Undecodable);
+        return {std::move(reduced), FileProblem::None};
+    }
     if (plan.method == DecodePlan::Method::JpegScaled || plan.method == DecodePlan::Method::PngScaled)
         reader.setScaledSize(plan.readSize);
     QImage image = reader.read();

@@ -43,8 +43,9 @@ struct DecodedPicture
 // installed Qt image plug-ins read, decided by content, not by name) so that it
 // still covers `minimumSize` upright: a picture at least twice as large in both
 // directions is reduced while it is decoded where the format allows (JPEG at 1/2,
-// 1/4 or 1/8 by libjpeg; 8-bit colour PNG by Qt's reader) and otherwise averaged
-// down by a whole factor right after decoding (see DecodePlan.h). An invalid
+// 1/4 or 1/8 by libjpeg; 8-bit colour PNG by Qt's reader; GIF from its palette
+// indices) and otherwise averaged down by a whole factor right after decoding
+// (see DecodePlan.h). An invalid
 // minimumSize decodes in full. Safe to call from several threads at once.
 DecodedPicture decodePictureChecked(const QByteArray& bytes, QSize minimumSize);
 

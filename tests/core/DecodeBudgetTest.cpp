@@ -3,8 +3,11 @@
 // budget that lets parallel conversions start only while their memory fits.
 #include "ConversionPipeline.h"
 #include "DecodePlan.h"
+#include "GifReduction.h"
 #include "MemoryBudget.h"
 #include "PictureDecoder.h"
+#include "PictureIntegrity.h"
+#include "PictureReduction.h"
 #include "TestData.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +59,55 @@ QByteArray encoded(const QImage& image, const char* format)
     return bytes;
 }
 
+// A GIF of side x side pixels of one colour: LZW codes for ever longer runs
+// until the table is full, then the longest run again and again.
+QByteArray constantGif(int side)
+{
+    QByteArray gif("GIF89a");
+    appendLittleEndian(gif, quint32(side), 2);
+    appendLittleEndian(gif, quint32(side), 2);
+    gif.append(QByteArray("\x80\x00\x00\x20\x60\xA0\xFF\xFF\xFF", 9));
+    gif.append(QByteArray("\x2C\x00\x00\x00\x00", 5));
+    appendLittleEndian(gif, quint32(side), 2);
+    appendLittleEndian(gif, quint32(side), 2);
+    gif.append(QByteArray("\x00\x02", 2));
+    QByteArray packed;
+    quint64 bits = 0;
+    int count = 0;
+    const auto put = [&](int code, int size) {
+        bits |= quint64(code) << count;
+        for (count += size; count >= 8; count -= 8, bits >>= 8)
+            packed.append(char(bits & 0xFF));
+    };
+    const qint64 total = qint64(side) * side;
+    int size = 3;
+    int next = 6;
+    put(4, size);
+    put(0, size);
+    qint64 produced = 1;
+    int length = 1;
+    while (next < 4096 && produced + length + 1 <= total) {
+        put(next, size);
+        produced += ++length;
+        if (++next == (1 << size) && size < 12)
+            ++size;
+    }
+    for (; produced + length <= total; produced += length)
+        put(next - 1, size);
+    if (produced < total)
+        put(total - produced == 1 ? 0 : int(total - produced) + 4, size);
+    put(5, size);
+    if (count > 0)
+        packed.append(char(bits & 0xFF));
+    for (qsizetype at = 0; at < packed.size(); at += 255) {
+        const QByteArray block = packed.mid(at, 255);
+        gif.append(char(block.size()));
+        gif.append(block);
+    }
+    gif.append(QByteArray("\x00\x3B", 2));
+    return gif;
+}
+
 PictureHeader headerOf(const QByteArray& bytes)
 {
     QBuffer buffer;
@@ -96,6 +148,7 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
         {"8-bit colour PNG", encoded(colour, "PNG"), DecodePlan::Method::PngScaled, {750, 500}, 1.1},
         {"grey BMP", encoded(grey, "BMP"), DecodePlan::Method::Reduced, {750, 500}, 2.0},
         {"the 120-byte bomb", rleBomb(11000), DecodePlan::Method::Reduced, {648, 648}, 1.1},
+        {"a 13-kilobyte GIF", constantGif(6000), DecodePlan::Method::GifReduced, {667, 667}, 1.1},
     };
     for (const Case& test : cases) {
         const PictureHeader header = headerOf(test.bytes);
@@ -125,6 +178,35 @@ TEST(DecodePlan, ReducedPicturesAverageTheirBlocks)
     EXPECT_EQ(byFour.format(), QImage::Format_RGB32);
     for (const int x : {0, 1, 500, 999})
         EXPECT_EQ(qGray(byFour.pixel(x, 10)), 128) << x;
+}
+
+// Qt's reader paints a GIF's first frame on a 32-bit canvas; the GIF reduction
+// gives that canvas averaged, without painting it.
+TEST(DecodePlan, GifReductionMatchesQtsPictureAveraged)
+{
+    REQUIRE_TESTDATA();
+    std::vector<std::pair<std::string, QByteArray>> gifs;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(testdata::path("formats/gif"))) {
+        QFile file(QString::fromStdString(entry.path().string()));
+        if (entry.is_regular_file() && file.open(QIODevice::ReadOnly))
+            gifs.emplace_back(entry.path().filename().string(), file.readAll());
+    }
+    ASSERT_GE(gifs.size(), 20u);
+    int compared = 0;
+    for (const auto& [name, bytes] : gifs) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        const QImage painted = QImageReader(&buffer).read();
+        if (painted.isNull() || !gifIsComplete(bytes))
+            continue;
+        for (const int factor : {2, 3, 7}) {
+            const QImage expected = reducePicture(painted, factor);
+            EXPECT_EQ(decodeGifReduced(bytes, factor), expected) << name << " by " << factor;
+        }
+        ++compared;
+    }
+    EXPECT_GE(compared, 15);
 }
 
 TEST(DecodePlan, EstimateCoversTheConversionAndRefusesEarly)

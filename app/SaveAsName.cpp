@@ -2,8 +2,8 @@
 
 #include "ConversionPipeline.h"
 
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
@@ -16,8 +16,8 @@ namespace {
 // Picture formats whose readers may be missing here but whose names a user
 // would still recognise.
 constexpr const char* kOtherPictureExtensions[] = {
-    "png", "gif", "bmp", "dib", "tif", "tiff", "webp", "heic", "heif", "avif", "jxl", "jp2",
-    "ico", "tga", "psd", "xcf", "svg", "ppm", "pgm", "pbm", "pnm", "dng", "cr2", "nef", "arw"};
+    "png", "gif", "bmp", "dib", "tif", "tiff", "webp", "heic", "heif", "avif", "jxl", "jp2", "ico",
+    "tga", "psd", "xcf", "svg", "ppm", "pgm",  "pbm",  "pnm",  "dng",  "cr2",  "nef", "arw"};
 
 constexpr const char* kJpegExtensions[] = {"jpg", "jpeg", "jpe", "jfif"};
 
@@ -60,10 +60,14 @@ QString jpegSavePath(const QString& chosen)
 
 bool isSameFile(const QString& a, const QString& b)
 {
-    struct stat first {};
-    struct stat second {};
-    if (::stat(QFile::encodeName(a).constData(), &first) != 0
-        || ::stat(QFile::encodeName(b).constData(), &second) != 0)
+    struct stat first
+    {
+    };
+    struct stat second
+    {
+    };
+    if (::stat(QFile::encodeName(a).constData(), &first) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &second) != 0)
         return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }

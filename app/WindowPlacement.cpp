@@ -15,17 +15,17 @@ bool usable(const WindowEdges& edges, QSize minimum)
 {
     const qint64 width = edges.width();
     const qint64 height = edges.height();
-    return width >= minimum.width() && height >= minimum.height() && width <= kMaxWindowSide
-           && height <= kMaxWindowSide && std::abs(qint64(edges.left)) <= kMaxCoordinate
-           && std::abs(qint64(edges.top)) <= kMaxCoordinate;
+    return width >= minimum.width() && height >= minimum.height() && width <= kMaxWindowSide &&
+           height <= kMaxWindowSide && std::abs(qint64(edges.left)) <= kMaxCoordinate &&
+           std::abs(qint64(edges.top)) <= kMaxCoordinate;
 }
 
 bool visibleOn(const QRect& rect, const QList<QRect>& screens)
 {
     return std::any_of(screens.begin(), screens.end(), [&](const QRect& screen) {
         const QRect shown = screen.intersected(rect);
-        return shown.width() >= std::min(kMinVisibleSide, rect.width())
-               && shown.height() >= std::min(kMinVisibleSide, rect.height());
+        return shown.width() >= std::min(kMinVisibleSide, rect.width()) &&
+               shown.height() >= std::min(kMinVisibleSide, rect.height());
     });
 }
 

@@ -53,8 +53,8 @@ qint64 afterReading(const PictureHeader& header, qint64 pixels, int readBytes)
     qint64 bytes = pixels * readBytes;
     if (header.oriented)
         bytes += pixels * readBytes;
-    if (header.decodedFormat != QImage::Format_RGB32
-        && header.decodedFormat != QImage::Format_ARGB32_Premultiplied)
+    if (header.decodedFormat != QImage::Format_RGB32 &&
+        header.decodedFormat != QImage::Format_ARGB32_Premultiplied)
         bytes += pixels * 4;
     return bytes;
 }
@@ -96,14 +96,15 @@ DecodePlan planDecode(const PictureHeader& header, QSize minimumSize)
     if (factor > 1 && header.pngReducesWhileReading) {
         plan.method = DecodePlan::Method::PngScaled;
         plan.readSize = dividedSize(stored, factor);
-        plan.memoryBytes = afterReading(header, pixelsOf(plan.readSize), 4) + qint64(stored.width()) * 12;
+        plan.memoryBytes =
+            afterReading(header, pixelsOf(plan.readSize), 4) + qint64(stored.width()) * 12;
         return plan;
     }
     if (factor > 1 && header.format == "gif") {
         plan.method = DecodePlan::Method::GifReduced;
         plan.factor = factor;
-        plan.memoryBytes = wholePixels + pixelsOf(dividedSize(stored, factor)) * 4
-                           + qint64(stored.width()) / factor * 32;
+        plan.memoryBytes = wholePixels + pixelsOf(dividedSize(stored, factor)) * 4 +
+                           qint64(stored.width()) / factor * 32;
         return plan;
     }
     // Qt's GIF reader keeps a second canvas for frames that restore the previous one.
@@ -116,6 +117,7 @@ DecodePlan planDecode(const PictureHeader& header, QSize minimumSize)
         plan.memoryBytes = decoded + strip + pixelsOf(dividedSize(stored, factor)) * 4;
         return plan;
     }
-    plan.memoryBytes = afterReading(header, wholePixels, readBytes) + wholePixels * readBytes * (canvases - 1);
+    plan.memoryBytes =
+        afterReading(header, wholePixels, readBytes) + wholePixels * readBytes * (canvases - 1);
     return plan;
 }

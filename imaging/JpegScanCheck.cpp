@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-// jerror.h after jpeglib.h: its list of messages depends on the configuration
-// jpeglib.h includes.
 #include <jpeglib.h>
+// After jpeglib.h, whose configuration decides its list of messages.
 #include <jerror.h>
 
 namespace {
@@ -100,8 +99,8 @@ void skipBytes(j_decompress_ptr record, long count)
 
 // Kept free of objects with destructors: the error handler jumps back into it.
 // `row` holds one output row of at least width x components bytes at 1/8 scale.
-bool decodeAllScans(jpeg_decompress_struct& record, CheckErrorManager& errors,
-                    PieceSource& source, std::vector<JSAMPLE>& row)
+bool decodeAllScans(jpeg_decompress_struct& record, CheckErrorManager& errors, PieceSource& source,
+                    std::vector<JSAMPLE>& row)
 {
     if (setjmp(errors.jumpBack) != 0)
         return false;

@@ -31,12 +31,12 @@ QByteArray encoded(const QString& path)
 
 QString siblingPath(const QString& folder)
 {
-    return QDir(folder).filePath(QStringLiteral("%1%2-%3%4")
-                                     .arg(QLatin1String(kNamePrefix))
-                                     .arg(qint64(::getpid()))
-                                     .arg(QRandomGenerator::global()->generate(), 8, 16,
-                                          QLatin1Char('0'))
-                                     .arg(QLatin1String(kNameSuffix)));
+    return QDir(folder).filePath(
+        QStringLiteral("%1%2-%3%4")
+            .arg(QLatin1String(kNamePrefix))
+            .arg(qint64(::getpid()))
+            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
+            .arg(QLatin1String(kNameSuffix)));
 }
 
 // The process id in a name of ours, or 0 when the name is not one of ours.
@@ -44,8 +44,9 @@ qint64 processOf(const QString& name)
 {
     if (!name.startsWith(QLatin1String(kNamePrefix)) || !name.endsWith(QLatin1String(kNameSuffix)))
         return 0;
-    const QStringView middle =
-        QStringView(name).mid(qsizetype(sizeof kNamePrefix) - 1).chopped(qsizetype(sizeof kNameSuffix) - 1);
+    const QStringView middle = QStringView(name)
+                                   .mid(qsizetype(sizeof kNamePrefix) - 1)
+                                   .chopped(qsizetype(sizeof kNameSuffix) - 1);
     const qsizetype dash = middle.indexOf(u'-');
     if (dash <= 0)
         return 0;
@@ -105,8 +106,9 @@ void PendingFile::removeStaleFiles(const QString& folder)
         cleaned.insert(key);
     }
     const QDir dir(key);
-    const QStringList names = dir.entryList({QLatin1String(kNamePrefix) + u'*' + QLatin1String(kNameSuffix)},
-                                            QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names =
+        dir.entryList({QLatin1String(kNamePrefix) + u'*' + QLatin1String(kNameSuffix)},
+                      QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         const qint64 pid = processOf(name);
         if (pid != 0 && pid != ::getpid() && processIsGone(pid))
@@ -189,8 +191,7 @@ bool PendingFile::giveName()
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString path = siblingPath(m_folder);
         if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, encoded(path).constData(),
-                     AT_SYMLINK_FOLLOW)
-            == 0) {
+                     AT_SYMLINK_FOLLOW) == 0) {
             m_namedPath = path;
             return true;
         }
@@ -204,7 +205,9 @@ bool PendingFile::commit(const QString& target)
 {
     if (!sync())
         return false;
-    struct stat existing {};
+    struct stat existing
+    {
+    };
     if (::stat(encoded(target).constData(), &existing) == 0)
         ::fchmod(m_fd, existing.st_mode & 07777);
     if (!giveName())

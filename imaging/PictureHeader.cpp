@@ -80,8 +80,8 @@ JpegFrame readJpegFrame(const QByteArray& bytes)
 void addJpegDetails(PictureHeader& header, const QByteArray& prefix)
 {
     const JpegFrame frame = readJpegFrame(prefix);
-    const bool wholeImage = !frame.found || frame.progressive
-                            || frame.componentsInFirstScan < frame.components;
+    const bool wholeImage =
+        !frame.found || frame.progressive || frame.componentsInFirstScan < frame.components;
     if (!wholeImage)
         return;
     // Two bytes a coefficient, 64 coefficients a block of 64 samples. Without
@@ -93,8 +93,8 @@ void addPngDetails(PictureHeader& header, const QByteArray& prefix)
 {
     // The interlace method is the last byte of IHDR, at offset 28.
     const bool interlaced = byteAt(prefix, 28) != 0;
-    const bool eightBitColour = header.decodedFormat == QImage::Format_RGB32
-                                || header.decodedFormat == QImage::Format_ARGB32;
+    const bool eightBitColour = header.decodedFormat == QImage::Format_RGB32 ||
+                                header.decodedFormat == QImage::Format_ARGB32;
     header.pngReducesWhileReading = eightBitColour && !interlaced;
 }
 

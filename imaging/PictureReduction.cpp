@@ -32,7 +32,8 @@ QImage reducePicture(const QImage& source, int factor)
     if (source.isNull() || factor < 1)
         return {};
     const bool alpha = source.hasAlphaChannel();
-    const QImage::Format format = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage::Format format =
+        alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     const int width = source.width();
     const int height = source.height();
     const int outWidth = (width + factor - 1) / factor;

@@ -42,13 +42,18 @@ void SourceFile::open(const QString& path)
     if (fd < 0) {
         // A socket cannot be opened at all; its type says more than the error.
         const int error = errno;
-        struct stat status {};
+        struct stat status
+        {
+        };
         m_failure = failureFromError(error, false);
-        if (::stat(name.constData(), &status) == 0 && problemOfType(status.st_mode) != FileProblem::None)
+        if (::stat(name.constData(), &status) == 0 &&
+            problemOfType(status.st_mode) != FileProblem::None)
             m_failure = {problemOfType(status.st_mode), error};
         return;
     }
-    struct stat status {};
+    struct stat status
+    {
+    };
     if (::fstat(fd, &status) != 0) {
         m_failure = failureFromError(errno, false);
         ::close(fd);

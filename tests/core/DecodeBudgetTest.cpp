@@ -144,8 +144,16 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
         // 2048 x 1536 at 1/2 by libjpeg; no coefficient buffer for one scan.
         {"baseline JPEG", photo.readAll(), DecodePlan::Method::JpegScaled, {1024, 768}, 1.1},
         // Progressive: libjpeg holds all coefficients, 2 bytes each, 1.5 samples a pixel.
-        {"progressive JPEG", progressive.readAll(), DecodePlan::Method::JpegScaled, {1134, 756}, 4.1},
-        {"8-bit colour PNG", encoded(colour, "PNG"), DecodePlan::Method::PngScaled, {750, 500}, 1.1},
+        {"progressive JPEG",
+         progressive.readAll(),
+         DecodePlan::Method::JpegScaled,
+         {1134, 756},
+         4.1},
+        {"8-bit colour PNG",
+         encoded(colour, "PNG"),
+         DecodePlan::Method::PngScaled,
+         {750, 500},
+         1.1},
         {"grey BMP", encoded(grey, "BMP"), DecodePlan::Method::Reduced, {750, 500}, 2.0},
         {"the 120-byte bomb", rleBomb(11000), DecodePlan::Method::Reduced, {648, 648}, 1.1},
         {"a 13-kilobyte GIF", constantGif(6000), DecodePlan::Method::GifReduced, {667, 667}, 1.1},
@@ -186,7 +194,8 @@ TEST(DecodePlan, GifReductionMatchesQtsPictureAveraged)
 {
     REQUIRE_TESTDATA();
     std::vector<std::pair<std::string, QByteArray>> gifs;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(testdata::path("formats/gif"))) {
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(testdata::path("formats/gif"))) {
         QFile file(QString::fromStdString(entry.path().string()));
         if (entry.is_regular_file() && file.open(QIODevice::ReadOnly))
             gifs.emplace_back(entry.path().filename().string(), file.readAll());

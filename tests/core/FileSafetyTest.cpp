@@ -41,8 +41,8 @@ void write(const QString& path, const QByteArray& bytes)
 
 QStringList entries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // A process id that ran and has ended.
@@ -119,7 +119,8 @@ TEST(PendingFile, AppearsOnlyWholeAndKeepsThePermissions)
     QTemporaryDir dir;
     const QString target = dir.filePath("photo.jpg");
     write(target, "old bytes");
-    ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ASSERT_TRUE(
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     {
         PendingFile file(dir.path());
         ASSERT_TRUE(file.isOpen());
@@ -131,7 +132,9 @@ TEST(PendingFile, AppearsOnlyWholeAndKeepsThePermissions)
         ASSERT_TRUE(file.commit(target));
     }
     EXPECT_EQ(contents(target), QByteArray("new bytes"));
-    struct stat status {};
+    struct stat status
+    {
+    };
     ASSERT_EQ(stat(QFile::encodeName(target).constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
     {

@@ -60,11 +60,16 @@ TEST(SaveAsName, ProposesTheConvertedNameBesideTheSource)
     EXPECT_FALSE(isSameFile(source, dir.filePath("Urlaub 640x480 (2).jpg")));
 
     const std::vector<std::pair<const char*, const char*>> written = {
-        {"/a/photo.png", "/a/photo.png.jpg"},     {"/a/photo.PNG", "/a/photo.PNG.jpg"},
-        {"/a/photo.gif", "/a/photo.gif.jpg"},     {"/a/photo.heic", "/a/photo.heic.jpg"},
-        {"/a/photo.tiff", "/a/photo.tiff.jpg"},   {"/a/photo.jpg", "/a/photo.jpg"},
-        {"/a/photo.JPEG", "/a/photo.JPEG"},       {"/a/photo.jpe", "/a/photo.jpe"},
-        {"/a/Urlaub 2023", "/a/Urlaub 2023"},     {"/a/notes.txt", "/a/notes.txt"},
+        {"/a/photo.png", "/a/photo.png.jpg"},
+        {"/a/photo.PNG", "/a/photo.PNG.jpg"},
+        {"/a/photo.gif", "/a/photo.gif.jpg"},
+        {"/a/photo.heic", "/a/photo.heic.jpg"},
+        {"/a/photo.tiff", "/a/photo.tiff.jpg"},
+        {"/a/photo.jpg", "/a/photo.jpg"},
+        {"/a/photo.JPEG", "/a/photo.JPEG"},
+        {"/a/photo.jpe", "/a/photo.jpe"},
+        {"/a/Urlaub 2023", "/a/Urlaub 2023"},
+        {"/a/notes.txt", "/a/notes.txt"},
         {"/a/v1.2", "/a/v1.2"},
     };
     for (const auto& [chosen, path] : written)

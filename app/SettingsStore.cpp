@@ -144,6 +144,14 @@ MainWindowDefaults mainWindowDefaults(QSize screenSize)
     return {screenSize, QDir::currentPath().left(kMaxCurrentDirectoryLength), tempDirectory};
 }
 
+WindowEdges defaultMainWindowEdges(QSize screenSize)
+{
+    const WindowEdges fixed = MainWindowSettings().m_rcWindow;
+    return {fixed.top, fixed.left,
+            clampedToInt(std::int64_t(screenSize.width()) - kScreenMargin),
+            clampedToInt(std::int64_t(screenSize.height()) - kScreenMargin)};
+}
+
 MainWindowSettings readMainWindowSettings(QSettings& settings, const MainWindowDefaults& defaults)
 {
     const MainWindowSettings fixed;
@@ -159,15 +167,12 @@ MainWindowSettings readMainWindowSettings(QSettings& settings, const MainWindowD
     values.m_strDestDir = readText(settings, kDestDir, defaults.tempDirectory);
     values.m_bMailAfter = readInteger(settings, kMailAfter, fixed.m_bMailAfter);
     values.m_bAskEachFile = readInteger(settings, kAskEachFile, fixed.m_bAskEachFile);
+    const WindowEdges standard = defaultMainWindowEdges(defaults.screenSize);
     WindowEdges& window = values.m_rcWindow;
-    window.top = readInteger(settings, kPositionTop, fixed.m_rcWindow.top);
-    window.left = readInteger(settings, kPositionLeft, fixed.m_rcWindow.left);
-    window.right =
-        readInteger(settings, kPositionRight,
-                    clampedToInt(std::int64_t(defaults.screenSize.width()) - kScreenMargin));
-    window.bottom =
-        readInteger(settings, kPositionBottom,
-                    clampedToInt(std::int64_t(defaults.screenSize.height()) - kScreenMargin));
+    window.top = readInteger(settings, kPositionTop, standard.top);
+    window.left = readInteger(settings, kPositionLeft, standard.left);
+    window.right = readInteger(settings, kPositionRight, standard.right);
+    window.bottom = readInteger(settings, kPositionBottom, standard.bottom);
     return values;
 }
 

@@ -91,6 +91,10 @@ struct MainWindowDefaults
 // characters) and the temporary folder ("TEMP" when set, otherwise the system's).
 MainWindowDefaults mainWindowDefaults(QSize screenSize);
 
+// The main window's rectangle when none is stored: 20 pixels from the top-left
+// corner of a screen of `screenSize`, to 40 pixels before its right and bottom.
+WindowEdges defaultMainWindowEdges(QSize screenSize);
+
 // Reads section "Setting". Values are taken as stored, without range checks.
 MainWindowSettings readMainWindowSettings(QSettings& settings, const MainWindowDefaults& defaults);
 

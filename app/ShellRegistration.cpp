@@ -4,9 +4,11 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
+#include <QList>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -33,9 +35,13 @@ constexpr QFileDevice::Permissions kFileBits =
 struct EntryFile
 {
     QString relativePath;
-    QString content;
+    QByteArray content;
     QFileDevice::Permissions permissions;
 };
+
+// The program's icon in every size, built into the program under this folder as
+// the icon theme lays it out: <size>/apps/pictavo.png and scalable/apps/pictavo.svg.
+const QString kIconResources = QStringLiteral(":/hicolor");
 
 QString dataHome()
 {
@@ -99,17 +105,23 @@ QString shellWord(const QString& text)
     return u'\'' + quoted + u'\'';
 }
 
+// res/pictavo.desktop, the entry `cmake --install` puts into the system, says the
+// same but finds the program on the PATH; the two are kept alike.
 QString applicationEntry(const QString& program)
 {
     const QString exec = keyFileValue(desktopExecArgument(program)) + QStringLiteral(" %f");
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
-                          "Version=1.5\n"
+                          "Version=1.4\n"
                           "Name=Pictavo\n"
+                          "Comment=Bring photos to the wanted size and quality\n"
+                          "Comment[de]=Fotos auf die gewünschte Größe und Qualität bringen\n"
+                          "Icon=pictavo\n"
                           "TryExec=%1\n"
                           "Exec=%2\n"
                           "MimeType=image/jpeg;image/gif;image/bmp;image/png;\n"
                           "Terminal=false\n"
+                          "StartupWMClass=Pictavo\n"
                           "Categories=Graphics;Photography;\n"
                           "Actions=OeffnenMitPictavo;\n"
                           "\n"
@@ -167,6 +179,22 @@ QString nautilusScript(const QString& program)
         .arg(shellWord(program));
 }
 
+// The icons for the entry's Icon key, in the user's part of the fallback icon theme.
+QList<EntryFile> iconFiles()
+{
+    QList<EntryFile> icons;
+    QDirIterator it(kIconResources, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            icons.append({QStringLiteral("icons/hicolor") + path.mid(kIconResources.size()),
+                          file.readAll(), kPlainFile});
+        }
+    }
+    return icons;
+}
+
 bool isUpToDate(const QString& path, const QByteArray& content,
                 QFileDevice::Permissions permissions)
 {
@@ -178,9 +206,9 @@ bool isUpToDate(const QString& path, const QByteArray& content,
     return file.open(QIODevice::ReadOnly) && file.readAll() == content;
 }
 
-void writeEntry(const QString& path, const QString& text, QFileDevice::Permissions permissions)
+void writeEntry(const QString& path, const QByteArray& content,
+                QFileDevice::Permissions permissions)
 {
-    const QByteArray content = text.toUtf8();
     if (!QDir().mkpath(QFileInfo(path).absolutePath()) || isUpToDate(path, content, permissions))
         return;
     QSaveFile file(path);
@@ -226,14 +254,17 @@ void registerShellEntries(const QString& programPath)
     if (programPath.isEmpty())
         return;
     const QString program = QFileInfo(programPath).absoluteFilePath();
-    const EntryFile entries[] = {
-        {QStringLiteral("applications/pictavo.desktop"), applicationEntry(program), kPlainFile},
-        {QStringLiteral("kio/servicemenus/pictavo.desktop"), dolphinServiceMenu(program),
+    QList<EntryFile> entries = {
+        {QStringLiteral("applications/pictavo.desktop"), applicationEntry(program).toUtf8(),
+         kPlainFile},
+        {QStringLiteral("kio/servicemenus/pictavo.desktop"), dolphinServiceMenu(program).toUtf8(),
          kExecutableFile},
-        {QStringLiteral("nemo/actions/pictavo.nemo_action"), nemoAction(program), kPlainFile},
-        {QStringLiteral("nautilus/scripts/") + kFolderEntryName, nautilusScript(program),
+        {QStringLiteral("nemo/actions/pictavo.nemo_action"), nemoAction(program).toUtf8(),
+         kPlainFile},
+        {QStringLiteral("nautilus/scripts/") + kFolderEntryName, nautilusScript(program).toUtf8(),
          kExecutableFile},
     };
+    entries += iconFiles();
     const QDir home(dataHome());
     for (const EntryFile& entry : entries)
         writeEntry(home.filePath(entry.relativePath), entry.content, entry.permissions);

@@ -3,7 +3,8 @@
 // At every start the program writes, with its current location, the files through
 // which the desktop offers it:
 //  - applications/pictavo.desktop: opens a JPEG, GIF, BMP or PNG picture, with the
-//    action "Öffnen mit Pictavo";
+//    action "Öffnen mit Pictavo"; its icon "pictavo" goes beside it into
+//    icons/hicolor/<size>/apps/ (PNGs from 16x16 to 256x256, and scalable/ the SVG);
 //  - kio/servicemenus/pictavo.desktop (Dolphin), nemo/actions/pictavo.nemo_action
 //    (Nemo) and the script nautilus/scripts/"Ganzes Verzeichnis mit Pictavo
 //    umwandeln oder versenden" (Nautilus): each gives every folder the entry
@@ -19,7 +20,7 @@
 
 #include <QString>
 
-// Writes the four files for the program at programPath (absolute; an empty path
+// Writes these files for the program at programPath (absolute; an empty path
 // writes nothing). Missing folders are created. Each file is replaced atomically,
 // so a crash or a full disk never leaves half an entry behind; a file whose content
 // and permissions are already right is left untouched, so an unchanged install does

@@ -16,3 +16,11 @@ if(PICTAVO_TSAN)
     target_compile_options(pictavo_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
     target_link_options(pictavo_options INTERFACE -fsanitize=thread)
 endif()
+if(PICTAVO_FUZZ)
+    # Coverage for libFuzzer in everything the fuzzer reaches; the fuzzer itself
+    # adds libFuzzer's own main.
+    target_compile_options(pictavo_options INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+    target_link_options(pictavo_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -8,9 +8,11 @@
 
 namespace {
 
-// Where `cmake --install` puts the plug-in; set by the build.
-#ifndef PICTAVO_PLUGIN_DIR
-#define PICTAVO_PLUGIN_DIR ""
+// Where `cmake --install` puts the plug-in, relative to the installed program's
+// folder, so that an install under any prefix (and the Debian package) finds it;
+// set by the build.
+#ifndef PICTAVO_PLUGIN_DIR_FROM_PROGRAM
+#define PICTAVO_PLUGIN_DIR_FROM_PROGRAM ""
 #endif
 
 QString programFolder()
@@ -57,9 +59,9 @@ QStringList effectLibraryFolders()
     const QString own = programFolder();
     if (!own.isEmpty())
         folders << own;
-    const QString installed = QStringLiteral(PICTAVO_PLUGIN_DIR);
-    if (!installed.isEmpty() && !folders.contains(installed))
-        folders << installed;
+    const QString relative = QStringLiteral(PICTAVO_PLUGIN_DIR_FROM_PROGRAM);
+    if (!own.isEmpty() && !relative.isEmpty())
+        folders << QDir::cleanPath(own + u'/' + relative);
     return folders;
 }
 

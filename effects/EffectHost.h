@@ -62,5 +62,5 @@ private:
 };
 
 // The folders searched after the plain name, in order: the program's own folder
-// and the installed plug-in folder.
+// and the installed plug-in folder (<prefix>/lib/pictavo beside <prefix>/bin).
 QStringList effectLibraryFolders();

@@ -1,6 +1,24 @@
 #include "CJpegEncoder.h"
 
 #include <algorithm>
+#include <new>
+
+#include <jerror.h>
+
+namespace {
+
+// Appends without letting an exception pass through the library's C frames.
+bool appendBytes(QByteArray& bytes, const JOCTET* data, std::size_t count) noexcept
+{
+    try {
+        bytes.append(reinterpret_cast<const char*>(data), qsizetype(count));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+} // namespace
 
 // libjpeg ends the process on a fatal error unless told otherwise. Pictavo's error
 // manager jumps back into Encode, which reports the failure to its caller.
@@ -55,6 +73,30 @@ void CJpegEncoder::setDensityFields()
     }
 }
 
+void CJpegEncoder::startBlock(j_compress_ptr record)
+{
+    auto* destination = reinterpret_cast<MemoryDestination*>(record->dest);
+    destination->pub.next_output_byte = destination->block;
+    destination->pub.free_in_buffer = sizeof destination->block;
+}
+
+boolean CJpegEncoder::passOnBlock(j_compress_ptr record)
+{
+    auto* destination = reinterpret_cast<MemoryDestination*>(record->dest);
+    if (!appendBytes(*destination->bytes, destination->block, sizeof destination->block))
+        ERREXIT(record, JERR_OUT_OF_MEMORY);
+    startBlock(record);
+    return TRUE;
+}
+
+void CJpegEncoder::passOnRest(j_compress_ptr record)
+{
+    auto* destination = reinterpret_cast<MemoryDestination*>(record->dest);
+    const std::size_t used = sizeof destination->block - destination->pub.free_in_buffer;
+    if (!appendBytes(*destination->bytes, destination->block, used))
+        ERREXIT(record, JERR_OUT_OF_MEMORY);
+}
+
 // Kept free of objects with destructors: the library's error handler jumps back
 // into it with longjmp.
 bool CJpegEncoder::compress(const unsigned char* bits, std::size_t stride)
@@ -64,7 +106,6 @@ bool CJpegEncoder::compress(const unsigned char* bits, std::size_t stride)
         jpeg_abort_compress(&m_record);
         return false;
     }
-    jpeg_stdio_dest(&m_record, m_stream);
     jpeg_start_compress(&m_record, TRUE);
     const unsigned char* row = bits;
     while (m_record.next_scanline < m_record.image_height) {
@@ -76,14 +117,9 @@ bool CJpegEncoder::compress(const unsigned char* bits, std::size_t stride)
     return true;
 }
 
-int CJpegEncoder::Encode(const unsigned char* bits, int width, int height, const char* path,
-                         std::size_t stride)
+std::size_t CJpegEncoder::prepare(int width, int height, std::size_t stride)
 {
     m_lastError[0] = '\0';
-    m_stream = std::fopen(path, "wb");
-    if (m_stream == nullptr)
-        return -1;
-
     m_record.image_width = JDIMENSION(std::max(width, 0));
     m_record.image_height = JDIMENSION(std::max(height, 0));
     m_record.input_components = 3;
@@ -93,6 +129,38 @@ int CJpegEncoder::Encode(const unsigned char* bits, int width, int height, const
     setDensityFields();
     if (stride == 0)
         stride = (std::size_t(std::max(width, 0)) * 3 + 3) & ~std::size_t(3);
+    return stride;
+}
+
+int CJpegEncoder::EncodeToMemory(const unsigned char* bits, int width, int height,
+                                 QByteArray& bytes, std::size_t stride)
+{
+    bytes.clear();
+    stride = prepare(width, height, stride);
+    MemoryDestination destination{};
+    destination.bytes = &bytes;
+    destination.pub.init_destination = &CJpegEncoder::startBlock;
+    destination.pub.empty_output_buffer = &CJpegEncoder::passOnBlock;
+    destination.pub.term_destination = &CJpegEncoder::passOnRest;
+    m_record.dest = &destination.pub;
+    const bool encoded = compress(bits, stride);
+    m_record.dest = nullptr;
+    if (!encoded) {
+        bytes.clear();
+        return -2;
+    }
+    return 0;
+}
+
+int CJpegEncoder::Encode(const unsigned char* bits, int width, int height, const char* path,
+                         std::size_t stride)
+{
+    m_lastError[0] = '\0';
+    m_stream = std::fopen(path, "wb");
+    if (m_stream == nullptr)
+        return -1;
+    stride = prepare(width, height, stride);
+    jpeg_stdio_dest(&m_record, m_stream);
 
     bool written = compress(bits, stride);
     // A full disk may only show when the last buffered bytes reach the file.

@@ -2,6 +2,8 @@
 // blue, green, red pixels.
 #pragma once
 
+#include <QByteArray>
+
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -31,6 +33,12 @@ public:
     int Encode(const unsigned char* bits, int width, int height, const char* path,
                std::size_t stride = 0);
 
+    // Like Encode, but into `bytes`: exactly the bytes Encode would write to a
+    // file. Returns 0 on success, -2 when the library failed or the memory for
+    // the bytes could not be had; `bytes` is then empty.
+    int EncodeToMemory(const unsigned char* bits, int width, int height, QByteArray& bytes,
+                       std::size_t stride = 0);
+
     // The library's message for the last failure of Encode, empty after success.
     const char* LastError() const { return m_lastError; }
 
@@ -41,9 +49,21 @@ private:
         std::jmp_buf jumpBack;
     };
 
+    // Hands the compressed bytes on to a QByteArray in blocks.
+    struct MemoryDestination
+    {
+        jpeg_destination_mgr pub;
+        QByteArray* bytes;
+        JOCTET block[65536];
+    };
+
+    std::size_t prepare(int width, int height, std::size_t stride);
     bool compress(const unsigned char* bits, std::size_t stride);
     void setDensityFields();
     static void jumpBackOnError(j_common_ptr record);
+    static void startBlock(j_compress_ptr record);
+    static boolean passOnBlock(j_compress_ptr record);
+    static void passOnRest(j_compress_ptr record);
 
     int m_resolution = 0;
     std::FILE* m_stream = nullptr;

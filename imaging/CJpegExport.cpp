@@ -1,15 +1,15 @@
 #include "CJpegExport.h"
 
 #include "CJpegEncoder.h"
-#include "FileReplace.h"
+#include "PendingFile.h"
 
-#include <QFile>
+#include <cerrno>
 
-bool CJpegExport::SaveAsJpeg(const QString& path, const QImage& picture, int quality,
-                             int maxHeight, int maxWidth, int dpi)
+QByteArray CJpegExport::EncodeJpeg(const QImage& picture, int quality, int maxHeight,
+                                   int maxWidth, int dpi)
 {
-    if (path.isEmpty() || picture.isNull())
-        return false;
+    if (picture.isNull())
+        return {};
     int width = picture.width();
     int height = picture.height();
     if (maxWidth > 0 && maxWidth < width)
@@ -21,23 +21,33 @@ bool CJpegExport::SaveAsJpeg(const QString& path, const QImage& picture, int qua
                             ? picture
                             : picture.convertToFormat(QImage::Format_BGR888);
     if (rows.isNull())
-        return false;
+        return {};
+    QByteArray bytes;
+    CJpegEncoder encoder;
+    encoder.SetQuality(quality);
+    encoder.SetDensity(dpi);
+    encoder.EncodeToMemory(rows.constBits(), width, height, bytes,
+                           std::size_t(rows.bytesPerLine()));
+    return bytes;
+}
 
-    const QString temporary = createTemporarySibling(path);
-    if (temporary.isEmpty())
+bool CJpegExport::SaveAsJpeg(const QString& path, const QImage& picture, int quality,
+                             int maxHeight, int maxWidth, int dpi)
+{
+    m_lastFailure = {};
+    if (path.isEmpty()) {
+        m_lastFailure = {FileProblem::NotFound, ENOENT};
         return false;
-    bool saved = false;
-    {
-        CJpegEncoder encoder;
-        encoder.SetQuality(quality);
-        encoder.SetDensity(dpi);
-        saved = encoder.Encode(rows.constBits(), width, height,
-                               QFile::encodeName(temporary).constData(),
-                               std::size_t(rows.bytesPerLine())) == 0;
     }
-    if (saved)
-        saved = replaceFile(temporary, path);
-    if (!saved)
-        QFile::remove(temporary);
-    return saved;
+    if (picture.isNull()) {
+        m_lastFailure.problem = FileProblem::OutOfMemory;
+        return false;
+    }
+    const QByteArray bytes = EncodeJpeg(picture, quality, maxHeight, maxWidth, dpi);
+    if (bytes.isEmpty()) {
+        m_lastFailure.problem = FileProblem::OutOfMemory;
+        return false;
+    }
+    m_lastFailure = writeFileReplacing(path, bytes);
+    return !m_lastFailure.failed();
 }

@@ -3,8 +3,8 @@
 #include "MessageSink.h"
 #include "PictureDecoder.h"
 #include "PictureScaler.h"
+#include "SourceFile.h"
 
-#include <QFile>
 #include <QPainter>
 #include <QResource>
 
@@ -75,22 +75,21 @@ bool CPicture::LoadFromResource(unsigned id, const char* type)
     return loadBytes(bytes);
 }
 
-bool CPicture::LoadFromFile(const QString& path)
+bool CPicture::LoadFromFile(const QString& path, FileFailure* failure)
 {
     Clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray bytes;
-    try {
-        bytes = file.readAll();
-    } catch (const std::bad_alloc&) {
-        showPictureError("Can not allocate enough memory\t");
+    SourceFile file(path);
+    const QByteArray bytes = file.readAll();
+    if (file.failure().failed()) {
+        if (failure != nullptr)
+            *failure = file.failure();
         return false;
     }
-    if (bytes.isEmpty())
-        return false;
-    return loadBytes(bytes);
+    FileProblem problem = FileProblem::None;
+    const bool loaded = loadBytes(bytes, QSize(), &problem);
+    if (failure != nullptr)
+        *failure = {problem, 0};
+    return loaded;
 }
 
 bool CPicture::LoadFromMemory(const void* data, qsizetype size)
@@ -108,15 +107,18 @@ bool CPicture::LoadFromMemory(const void* data, qsizetype size)
     return loadBytes(bytes);
 }
 
-bool CPicture::LoadFromBytes(const QByteArray& bytes, QSize minimumSize)
+bool CPicture::LoadFromBytes(const QByteArray& bytes, QSize minimumSize, FileProblem* problem)
 {
-    return loadBytes(bytes, minimumSize);
+    return loadBytes(bytes, minimumSize, problem);
 }
 
-bool CPicture::loadBytes(const QByteArray& bytes, QSize minimumSize)
+bool CPicture::loadBytes(const QByteArray& bytes, QSize minimumSize, FileProblem* problem)
 {
     Clear();
-    m_picture = decodePicture(bytes, minimumSize);
+    DecodedPicture decoded = decodePictureChecked(bytes, minimumSize);
+    if (problem != nullptr)
+        *problem = decoded.problem;
+    m_picture = std::move(decoded.picture);
     if (m_picture.isNull())
         return false;
     m_cxPixels = m_picture.width();

@@ -5,6 +5,7 @@
 // threads at once.
 #pragma once
 
+#include "FileFailure.h"
 #include "PixelRect.h"
 
 #include <QByteArray>
@@ -26,16 +27,19 @@ public:
     // type `type`, for example the sample photograph (132, "JPG").
     bool LoadFromResource(unsigned id, const char* type);
 
-    // Reads the whole file and decodes it. A file that cannot be opened, is empty
-    // or holds no complete picture yields false, sizes 0 and no message.
-    bool LoadFromFile(const QString& path);
+    // Reads the whole file (see SourceFile: regular files up to 2 GiB only) and
+    // decodes it. A file that cannot be opened, is empty or holds no complete
+    // picture yields false, sizes 0 and no message; `failure`, when given, tells why.
+    bool LoadFromFile(const QString& path, FileFailure* failure = nullptr);
 
     // Decodes a copy of `size` bytes at `data`. True when a picture was decoded.
     bool LoadFromMemory(const void* data, qsizetype size);
 
-    // Decodes `bytes`; a JPEG far larger than `minimumSize` is decoded at a
-    // reduced size that still covers it (see decodePicture). True when decoded.
-    bool LoadFromBytes(const QByteArray& bytes, QSize minimumSize);
+    // Decodes `bytes`; a picture far larger than `minimumSize` is decoded at a
+    // reduced size that still covers it (see decodePictureChecked). True when
+    // decoded; otherwise `problem`, when given, tells why.
+    bool LoadFromBytes(const QByteArray& bytes, QSize minimumSize,
+                       FileProblem* problem = nullptr);
 
     // Draws the picture into `target` (Format_BGR888) within `rect`, stretched to
     // exactly that rectangle after the optional keep-aspect and centre steps, and
@@ -50,5 +54,6 @@ public:
     int m_cxPixels = 0;
 
 private:
-    bool loadBytes(const QByteArray& bytes, QSize minimumSize = QSize());
+    bool loadBytes(const QByteArray& bytes, QSize minimumSize = QSize(),
+                   FileProblem* problem = nullptr);
 };

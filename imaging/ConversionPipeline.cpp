@@ -2,18 +2,28 @@
 
 #include "Adjustments.h"
 #include "CJpegExport.h"
+#include "DecodePlan.h"
 #include "MessageSink.h"
+#include "PendingFile.h"
 #include "PictureDecoder.h"
+#include "SourceFile.h"
 #include "resource.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
+
+// What a conversion holds per pixel of its output besides the decoded source:
+// the scaled picture, an upright copy for a quarter turn, the preview decoded
+// twice, the adjusted view, the scaler's own 32-bit copy and the encoded bytes.
+constexpr qint64 kBytesPerOutputPixel = 32;
+// Row buffers, tables and the libraries' own state.
+constexpr qint64 kFixedBytes = qint64(16) << 20;
 
 bool hasQuarterTurn(const ConversionSettings& settings)
 {
@@ -26,12 +36,6 @@ QString nameWithoutExtension(const QString& path)
     const QString fileName = path.section(u'/', -1);
     const qsizetype dot = fileName.lastIndexOf(u'.');
     return dot < 0 ? fileName : fileName.left(dot);
-}
-
-qint64 fileSize(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() ? info.size() : -1;
 }
 
 } // namespace
@@ -107,42 +111,98 @@ QSize ConversionPipeline::decodeMinimum(QSize drawingSize)
                  int(std::ceil(drawingSize.height() * kDecodeMargin)));
 }
 
-void ConversionPipeline::loadSource(const QString& sourcePath, const ConversionSettings& settings,
+// The size a source of `uprightSize` must at least be decoded at for `settings`.
+QSize ConversionPipeline::minimumForSource(QSize uprightSize, const ConversionSettings& settings)
+{
+    if (!uprightSize.isValid())
+        return {};
+    QSize turned = uprightSize;
+    if (hasQuarterTurn(settings))
+        turned.transpose();
+    return decodeMinimum(sourceDrawingSize(outputSizeFor(turned, settings.m_nTargetSize), settings));
+}
+
+MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
+                                                  const ConversionSettings& settings)
+{
+    MemoryEstimate estimate;
+    SourceFile file(sourcePath);
+    estimate.failure = file.failure();
+    if (estimate.failure.failed())
+        return estimate;
+    const PictureHeader header = probePicture(file.device());
+    if (!header.isKnown()) {
+        estimate.failure.problem = FileProblem::NotAPicture;
+        return estimate;
+    }
+    if (header.pixels() > kMaxDecodedPixels) {
+        estimate.failure.problem = FileProblem::TooManyPixels;
+        return estimate;
+    }
+    const QSize minimum = minimumForSource(header.uprightSize(), settings);
+    QSize output = outputSizeFor(hasQuarterTurn(settings) ? header.uprightSize().transposed()
+                                                          : header.uprightSize(),
+                                 settings.m_nTargetSize);
+    if (output.isEmpty())
+        output = QSize(settings.m_nTargetSize, settings.m_nTargetSize);
+    estimate.bytes = file.size() + planDecode(header, minimum).memoryBytes
+                     + qint64(output.width()) * output.height() * kBytesPerOutputPixel
+                     + kFixedBytes;
+    return estimate;
+}
+
+QSize ConversionPipeline::expectedOutputSize(const ConversionSettings& settings) const
+{
+    return outputSizeFor(hasQuarterTurn(settings) ? m_sourceSize.transposed() : m_sourceSize,
+                         settings.m_nTargetSize);
+}
+
+void ConversionPipeline::loadSample()
+{
+    auto sample = std::make_unique<CPicture>();
+    sample->LoadFromResource(IDR_SAMPLE_JPG, "JPG");
+    m_pSource = std::move(sample);
+    m_strLoaded.clear();
+    m_sourceIsSample = true;
+    m_sourceBytes.clear();
+    m_sourceSize = QSize(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
+}
+
+// Reads and decodes into a picture of its own, so that a source that fails
+// leaves the one loaded before as it was.
+bool ConversionPipeline::loadSource(const QString& sourcePath, const ConversionSettings& settings,
                                     QString& originalSizeText, ConversionResult& result)
 {
-    m_strLoaded = sourcePath;
-    m_sourceBytes.clear();
-    QByteArray bytes;
-    {
-        QFile file(sourcePath);
-        if (!sourcePath.isEmpty() && file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
+    if (sourcePath.isEmpty()) {
+        loadSample();
+        return true;
     }
-    // A JPEG is decoded only as large as this conversion needs; its bytes stay
+    SourceFile file(sourcePath);
+    const QByteArray bytes = file.readAll();
+    if (file.failure().failed()) {
+        result.readFailure = file.failure();
+        return false;
+    }
+    // A picture is decoded only as large as this conversion needs; its bytes stay
     // at hand in case a later conversion of the same source needs more.
     const QSize headerSize = pictureSize(bytes);
-    QSize minimum;
-    if (headerSize.isValid()) {
-        QSize upright = headerSize;
-        if (hasQuarterTurn(settings))
-            upright.transpose();
-        minimum = decodeMinimum(sourceDrawingSize(outputSizeFor(upright, settings.m_nTargetSize), settings));
+    auto picture = std::make_unique<CPicture>();
+    FileProblem problem = FileProblem::None;
+    if (!picture->LoadFromBytes(bytes, minimumForSource(headerSize, settings), &problem)) {
+        result.readFailure.problem = problem;
+        return false;
     }
-    if (!bytes.isEmpty() && m_pSource->LoadFromBytes(bytes, minimum)) {
-        m_sourceIsSample = false;
-        result.sourceLoaded = true;
-        originalSizeText = QStringLiteral("Original Dateigrösse: %1 Kb").arg(bytes.size() / 1000);
-        const QSize decoded(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
-        const bool reduced = headerSize.isValid() && decoded.width() < headerSize.width()
-                             && decoded.height() < headerSize.height();
-        m_sourceSize = reduced ? headerSize : decoded;
-        if (reduced)
-            m_sourceBytes = bytes;
-        return;
-    }
-    m_sourceIsSample = true;
-    m_pSource->LoadFromResource(IDR_SAMPLE_JPG, "JPG");
-    m_sourceSize = QSize(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
+    m_pSource = std::move(picture);
+    m_strLoaded = sourcePath;
+    m_sourceIsSample = false;
+    result.sourceLoaded = true;
+    originalSizeText = QStringLiteral("Original Dateigrösse: %1 Kb").arg(bytes.size() / 1000);
+    const QSize decoded(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
+    const bool reduced = headerSize.isValid() && decoded.width() < headerSize.width()
+                         && decoded.height() < headerSize.height();
+    m_sourceSize = reduced ? headerSize : decoded;
+    m_sourceBytes = reduced ? bytes : QByteArray();
+    return true;
 }
 
 void ConversionPipeline::ensureSourceCovers(QSize drawingSize)
@@ -153,13 +213,11 @@ void ConversionPipeline::ensureSourceCovers(QSize drawingSize)
     if (m_pSource->m_cxPixels >= minimum.width() && m_pSource->m_cyPixels >= minimum.height())
         return;
     // Decoded too small for this size: decode again, larger, from the kept bytes.
-    if (!m_pSource->LoadFromBytes(m_sourceBytes, minimum)) {
-        m_sourceBytes.clear();
-        m_sourceIsSample = true;
-        m_pSource->LoadFromResource(IDR_SAMPLE_JPG, "JPG");
-        m_sourceSize = QSize(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
+    // Should that fail (memory), the smaller picture serves.
+    auto picture = std::make_unique<CPicture>();
+    if (!picture->LoadFromBytes(m_sourceBytes, minimum))
         return;
-    }
+    m_pSource = std::move(picture);
     if (m_pSource->m_cxPixels >= m_sourceSize.width())
         m_sourceBytes.clear(); // now decoded in full; nothing more to gain
 }
@@ -179,6 +237,21 @@ QImage ConversionPipeline::scaledSource(QSize outputSize, const ConversionSettin
     return picture;
 }
 
+// Encodes the picture, shows the user the encoding's own losses with the
+// adjustments on top, and encodes that again: the result's bytes.
+void ConversionPipeline::encodeAndShow(const QImage& converted, const ConversionSettings& settings,
+                                       ConversionResult& result)
+{
+    const QByteArray first =
+        CJpegExport::EncodeJpeg(converted, settings.m_nQuality, -1, -1, settings.m_nDpi);
+    m_preview.LoadFromBytes(first, QSize());
+    RedrawView(settings);
+    if (first.isEmpty() || m_view.isNull())
+        return;
+    result.jpeg = CJpegExport::EncodeJpeg(m_view, settings.m_nQuality, -1, -1, settings.m_nDpi);
+    m_preview.LoadFromBytes(result.jpeg, QSize());
+}
+
 ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
                                              const ConversionSettings& settings,
                                              const QString& destinationFolder,
@@ -189,8 +262,19 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
     if (!m_pSource)
         m_pSource = std::make_unique<CPicture>();
     QString originalSizeText;
-    if (sourcePath != m_strLoaded)
-        loadSource(sourcePath, settings, originalSizeText, result);
+    if (sourcePath != m_strLoaded) {
+        bool loaded = false;
+        try {
+            loaded = loadSource(sourcePath, settings, originalSizeText, result);
+        } catch (const std::bad_alloc&) {
+            result.readFailure.problem = FileProblem::OutOfMemory;
+        }
+        if (!loaded) {
+            if (!temporaryPath.isEmpty())
+                QFile::remove(temporaryPath);
+            return result;
+        }
+    }
     m_nOrigWidth = m_sourceSize.width();
     m_nOrigHeight = m_sourceSize.height();
 
@@ -198,10 +282,9 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
     if (hasQuarterTurn(settings))
         sourceSize.transpose();
     result.outputSize = outputSizeFor(sourceSize, settings.m_nTargetSize);
-    if (!result.outputSize.isEmpty())
-        ensureSourceCovers(sourceDrawingSize(result.outputSize, settings));
     result.usedSample = m_sourceIsSample;
 
+    const bool keepFile = !destinationFolder.isEmpty() || !outputPath.isEmpty();
     result.outputPath = temporaryPath;
     if (!destinationFolder.isEmpty())
         result.outputPath = directoryOutputPath(destinationFolder, sourcePath, result.outputSize);
@@ -213,27 +296,30 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
     const bool fits = !result.outputSize.isEmpty()
                       && qint64(result.outputSize.width()) * result.outputSize.height()
                              <= kMaxDecodedPixels;
-    const QImage converted = fits ? scaledSource(result.outputSize, settings) : QImage();
-    if (converted.isNull()) {
+    try {
+        if (fits)
+            ensureSourceCovers(sourceDrawingSize(result.outputSize, settings));
+        const QImage converted = fits ? scaledSource(result.outputSize, settings) : QImage();
+        if (!converted.isNull())
+            encodeAndShow(converted, settings, result);
+    } catch (const std::bad_alloc&) {
+        result.jpeg.clear();
+    }
+    if (!result.converted()) {
         if (!result.outputSize.isEmpty())
             showMessage(QStringLiteral("Can not allocate enough memory\t"),
                         QStringLiteral("CPicture Error"), MessageIcon::Stop);
+        result.writeFailure.problem = FileProblem::OutOfMemory;
         m_preview.Clear();
         m_view = QImage();
     } else {
-        CJpegExport writer;
-        bool written = writer.SaveAsJpeg(result.outputPath, converted, settings.m_nQuality, -1,
-                                         -1, settings.m_nDpi);
-        m_preview.LoadFromFile(result.outputPath);
-        RedrawView(settings);
-        written = written && !m_view.isNull()
-                  && writer.SaveAsJpeg(result.outputPath, m_view, settings.m_nQuality, -1, -1,
-                                       settings.m_nDpi);
-        m_preview.LoadFromFile(result.outputPath);
-        result.written = written;
+        result.fileBytes = result.jpeg.size();
+        if (keepFile) {
+            result.writeFailure = writeFileReplacing(result.outputPath, result.jpeg);
+            result.written = !result.writeFailure.failed();
+        }
     }
 
-    result.fileBytes = fileSize(result.outputPath);
     result.kilobytes = int(std::max<qint64>(result.fileBytes, 0) / 1000);
     result.title = QStringLiteral("%1 (%2 Kb)").arg(sourcePath.section(u'/', -1)).arg(result.kilobytes);
     result.information = QStringLiteral("%1\r\nAngepasste Dateigrösse: %2 Kb\r\nBildformat: %3")

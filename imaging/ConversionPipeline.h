@@ -6,7 +6,9 @@
 
 #include "CPicture.h"
 #include "ConversionSettings.h"
+#include "FileFailure.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -42,12 +44,12 @@ QString directoryOutputPath(const QString& folder, const QString& sourcePath, QS
 
 struct ConversionResult
 {
-    // The file written (for a preview already deleted again).
+    // The file written; for a preview the temporary path, which is never kept.
     QString outputPath;
     QSize outputSize;
-    // Size of the written file in bytes; -1 when it could not be found.
+    // Size of the converted JPEG file in bytes; -1 when nothing was converted.
     qint64 fileBytes = -1;
-    // fileBytes / 1000, truncated; 0 when the file could not be found.
+    // fileBytes / 1000, truncated; 0 when nothing was converted.
     int kilobytes = 0;
     // "NAME.EXT (N Kb)"
     QString title;
@@ -56,10 +58,30 @@ struct ConversionResult
     QString information;
     // True when this run loaded the source from its path and it decoded.
     bool sourceLoaded = false;
-    // True when the source could not be decoded and the sample photograph stood in.
+    // True when the sample photograph was converted: asked for by an empty path.
     bool usedSample = false;
-    // True when both encodings reached the output path.
+    // Why the source could not be read or decoded. Nothing was converted or
+    // written then, and the pipeline still holds the picture of its last run.
+    FileFailure readFailure;
+    // Why the conversion could not be made (memory) or written (a full disk, a
+    // read-only folder, ...); an existing file at outputPath is then unchanged.
+    FileFailure writeFailure;
+    // The converted JPEG file's bytes; empty when nothing was converted.
+    QByteArray jpeg;
+    // True when the converted file was written to outputPath (never for a preview).
     bool written = false;
+
+    // The conversion was made (whether or not it was to be written).
+    bool converted() const { return !jpeg.isEmpty(); }
+};
+
+// The memory one conversion may take, worked out from the source's header
+// before the source is read.
+struct MemoryEstimate
+{
+    qint64 bytes = 0;
+    // Why the source cannot be converted at all, found before reading it.
+    FileFailure failure;
 };
 
 class ConversionPipeline
@@ -71,18 +93,29 @@ public:
     ConversionPipeline(const ConversionPipeline&) = delete;
     ConversionPipeline& operator=(const ConversionPipeline&) = delete;
 
-    // Converts the picture at `sourcePath` with `settings`. The result goes to
+    // Converts the picture at `sourcePath` with `settings`; an empty path
+    // converts the built-in sample photograph. The result is written to
     // `outputPath` when given, else into `destinationFolder` named after the
-    // source and the output size when given, else to `temporaryPath`. The file at
-    // `temporaryPath` is deleted at the end in every case.
+    // source and the output size when given, in both cases through a
+    // PendingFile, so the target holds its old bytes or the whole new file.
+    // Otherwise the conversion is a preview: its bytes are in the result only,
+    // and `outputPath` names `temporaryPath`, which is removed in every case.
     //
-    // The source stays loaded for the next run with exactly the same path; a
-    // source that cannot be decoded is replaced by the built-in sample photograph
-    // (and the path is remembered all the same). Takes no lock: one pipeline must
-    // not run on two threads at once.
+    // The source stays loaded for the next run with exactly the same path. A
+    // source that cannot be read or decoded is reported in readFailure; the
+    // pipeline then keeps the source, preview and view of its last run and
+    // writes nothing. Takes no lock: one pipeline must not run on two threads at
+    // once.
     ConversionResult Convert(const QString& sourcePath, const ConversionSettings& settings,
                              const QString& destinationFolder, const QString& outputPath,
                              const QString& temporaryPath);
+
+    // The memory a conversion of `sourcePath` with `settings` in a new pipeline
+    // may take: the file's bytes, its decode (see DecodePlan) and the output
+    // pictures. Only the file's header is read. A file that is no regular file,
+    // too large, or no picture that can be converted is refused here already.
+    static MemoryEstimate estimateMemory(const QString& sourcePath,
+                                         const ConversionSettings& settings);
 
     // Redraws the view from the last preview and applies the current adjustments,
     // effect and half turn or mirror on top of it (a quick update without a new
@@ -97,6 +130,8 @@ public:
     const QString& loadedPath() const { return m_strLoaded; }
     // Size of the source picture of the last run.
     QSize originalSize() const { return {m_nOrigWidth, m_nOrigHeight}; }
+    // The output size a run with `settings` gives for the source loaded now.
+    QSize expectedOutputSize(const ConversionSettings& settings) const;
 
     // A JPEG source is decoded at a reduced size only while that covers this
     // many times the size it is drawn at; measured against the full decode, see
@@ -108,10 +143,14 @@ public:
 private:
     static QSize sourceDrawingSize(QSize outputSize, const ConversionSettings& settings);
     static QSize decodeMinimum(QSize drawingSize);
-    void loadSource(const QString& sourcePath, const ConversionSettings& settings,
+    static QSize minimumForSource(QSize uprightSize, const ConversionSettings& settings);
+    void loadSample();
+    bool loadSource(const QString& sourcePath, const ConversionSettings& settings,
                     QString& originalSizeText, ConversionResult& result);
     void ensureSourceCovers(QSize drawingSize);
     QImage scaledSource(QSize outputSize, const ConversionSettings& settings) const;
+    void encodeAndShow(const QImage& converted, const ConversionSettings& settings,
+                       ConversionResult& result);
 
     const EffectHost* m_effects;
     std::unique_ptr<CPicture> m_pSource;

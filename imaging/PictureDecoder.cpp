@@ -1,12 +1,19 @@
 #include "PictureDecoder.h"
 
+#include "DecodePlan.h"
+#include "GifReduction.h"
+#include "JpegScanCheck.h"
+#include "PictureHeader.h"
 #include "PictureIntegrity.h"
+#include "PictureReduction.h"
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QLoggingCategory>
 
 #include <atomic>
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -14,14 +21,15 @@ namespace {
 // check below comes first, so this only has to leave room for 16-bit pictures.
 constexpr int kAllocationLimitMegabytes = 1100;
 
-// libjpeg reports damaged data ("Corrupt JPEG data: premature end of data
-// segment") as a warning that Qt passes on as a log message of this category and
-// then returns the damaged picture as if it were whole. Pictavo listens for it.
+// Qt passes libjpeg's warnings on as log messages of this category and returns
+// the picture as if nothing had happened. Pictavo listens for them: a warning
+// sends the JPEG through JpegScanCheck, which tells damage from the harmless.
 constexpr char kJpegLogCategory[] = "qt.gui.imageio.jpeg";
 
 thread_local int t_decodeDepth = 0;
-thread_local bool t_jpegDataCorrupt = false;
+thread_local bool t_jpegWarned = false;
 std::atomic<QtMessageHandler> g_previousHandler{nullptr};
+QLoggingCategory::CategoryFilter g_previousFilter = nullptr;
 
 void decoderMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
@@ -29,7 +37,7 @@ void decoderMessageHandler(QtMsgType type, const QMessageLogContext& context, co
         // What a decoder says while it works on our bytes is judged here; a user
         // has no use for libjpeg's or libpng's chatter.
         if (context.category != nullptr && qstrcmp(context.category, kJpegLogCategory) == 0)
-            t_jpegDataCorrupt = true;
+            t_jpegWarned = true;
         return;
     }
     if (QtMessageHandler previous = g_previousHandler.load())
@@ -38,15 +46,26 @@ void decoderMessageHandler(QtMsgType type, const QMessageLogContext& context, co
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
 }
 
+// Keeps the JPEG reader's warnings switched on whatever the logging rules say:
+// they are how a damaged JPEG is noticed. The handler above keeps them quiet.
+void keepJpegWarnings(QLoggingCategory* category)
+{
+    if (g_previousFilter != nullptr)
+        g_previousFilter(category);
+    if (qstrcmp(category->categoryName(), kJpegLogCategory) == 0)
+        category->setEnabled(QtWarningMsg, true);
+}
+
 // Installs the listener, again if someone replaced it since; chains to whatever
 // handler was there before.
 void ensureDecoderMessageHandler()
 {
-    static const bool limitSet = [] {
+    static const bool installedOnce = [] {
         QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
+        g_previousFilter = QLoggingCategory::installFilter(keepJpegWarnings);
         return true;
     }();
-    Q_UNUSED(limitSet);
+    Q_UNUSED(installedOnce);
     const QtMessageHandler previous = qInstallMessageHandler(decoderMessageHandler);
     if (previous != decoderMessageHandler)
         g_previousHandler.store(previous);
@@ -58,13 +77,13 @@ public:
     DecodeScope()
     {
         ++t_decodeDepth;
-        t_jpegDataCorrupt = false;
+        t_jpegWarned = false;
     }
     ~DecodeScope() { --t_decodeDepth; }
     DecodeScope(const DecodeScope&) = delete;
     DecodeScope& operator=(const DecodeScope&) = delete;
 
-    bool jpegDataCorrupt() const { return t_jpegDataCorrupt; }
+    bool jpegWarned() const { return t_jpegWarned; }
 };
 
 bool structureIsComplete(const QByteArray& format, const QByteArray& bytes)
@@ -87,76 +106,109 @@ QImage normalised(QImage image)
     return image;
 }
 
-// The size libjpeg decodes a picture of `size` to at 1 / reduction: every side
-// rounded up.
-QSize reducedSize(QSize size, int reduction)
+bool tooManyPixels(QSize size)
 {
-    return QSize((size.width() + reduction - 1) / reduction,
-                 (size.height() + reduction - 1) / reduction);
+    return size.isValid() && qint64(size.width()) * size.height() > kMaxDecodedPixels;
 }
 
-// The largest of the reductions 1/8, 1/4 and 1/2 that libjpeg decodes directly
-// (Qt passes them on exactly when the requested size is the reduced one) whose
-// upright result still covers `minimumSize`; 1 when none does.
-int jpegReductionFor(QSize storedSize, QImageIOHandler::Transformations transformation,
-                     QSize minimumSize)
+DecodedPicture refused(FileProblem problem)
 {
-    const bool turned = transformation & QImageIOHandler::TransformationRotate90;
-    for (const int reduction : {8, 4, 2}) {
-        QSize reduced = reducedSize(storedSize, reduction);
-        if (turned)
-            reduced.transpose();
-        if (reduced.width() >= minimumSize.width() && reduced.height() >= minimumSize.height())
-            return reduction;
+    return {QImage(), problem};
+}
+
+DecodedPicture decodeFollowingPlan(const QByteArray& bytes, QSize minimumSize)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return refused(FileProblem::OutOfMemory);
+    // From the header on: libjpeg shows only the first of a file's warnings, and
+    // that may come while the header is read.
+    DecodeScope scope;
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const PictureHeader header = readPictureHeader(reader, bytes);
+    if (!header.isKnown())
+        return refused(FileProblem::NotAPicture);
+    if (tooManyPixels(header.storedSize))
+        return refused(FileProblem::TooManyPixels);
+    if (!structureIsComplete(header.format, bytes))
+        return refused(FileProblem::Damaged);
+
+    const DecodePlan plan = planDecode(header, minimumSize);
+    if (plan.method == DecodePlan::Method::GifReduced) {
+        QImage reduced = decodeGifReduced(bytes, plan.factor);
+        if (reduced.isNull())
+            return refused(FileProblem::Undecodable);
+        return {std::move(reduced), FileProblem::None};
     }
-    return 1;
+    if (plan.method == DecodePlan::Method::JpegScaled || plan.method == DecodePlan::Method::PngScaled)
+        reader.setScaledSize(plan.readSize);
+    QImage image = reader.read();
+    if (header.format == "jpeg" && scope.jpegWarned() && jpegScanDataIsDamaged(bytes))
+        return refused(FileProblem::Damaged);
+    if (image.isNull())
+        return refused(FileProblem::Undecodable);
+    if (tooManyPixels(image.size()))
+        return refused(FileProblem::TooManyPixels);
+    if (plan.method == DecodePlan::Method::Reduced) {
+        image = reducePicture(image, plan.factor);
+        if (image.isNull())
+            return refused(FileProblem::OutOfMemory);
+    }
+    image = normalised(std::move(image));
+    if (image.isNull())
+        return refused(FileProblem::OutOfMemory);
+    return {std::move(image), FileProblem::None};
 }
 
 } // namespace
 
+DecodedPicture decodePictureChecked(const QByteArray& bytes, QSize minimumSize)
+{
+    if (bytes.isEmpty())
+        return refused(FileProblem::NotAPicture);
+    ensureDecoderMessageHandler();
+    try {
+        return decodeFollowingPlan(bytes, minimumSize);
+    } catch (const std::bad_alloc&) {
+        return refused(FileProblem::OutOfMemory);
+    }
+}
+
 QImage decodePicture(const QByteArray& bytes)
 {
-    return decodePicture(bytes, QSize());
+    return decodePictureChecked(bytes, QSize()).picture;
 }
 
 QImage decodePicture(const QByteArray& bytes, QSize minimumSize)
 {
-    if (bytes.isEmpty())
+    return decodePictureChecked(bytes, minimumSize).picture;
+}
+
+PictureHeader probePicture(QIODevice* device)
+{
+    if (device == nullptr || !device->seek(0))
         return {};
     ensureDecoderMessageHandler();
-    DecodeScope scope;
-
-    QBuffer buffer;
-    buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return {};
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-
-    const QByteArray format = reader.format();
-    if (format.isEmpty())
-        return {};
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > kMaxDecodedPixels)
-        return {};
-    if (!structureIsComplete(format, bytes))
-        return {};
-    if (format == "jpeg" && size.isValid() && minimumSize.isValid()) {
-        const int reduction = jpegReductionFor(size, reader.transformation(), minimumSize);
-        if (reduction > 1)
-            reader.setScaledSize(reducedSize(size, reduction));
+    PictureHeader header;
+    try {
+        const QByteArray prefix = device->peek(kPictureHeaderPrefixBytes);
+        const DecodeScope scope;
+        QImageReader reader(device);
+        reader.setAutoTransform(true);
+        header = readPictureHeader(reader, prefix);
+    } catch (const std::bad_alloc&) {
+        header = {};
     }
-
-    QImage image = reader.read();
-    if (image.isNull() || scope.jpegDataCorrupt())
-        return {};
-    if (qint64(image.width()) * image.height() > kMaxDecodedPixels)
-        return {};
-    return normalised(std::move(image));
+    device->seek(0);
+    return header;
 }
 
 QSize pictureSize(const QByteArray& bytes)
 {
+    ensureDecoderMessageHandler();
+    const DecodeScope scope;
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))

@@ -5,6 +5,7 @@
 #include "CSpinEdit.h"
 #include "ScreenFit.h"
 #include "SettingsStore.h"
+#include "WindowPlacement.h"
 #include "resource.h"
 
 #include <QCheckBox>
@@ -92,18 +93,6 @@ int leadingInteger(const QString& text)
     while (end < trimmed.size() && trimmed[end].isDigit())
         ++end;
     return fieldInteger(trimmed.left(end));
-}
-
-// `rect` itself when it touches an available screen, else moved onto the primary one.
-QRect onSomeScreen(QRect rect)
-{
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersects(rect))
-            return rect;
-    }
-    if (const QScreen* primary = QGuiApplication::primaryScreen())
-        rect.moveTopLeft(primary->availableGeometry().topLeft() + QPoint(20, 20));
-    return rect;
 }
 
 // The panel's font, or a smaller one where the information text would not fit
@@ -776,10 +765,12 @@ void CPanelDlg::LoadLayout()
 {
     if (m_pImageDlg == nullptr)
         return;
+    // The panel keeps its own size: stored edges that cannot give it (they ran
+    // into the end of the number range) leave it where it is; a place on no
+    // screen is brought back onto the primary one.
     const QRect frame = frameGeometry();
     const PanelLayout stored = readPanelLayout(m_pImageDlg->store(), PanelLayout{edgesOf(frame)});
-    const QRect wanted(stored.m_rcPanel.left, stored.m_rcPanel.top, frame.width(), frame.height());
-    move(onSomeScreen(wanted).topLeft());
+    move(placedWindowRect(stored.m_rcPanel, frame, frame.size(), availableScreenAreas()).topLeft());
 }
 
 // The panel never reaches beyond the screen's available area: it shows what fits

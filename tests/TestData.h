@@ -1,6 +1,9 @@
-// Where the tests find the shared test pictures, and what happens when they are
-// missing: outside CI a test skips with a clear message, in CI (CI=true) it fails.
+// Where the tests find the shared test pictures, and what happens when they or an
+// outside program a test runs are missing: outside CI a test skips with a clear
+// message, in CI (CI=true) it fails.
 #pragma once
+
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -36,5 +39,17 @@ inline bool runningInCi()
                 FAIL() << "test pictures missing in CI: " << testdata::root();                     \
             else                                                                                   \
                 GTEST_SKIP() << "test pictures not found at " << testdata::root();                 \
+        }                                                                                          \
+    } while (false)
+
+// Use at the top of a test that runs an outside program (a validator, say); the
+// Debian package that brings it is named in the message.
+#define REQUIRE_TOOL(program, package)                                                             \
+    do {                                                                                           \
+        if (QStandardPaths::findExecutable(QStringLiteral(program)).isEmpty()) {                   \
+            if (testdata::runningInCi())                                                           \
+                FAIL() << program " (" package ") is missing in CI";                               \
+            else                                                                                   \
+                GTEST_SKIP() << program " not found; install " package;                            \
         }                                                                                          \
     } while (false)

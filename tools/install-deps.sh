@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Pictavo need,
-# but only those that are missing. Sourced by run.sh and test.sh.
+# Installs the Debian packages that building, running, testing and packaging
+# Pictavo need, but only those that are missing. The validators of the desktop
+# entry and the AppStream metadata run in the tests; dpkg-dev (dpkg-shlibdeps)
+# and file let `cpack -G DEB` work out the package's dependencies.
+# Sourced by run.sh and test.sh.
 set -euo pipefail
 
 PICTAVO_PACKAGES=(
@@ -8,9 +11,12 @@ PICTAVO_PACKAGES=(
     qt6-base-dev libgl-dev libjpeg62-turbo-dev
     libgtest-dev libbenchmark-dev
     libjpeg-turbo-progs
+    clang libclang-rt-14-dev
     xvfb xauth xdg-utils
     qt6-translations-l10n
     openbox x11-utils xdotool
+    desktop-file-utils appstream
+    dpkg-dev file
 )
 
 missing_packages() {

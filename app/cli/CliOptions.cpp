@@ -27,7 +27,9 @@ enum class Key
     Effect,
     ListEffects,
     Jobs,
+    Memory,
     Help,
+    Version,
 };
 
 struct OptionEntry
@@ -55,13 +57,17 @@ constexpr OptionEntry kOptions[] = {
     {Key::Effect, '\0', "effect", true},
     {Key::ListEffects, '\0', "list-effects", false},
     {Key::Jobs, 'j', "jobs", true},
+    {Key::Memory, '\0', "memory", true},
     {Key::Help, 'h', "help", false},
+    {Key::Version, '\0', "version", false},
 };
 
 // Highest resolution the JFIF header can record.
 constexpr qint64 kMaxDpi = 65535;
 // More threads than this only cost memory: every one holds a decoded picture.
 constexpr qint64 kMaxJobs = 1024;
+// 16 TiB in megabytes: more than any machine has, small enough to count in bytes.
+constexpr qint64 kMaxMemoryMegabytes = qint64(1) << 24;
 constexpr qint64 kInt32Min = std::numeric_limits<std::int32_t>::min();
 constexpr qint64 kInt32Max = std::numeric_limits<std::int32_t>::max();
 
@@ -204,8 +210,16 @@ bool applyOption(const OptionEntry& entry, const QString& option, const QString&
             return false;
         options.jobs = int(number);
         return true;
+    case Key::Memory:
+        if (!readInteger(option, value, 1, kMaxMemoryMegabytes, number, error))
+            return false;
+        options.memoryMegabytes = number;
+        return true;
     case Key::Help:
         options.action = CliAction::Help;
+        return true;
+    case Key::Version:
+        options.action = CliAction::Version;
         return true;
     }
     return false;
@@ -295,8 +309,8 @@ std::optional<CliOptions> parseCliArguments(const QStringList& arguments, QStrin
         }
         if (!applyOption(*entry, option, value, state, error))
             return std::nullopt;
-        // Help is shown whatever else the line says.
-        if (state.options.action == CliAction::Help)
+        // Help and version are shown whatever else the line says.
+        if (state.options.action == CliAction::Help || state.options.action == CliAction::Version)
             return state.options;
     }
     if (!finish(state, error))
@@ -350,12 +364,16 @@ QString cliUsage()
         "                        0 = none\n"
         "      --list-effects    print the loaded effects, one per line as \"N NAME\", and exit\n"
         "  -j, --jobs N          pictures converted at once (default: the number of cores)\n"
+        "      --memory MB       memory the pictures converted at once may take together;\n"
+        "                        a picture starts only while it fits (default: a quarter\n"
+        "                        of the physical memory, at least 1024)\n"
         "  -h, --help            show this help and exit\n"
+        "      --version         print the version and exit\n"
         "\n"
         "Every converted picture is reported on standard output as\n"
         "\"SOURCE -> OUTPUT (N Kb)\", in the order given. A picture that cannot be read\n"
-        "is named on standard error and skipped; an existing file is only replaced by a\n"
-        "complete result.\n"
+        "is named on standard error with the reason and skipped; an existing file is\n"
+        "only replaced by a complete result. Only regular files up to 2 GiB are read.\n"
         "\n"
         "Exit status: 0 when every picture was converted, 1 when any was skipped or\n"
         "failed, 2 when the command line was not understood.\n");

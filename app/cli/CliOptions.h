@@ -15,6 +15,7 @@ enum class CliAction
     Convert,
     ListEffects,
     Help,
+    Version,
 };
 
 struct CliOptions
@@ -34,6 +35,9 @@ struct CliOptions
     QString effect;
     // Pictures converted at once; at least 1.
     int jobs = 1;
+    // Memory in megabytes the pictures converted at once may take together; 0
+    // means MemoryBudget::defaultLimit().
+    qint64 memoryMegabytes = 0;
     // Pictures and folders in the order given.
     QStringList inputs;
 };

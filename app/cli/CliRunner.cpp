@@ -2,7 +2,6 @@
 
 #include "DirectoryWalk.h"
 #include "EffectHost.h"
-#include "FileReplace.h"
 #include "MessageSink.h"
 
 #include <QDir>
@@ -11,6 +10,8 @@
 #include <QHash>
 
 #include <algorithm>
+#include <chrono>
+#include <new>
 #include <thread>
 
 #ifdef Q_OS_WIN
@@ -75,6 +76,11 @@ constexpr int kProgressWidth = 30;
 std::atomic<bool> g_stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+bool stopRequested()
+{
+    return g_stopRequested.load();
+}
+
 // The canonical folder of `path` joined with its file name: the same for every
 // spelling of a path, without resolving a link that the name itself is.
 QString identityOf(const QString& path)
@@ -121,11 +127,18 @@ QString writerStemOf(const QString& fileName)
     return name.left(space).toString();
 }
 
+qint64 memoryLimitOf(const CliOptions& options)
+{
+    return options.memoryMegabytes > 0 ? options.memoryMegabytes << 20
+                                       : MemoryBudget::defaultLimit();
+}
+
 } // namespace
 
 CliRunner::CliRunner(const CliOptions& options, const EffectHost& effects)
     : m_options(options), m_effects(effects),
-      m_destination(options.destination.isEmpty() ? QStringLiteral(".") : options.destination)
+      m_destination(options.destination.isEmpty() ? QStringLiteral(".") : options.destination),
+      m_memory(memoryLimitOf(options)), m_runAhead(2 * qsizetype(options.jobs) + 8)
 {}
 
 bool CliRunner::checkPaths(QString& error) const
@@ -233,13 +246,15 @@ void CliRunner::findEarlierWriters()
 
 void CliRunner::work()
 {
-    // A pipeline keeps its last picture and is not thread-safe: one per thread.
-    ConversionPipeline pipeline(&m_effects);
     for (;;) {
         const qsizetype index = m_next.fetch_add(1);
         if (index >= qsizetype(m_sources.size()))
             return;
-        Outcome outcome = convert(pipeline, index);
+        Outcome outcome;
+        if (waitForTurn(index))
+            outcome = convert(index);
+        else
+            outcome.status = Status::NotStarted;
         {
             const std::lock_guard lock(m_mutex);
             m_outcomes[index] = std::move(outcome);
@@ -249,15 +264,28 @@ void CliRunner::work()
     }
 }
 
-// The pipeline writes into a fresh temporary file next to the final place. Only
-// a complete result of a picture that decoded is moved there later, so a picture
-// that cannot be read never leaves the sample photograph behind, and an existing
-// file of the final name survives every failure.
-CliRunner::Outcome CliRunner::convert(ConversionPipeline& pipeline, qsizetype index)
+// Waits while this picture lies too far ahead of the last one put in place.
+// False when the run is to stop.
+bool CliRunner::waitForTurn(qsizetype index)
+{
+    std::unique_lock lock(m_mutex);
+    while (index >= m_committed + m_runAhead) {
+        if (stopRequested())
+            return false;
+        m_changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+// The result goes into a PendingFile in the folder of its final place. Only a
+// complete result of a picture that decoded is put in place later, so a picture
+// that cannot be read never leaves anything behind, and an existing file of the
+// final name survives every failure.
+CliRunner::Outcome CliRunner::convert(qsizetype index)
 {
     const Source& source = m_sources[index];
     Outcome outcome;
-    if (g_stopRequested.load()) {
+    if (stopRequested()) {
         outcome.status = Status::NotStarted;
         return outcome;
     }
@@ -269,27 +297,55 @@ CliRunner::Outcome CliRunner::convert(ConversionPipeline& pipeline, qsizetype in
         outcome.status = Status::OwnOutput;
         return outcome;
     }
-    const QString temporary = createTemporarySibling(temporaryTarget(source));
-    if (temporary.isEmpty()) {
-        outcome.problem = QStringLiteral("cannot write into the folder '%1'")
-                              .arg(QFileInfo(temporaryTarget(source)).path());
-        return outcome;
+    try {
+        convertWithinBudget(source, outcome);
+    } catch (const std::bad_alloc&) {
+        outcome = Outcome();
+        outcome.problem = englishReason({FileProblem::OutOfMemory, 0});
+    }
+    return outcome;
+}
+
+void CliRunner::convertWithinBudget(const Source& source, Outcome& outcome)
+{
+    // Special files, giants and files that are no picture are refused here,
+    // before anything but their header is read.
+    const MemoryEstimate estimate = ConversionPipeline::estimateMemory(source.path, m_options.settings);
+    if (estimate.failure.failed()) {
+        outcome.problem = englishReason(estimate.failure) + QStringLiteral("; skipped");
+        return;
+    }
+    const MemoryReservation reservation(m_memory, estimate.bytes, stopRequested);
+    if (!reservation.isHeld()) {
+        outcome.status = Status::NotStarted;
+        return;
     }
     {
+        // A fresh pipeline each time: one kept would hold its last picture.
+        ConversionPipeline pipeline(&m_effects);
         const MessageCapture capture(outcome.messages);
-        outcome.result =
-            pipeline.Convert(source.path, m_options.settings, QString(), temporary, QString());
+        outcome.result = pipeline.Convert(source.path, m_options.settings, QString(), QString(),
+                                          QString());
     }
-    if (outcome.result.usedSample || !outcome.result.written) {
-        QFile::remove(temporary);
-        outcome.problem = outcome.result.usedSample
-                              ? QStringLiteral("cannot be read as a picture; skipped")
-                              : QStringLiteral("could not be converted");
-        return outcome;
+    const ConversionResult& result = outcome.result;
+    if (result.readFailure.failed()) {
+        outcome.problem = englishReason(result.readFailure) + QStringLiteral("; skipped");
+        return;
     }
+    if (!result.converted()) {
+        outcome.problem =
+            QStringLiteral("could not be converted: %1").arg(englishReason(result.writeFailure));
+        return;
+    }
+    auto file = std::make_unique<PendingFile>(targetFolder());
+    if (!file->isOpen() || !file->write(result.jpeg) || !file->sync()) {
+        outcome.problem = QStringLiteral("cannot write into the folder '%1': %2")
+                              .arg(targetFolder(), englishReason(file->failure()));
+        return;
+    }
+    outcome.result.jpeg.clear();
+    outcome.pending = std::move(file);
     outcome.status = Status::Converted;
-    outcome.temporary = temporary;
-    return outcome;
 }
 
 bool CliRunner::isOwnOutput(qsizetype index)
@@ -302,12 +358,12 @@ bool CliRunner::isOwnOutput(qsizetype index)
     return m_written.contains(m_sources[index].key);
 }
 
-// A file in the folder of the final result; its name matches no picture pattern.
-QString CliRunner::temporaryTarget(const Source& source) const
+// The folder the results are put into.
+QString CliRunner::targetFolder() const
 {
     if (!m_options.output.isEmpty())
-        return m_options.output;
-    return QDir(m_destination).filePath(QFileInfo(source.path).fileName());
+        return QFileInfo(m_options.output).absolutePath();
+    return QFileInfo(m_destination).absoluteFilePath();
 }
 
 // Takes the outcomes in the order of the sources, whichever thread finishes
@@ -351,12 +407,10 @@ void CliRunner::commit(const Source& source, Outcome& outcome)
         m_options.output.isEmpty()
             ? directoryOutputPath(m_destination, source.path, outcome.result.outputSize)
             : m_options.output;
-    if (!replaceFile(outcome.temporary, target)) {
-        QFile::remove(outcome.temporary);
+    if (!outcome.pending->commit(target)) {
         ++m_failures;
-        printLine(
-            stderr,
-            QStringLiteral("pictavo-cli: %1: could not replace '%2'").arg(source.shown, target));
+        printLine(stderr, QStringLiteral("pictavo-cli: %1: cannot write '%2': %3")
+                              .arg(source.shown, target, englishReason(outcome.pending->failure())));
         return;
     }
     {

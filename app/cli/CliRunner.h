@@ -1,10 +1,14 @@
 // Runs the conversions of one pictavo-cli command: finds the pictures, converts
 // them on several threads with the conversion unit the window uses, puts each
-// result in place and reports it, in the order of the command line.
+// result in place and reports it, in the order of the command line. A picture
+// starts only while its memory estimate fits the run's MemoryBudget beside the
+// pictures under way.
 #pragma once
 
 #include "CliOptions.h"
 #include "ConversionPipeline.h"
+#include "MemoryBudget.h"
+#include "PendingFile.h"
 
 #include <QSet>
 #include <QString>
@@ -12,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -68,8 +73,9 @@ private:
     struct Outcome
     {
         Status status = Status::Failed;
-        // The converted file next to its final place, waiting to be moved there.
-        QString temporary;
+        // The converted file in the folder of its final place, not yet visible
+        // there, waiting to be put in place.
+        std::unique_ptr<PendingFile> pending;
         ConversionResult result;
         // Why it failed.
         QString problem;
@@ -83,9 +89,11 @@ private:
 
     // Worker threads.
     void work();
-    Outcome convert(ConversionPipeline& pipeline, qsizetype index);
+    bool waitForTurn(qsizetype index);
+    Outcome convert(qsizetype index);
+    void convertWithinBudget(const Source& source, Outcome& outcome);
     bool isOwnOutput(qsizetype index);
-    QString temporaryTarget(const Source& source) const;
+    QString targetFolder() const;
 
     // The reporting thread (the one that called run()).
     void finishInOrder();
@@ -99,6 +107,10 @@ private:
     // Where directory naming writes: the destination as given, or ".".
     const QString m_destination;
     QString m_destinationKey;
+    MemoryBudget m_memory;
+    // How far the workers may run ahead of the pictures put in place: each
+    // picture in between holds an open file.
+    const qsizetype m_runAhead;
 
     std::vector<Source> m_sources;
     QSet<QString> m_seenKeys;

@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace {
 
 QtMessageHandler g_qtHandler = nullptr;
@@ -38,6 +40,17 @@ void installSignalHandlers()
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+}
+
+// Every picture converted but not yet put in place holds an open file (see
+// CliRunner), up to twice the jobs; many jobs need more than the usual soft limit.
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 int usageError(const QString& message)
@@ -72,6 +85,10 @@ int main(int argc, char* argv[])
         std::fputs(cliUsage().toLocal8Bit().constData(), stdout);
         return kCliExitSuccess;
     }
+    if (options->action == CliAction::Version) {
+        std::fputs("pictavo-cli " PICTAVO_VERSION "\n", stdout);
+        return kCliExitSuccess;
+    }
 
     EffectHost effects;
     if (options->action == CliAction::ListEffects || !options->effect.isEmpty())
@@ -86,6 +103,7 @@ int main(int argc, char* argv[])
     options->settings.m_nEffect = *effect;
 
     installSignalHandlers();
+    raiseOpenFileLimit();
     CliRunner runner(*options, effects);
     if (!runner.checkPaths(error))
         return usageError(error);

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QSettings>
 
 #include <cstdio>
@@ -30,6 +31,7 @@ bool CImageApp::start()
     QCoreApplication::setOrganizationName(QStringLiteral("Orvendel AG"));
     QCoreApplication::setApplicationName(QStringLiteral("Pictavo"));
     QCoreApplication::setApplicationVersion(programVersion());
+    QGuiApplication::setDesktopFileName(QStringLiteral("pictavo"));
 
     // Relative paths on the command line mean the folder the program was started
     // in; the program itself then works in its own folder.

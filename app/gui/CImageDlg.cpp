@@ -10,8 +10,10 @@
 #include "ImageView.h"
 #include "MailCopy.h"
 #include "MessageSink.h"
+#include "SaveAsName.h"
 #include "SettingsStore.h"
 #include "ViewGeometry.h"
+#include "WindowPlacement.h"
 #include "resource.h"
 
 #include <QApplication>
@@ -51,27 +53,10 @@ QString existingPicturePath(const QString& picture)
     return {};
 }
 
-QRect windowRect(const WindowEdges& edges)
-{
-    return QRect(edges.left, edges.top, int(std::clamp<qint64>(edges.width(), 1, 1 << 15)),
-                 int(std::clamp<qint64>(edges.height(), 1, 1 << 15)));
-}
+// Smallest stored window that is still usable: the view and its scroll bars fit.
+constexpr QSize kMinimumWindowSize(160, 120);
 
-// Moves `rect` onto the primary screen when it lies on no screen at all.
-QRect onSomeScreen(QRect rect)
-{
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersects(rect))
-            return rect;
-    }
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (primary == nullptr)
-        return rect;
-    const QRect available = primary->availableGeometry();
-    rect.setSize(rect.size().boundedTo(available.size()));
-    rect.moveTopLeft(available.topLeft() + QPoint(20, 20));
-    return rect;
-}
+const QString kCaption = QStringLiteral("Pictavo");
 
 QSize screenSize()
 {
@@ -155,7 +140,7 @@ void CImageDlg::OnInitDialog()
     m_settings.m_nEffect = 0;
     m_effects.LoadEffectPlugin();
     LoadSettings();
-    Convert(m_strPicture);
+    ShowCurrentPicture();
     createPanel();
     startCommandLine();
     m_nScrollX = 0;
@@ -228,9 +213,12 @@ void CImageDlg::LoadSettings()
     m_bMailAfter = values.m_bMailAfter;
     m_bAskEachFile = values.m_bAskEachFile;
     // The stored rectangle holds the window's place and the size of its inside,
-    // so that it comes back exactly as it was; a window that would lie on no
-    // screen at all is brought back onto the primary one.
-    const QRect rect = onSomeScreen(windowRect(values.m_rcWindow));
+    // so that it comes back exactly as it was: when it is usable as a whole and
+    // lies at least partly on a screen.
+    const WindowEdges standard = defaultMainWindowEdges(screenSize());
+    const QRect fallback(standard.left, standard.top, int(standard.width()), int(standard.height()));
+    const QRect rect = placedWindowRect(values.m_rcWindow, fallback, kMinimumWindowSize,
+                                        availableScreenAreas());
     move(rect.topLeft());
     resize(rect.size());
 }
@@ -274,8 +262,32 @@ QString CImageDlg::convertOnGuiThread(const QString& source, const QString& dest
     const std::lock_guard lock(m_conversionMutex);
     m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
     m_lastResult = m_pipeline.Convert(source, m_settings, destinationFolder, outputPath, m_strTempPath);
-    showConversion(m_lastResult);
+    // A source that could not be read changed nothing: the view, title and
+    // information still show the picture before it.
+    if (!m_lastResult.readFailure.failed())
+        showConversion(m_lastResult);
     return m_lastResult.outputPath;
+}
+
+bool CImageDlg::OpenPicture(const QString& path)
+{
+    Convert(path);
+    if (m_lastResult.readFailure.failed()) {
+        showMessage(cannotReadMessage(path, m_lastResult.readFailure), kCaption,
+                    MessageIcon::Warning);
+        return false;
+    }
+    m_strPicture = path;
+    return true;
+}
+
+void CImageDlg::ShowCurrentPicture()
+{
+    Convert(m_strPicture);
+    if (m_lastResult.readFailure.failed()) {
+        m_strPicture.clear();
+        Convert(m_strPicture);
+    }
 }
 
 void CImageDlg::showConversion(const ConversionResult& result)
@@ -485,19 +497,11 @@ void CImageDlg::OnOpen()
     if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
                                             "Bild geöffnet werden.")))
         return;
-    m_strPicture = existingPicturePath(m_strPicture);
-    const QString chosen = QFileDialog::getOpenFileName(this, QString(), m_strPicture,
-                                                        QString::fromUtf8(kOpenFilter));
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, QString(), existingPicturePath(m_strPicture), QString::fromUtf8(kOpenFilter));
     if (chosen.isEmpty())
         return;
-    openPicture(chosen);
-}
-
-void CImageDlg::openPicture(const QString& path)
-{
-    m_strPicture = path;
-    setWindowTitle(QFileInfo(path).fileName());
-    Convert(m_strPicture);
+    OpenPicture(chosen);
 }
 
 void CImageDlg::OnSaveAs()
@@ -505,16 +509,53 @@ void CImageDlg::OnSaveAs()
     if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
                                             "Bild gespeichert werden.")))
         return;
-    m_strPicture = existingPicturePath(m_strPicture);
-    QFileDialog dialog(this, QString(), m_strPicture, QString::fromUtf8(kSaveFilter));
+    // Beside the picture, under the name a directory conversion would give it;
+    // never the picture itself.
+    const QString proposal =
+        proposedSaveName(m_strPicture, m_pipeline.expectedOutputSize(m_settings));
+    QFileDialog dialog(this, QString(), QFileInfo(proposal).absolutePath(),
+                       QString::fromUtf8(kSaveFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("jpg"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (!m_strPicture.isEmpty())
-        dialog.selectFile(m_strPicture);
+    // Asked below, for the name that is really written.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!proposal.isEmpty())
+        dialog.selectFile(proposal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    Convert(m_strPicture, QString(), dialog.selectedFiles().constFirst());
+    const QString target = jpegSavePath(dialog.selectedFiles().constFirst());
+    if (!confirmReplacing(target))
+        return;
+    Convert(m_strPicture, QString(), target);
+    if (!m_lastResult.written) {
+        const FileFailure& failure = m_lastResult.readFailure.failed() ? m_lastResult.readFailure
+                                                                       : m_lastResult.writeFailure;
+        showMessage(cannotSaveMessage(target, failure), kCaption, MessageIcon::Warning);
+    }
+}
+
+// Asks before a file is replaced, and says so when it is the picture itself.
+bool CImageDlg::confirmReplacing(const QString& target)
+{
+    if (!QFileInfo::exists(target))
+        return true;
+    const QString name = QFileInfo(target).fileName();
+    const bool original = isSameFile(target, m_strPicture);
+    const QString text =
+        original ? QStringLiteral("«%1» ist das Original, aus dem das Bild umgewandelt wird.\n"
+                                  "Es wird durch das umgewandelte Bild ersetzt und geht dabei "
+                                  "verloren.\n\nSoll das Original ersetzt werden?")
+                       .arg(name)
+                 : QStringLiteral("«%1» existiert bereits.\n\nSoll die Datei ersetzt werden?")
+                       .arg(name);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Speichern unter"), text,
+                    QMessageBox::NoButton, this);
+    box.setObjectName(original ? QStringLiteral("ReplaceOriginalBox")
+                               : QStringLiteral("ReplaceFileBox"));
+    QPushButton* replace = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == replace;
 }
 
 bool CImageDlg::IsBatchRunning() const
@@ -618,6 +659,14 @@ void CImageDlg::OnSendMail()
         return;
     }
     Convert(m_strPicture, QString(), copy.path());
+    if (!m_lastResult.written) {
+        showMessage(m_lastResult.readFailure.failed()
+                        ? cannotReadMessage(m_strPicture, m_lastResult.readFailure)
+                        : QStringLiteral("Die Kopie für die Mail kann nicht angelegt werden: %1.")
+                              .arg(germanReason(m_lastResult.writeFailure)),
+                    kCaption, MessageIcon::Warning);
+        return;
+    }
     m_mailer.ClearAttachments();
     m_mailer.AddAttachment(copy.path(), CMapiMailer::kNoPosition);
     m_mailer.SendMail(m_strMailSubject, m_strMailText);
@@ -639,36 +688,10 @@ void CImageDlg::OnCommandLine()
                 OnConvertDirectory();
                 return;
             }
-            openCommandLinePicture(request.path);
+            if (OpenPicture(request.path))
+                Update(m_settings.m_nQuality, 1);
         },
         Qt::QueuedConnection);
-}
-
-// Only a file that holds a picture becomes the current picture (and with it the
-// picture shown at the next start); anything else is named in a message and the
-// previous picture stays.
-void CImageDlg::openCommandLinePicture(const QString& path)
-{
-    if (!QFileInfo(path).isFile()) {
-        showMessage(QStringLiteral("Pictavo kann „%1“ nicht öffnen: Es gibt keine solche Datei.")
-                        .arg(QDir::toNativeSeparators(path)),
-                    QStringLiteral("Pictavo"), MessageIcon::Warning);
-        return;
-    }
-    const QString previous = m_strPicture;
-    m_strPicture = path;
-    setWindowTitle(path);
-    Convert(m_strPicture);
-    if (m_lastResult.usedSample) {
-        m_strPicture = previous;
-        Convert(m_strPicture);
-        showMessage(QStringLiteral("Pictavo kann „%1“ nicht öffnen: Die Datei lässt sich nicht als "
-                                   "Bild lesen.")
-                        .arg(QDir::toNativeSeparators(path)),
-                    QStringLiteral("Pictavo"), MessageIcon::Warning);
-        return;
-    }
-    Update(m_settings.m_nQuality, 1);
 }
 
 void CImageDlg::dragEnterEvent(QDragEnterEvent* event)
@@ -705,7 +728,7 @@ void CImageDlg::OnDropFiles(const QList<QUrl>& urls)
                 if (!refuseWhileBatchRuns(
                         QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann "
                                        "kein Bild geöffnet werden.")))
-                    openPicture(dropped.paths.constFirst());
+                    OpenPicture(dropped.paths.constFirst());
                 break;
             case DroppedFiles::Folder:
                 convertDirectory(dropped.paths.constFirst(), {});

@@ -53,6 +53,16 @@ public:
     // Sets the target size and the view box's other side and repaints the view.
     void SetTargetSize(int size);
 
+    // Converts `path` and makes it the current picture. A file that cannot be
+    // read is named with the reason in a message, and the picture, title and
+    // settings shown before stay. GUI thread. True when the picture was opened.
+    bool OpenPicture(const QString& path);
+
+    // Converts the current picture again. One that can no longer be read gives
+    // way, without a message, to the sample photograph and no picture name.
+    // GUI thread.
+    void ShowCurrentPicture();
+
     // Acts on the program's arguments once: a folder after "/V" (or named alone)
     // starts a directory conversion, a picture becomes the current picture and is
     // converted. A path that names no picture is reported and never becomes the
@@ -129,8 +139,6 @@ protected:
 private:
     void startCommandLine();
     void showPanelWhenMapped();
-    void openPicture(const QString& path);
-    void openCommandLinePicture(const QString& path);
     void convertDirectory(const QString& source, const QStringList& files);
     void scrollView(QPoint delta);
     QSize viewDeviceSize() const;
@@ -145,6 +153,7 @@ private:
     QString convertOnGuiThread(const QString& source, const QString& destinationFolder,
                                const QString& outputPath);
     void showConversion(const ConversionResult& result);
+    bool confirmReplacing(const QString& target);
     void shutdown();
     bool refuseWhileBatchRuns(const QString& text);
     void offerToStopBatch();

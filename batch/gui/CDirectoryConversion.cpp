@@ -7,29 +7,18 @@
 #include "DirectoryWalk.h"
 #include "MessageSink.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QThread>
 
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 namespace {
 
 const QString kCaption = QStringLiteral("Pictavo");
 
-// Gives the staged file its final name, replacing a file of that name in one
-// step and keeping that file's permissions, as the JPEG writer does.
-bool moveOnto(const QString& staging, const QString& target)
+QString namedWithReason(const QString& path, const QString& reason)
 {
-    if (QFileInfo::exists(target))
-        QFile::setPermissions(staging, QFile::permissions(target));
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(staging.toStdU16String()),
-                            std::filesystem::path(target.toStdU16String()), error);
-    return !error;
+    return QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), reason);
 }
 
 QString listed(const QString& heading, const QStringList& names)
@@ -180,7 +169,7 @@ void CDirectoryConversion::BatchThreadProc()
     ConvertDirectory(walk);
     // Finished or cancelled: the view, title and figures show the user's own
     // picture again.
-    runOnGui([this] { m_window.Convert(m_window.currentPicture()); });
+    runOnGui([this] { m_window.ShowCurrentPicture(); });
 }
 
 void CDirectoryConversion::ConvertDirectory(DirectoryWalk& walk)
@@ -199,12 +188,12 @@ void CDirectoryConversion::ConvertBatchFile(const QString& path, DirectoryWalk& 
     if (!runOnGui([&] { file = convertFile(path); }))
         return;
     if (file.unreadable) {
-        m_unreadable << QFileInfo(path).fileName();
+        m_unreadable << namedWithReason(path, file.reason);
         return;
     }
     walk.recordWritten(file.outputPath);
     if (!file.written)
-        m_unwritten << QFileInfo(file.outputPath).fileName();
+        m_unwritten << namedWithReason(file.outputPath, file.reason);
     if (m_bCancelBatch != 0)
         return;
     if (m_window.m_bAskEachFile != 0) {
@@ -229,24 +218,21 @@ void CDirectoryConversion::ConvertBatchFile(const QString& path, DirectoryWalk& 
 CDirectoryConversion::FileResult CDirectoryConversion::convertFile(const QString& path)
 {
     FileResult file;
-    // The file is converted in a folder of its own inside the destination and
-    // moved onto its real name only once it is known to hold this picture. Where
-    // no such folder can be made the destination cannot be written either; the
-    // conversion then only shows the picture.
-    const QTemporaryDir staging(m_strDestDir + QStringLiteral("/.pictavo-batch-XXXXXX"));
-    const QString staged =
-        staging.isValid() ? staging.filePath(QStringLiteral("converted.jpg")) : QString();
-    m_window.Convert(path, QString(), staged);
+    // Nothing is written for a source that cannot be read; the view keeps the
+    // picture before it.
+    m_window.Convert(path, m_strDestDir);
     const ConversionResult& result = m_window.lastResult();
     ++m_nDone;
-    if (result.usedSample) {
+    if (result.readFailure.failed()) {
         file.unreadable = true;
+        file.reason = germanReason(result.readFailure);
         m_window.setWindowTitle(QStringLiteral("%1 – übersprungen – %2")
                                     .arg(QFileInfo(path).fileName(), progressText()));
         return file;
     }
     file.outputPath = directoryOutputPath(m_strDestDir, path, result.outputSize);
-    file.written = !staged.isEmpty() && result.written && moveOnto(staged, file.outputPath);
+    file.written = result.written;
+    file.reason = germanReason(result.writeFailure);
     m_window.setWindowTitle(QStringLiteral("%1 – %2").arg(result.title, progressText()));
     return file;
 }

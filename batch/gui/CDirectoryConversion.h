@@ -11,10 +11,11 @@
 // atomics: the window's ask-each-file and mail flags, the cancel flag and the
 // progress figures.
 //
-// A picture that cannot be decoded is skipped: nothing is written for it and
-// its name is listed under the closing message. Each file is converted in a
-// staging folder inside the destination and moved onto its final name only
-// when its source decoded, so no file of that name is touched otherwise.
+// A picture that cannot be read or decoded is skipped: nothing is written for it
+// and its name is listed under the closing message with the reason. The
+// conversion writes each result through a PendingFile, so a file of the final
+// name holds its old bytes until the whole new file replaces it, and a failed
+// write (a full disk, say) is listed with its cause.
 #pragma once
 
 #include <QObject>
@@ -80,6 +81,7 @@ private:
         bool unreadable = false; // the source did not decode; nothing written
         bool written = false;
         QString outputPath; // the final name in the destination folder
+        QString reason;     // why it was skipped or not written, for the user
     };
 
     void startThread();
@@ -113,7 +115,7 @@ private:
     std::atomic<int> m_nDone{0};
     std::atomic<int> m_nTotal{0};
 
-    // The worker's own: names of the files it skipped or could not write.
+    // The worker's own: "name: reason" of the files it skipped or could not write.
     QStringList m_unreadable;
     QStringList m_unwritten;
 

@@ -1,26 +1,35 @@
 // The main window: view arithmetic, scrolling, settings kept between starts,
-// Enter and Escape, the command line, and the real program ended by SIGTERM.
+// Enter and Escape, the command line, pictures that cannot be read, "Speichern
+// unter", stored window rectangles, and the real program ended by SIGTERM.
 #include "CImageDlg.h"
 #include "RecordingMessageSink.h"
 #include "SettingsStore.h"
 #include "ViewGeometry.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QImage>
 #include <QProcess>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <climits>
 #include <memory>
+
+#include <sys/stat.h>
 
 class MainWindowTest : public QObject
 {
@@ -42,6 +51,12 @@ private:
         const QString path = m_temp.filePath(name);
         image.save(path);
         return path;
+    }
+
+    static QByteArray contentsOf(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QStringList temporaryPictures() const
@@ -278,7 +293,7 @@ private slots:
             window.setCommandLine({argument}, m_temp.path());
             window.OnInitDialog();
             QTRY_COMPARE(int(messages.messages().size()), 1);
-            QVERIFY(messages.messages().front().text.contains(m_temp.filePath(argument)));
+            QVERIFY(messages.messages().front().text.startsWith(QStringLiteral("«%1»").arg(argument)));
             QCOMPARE(window.currentPicture(), photo);
             QVERIFY(window.windowTitle().startsWith(QStringLiteral("bisher.png (")));
             QVERIFY(!window.lastResult().usedSample);
@@ -331,6 +346,216 @@ private slots:
         QVERIFY2(exitCode == 0 ? text.startsWith(output) : text.contains(output), qPrintable(text));
         QVERIFY(!QFileInfo::exists(m_temp.filePath(QStringLiteral("config"))));
         QVERIFY(!QFileInfo::exists(m_temp.filePath(QStringLiteral("data"))));
+    }
+
+    // A picture to open that cannot be read: the message names it and says why;
+    // the picture, title and settings before stay.
+    void unreadablePictureKeepsTheOneBefore_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "weg.jpg" << "existiert nicht";
+        QTest::newRow("no picture") << "fake.heic" << "kein Bild";
+        QTest::newRow("folder") << "ordner.jpg" << "Ordner";
+        QTest::newRow("pipe") << "pipe.jpg" << "Pipe";
+    }
+
+    void unreadablePictureKeepsTheOneBefore()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const QString before = picture(QStringLiteral("vorher.png"), 300, 200);
+        const QString path = m_temp.filePath(name);
+        if (name == QLatin1String("fake.heic")) {
+            QFile fake(path);
+            QVERIFY(fake.open(QIODevice::WriteOnly));
+            fake.write("ftypheic, but nothing more");
+        } else if (name == QLatin1String("ordner.jpg")) {
+            QVERIFY(QDir(m_temp.path()).mkdir(name));
+        } else if (name == QLatin1String("pipe.jpg")) {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"), before);
+            settings.setValue(QStringLiteral("Setting/X"), 150);
+        }
+        RecordingMessageSink messages;
+        CImageDlg window(store());
+        window.OnInitDialog();
+        const QString title = window.windowTitle();
+        QVERIFY(title.startsWith(QStringLiteral("vorher.png (")));
+
+        QVERIFY(!window.OpenPicture(path));
+        QCOMPARE(window.windowTitle(), title);
+        QCOMPARE(window.currentPicture(), before);
+        QCOMPARE(messages.messages().size(), size_t(1));
+        const QString text = messages.messages()[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("«%1» kann nicht gelesen werden: ").arg(name))
+                     && text.contains(reason),
+                 qPrintable(text));
+        // What is saved now is the picture before, not the sample.
+        const QString saved = m_temp.filePath(QStringLiteral("gespeichert.jpg"));
+        window.Convert(window.currentPicture(), QString(), saved);
+        QCOMPARE(QImage(saved).size(), QSize(150, 100));
+        window.reject();
+    }
+
+    void unreadablePictureOnTheCommandLineIsNamed()
+    {
+        RecordingMessageSink messages;
+        CImageDlg window(store());
+        window.setCommandLine({m_temp.filePath(QStringLiteral("weg.jpg"))}, m_temp.path());
+        window.OnInitDialog();
+        QTRY_COMPARE(messages.messages().size(), size_t(1));
+        QVERIFY(messages.messages()[0].text.startsWith(QStringLiteral("«weg.jpg» kann nicht")));
+        QVERIFY(!window.windowTitle().contains(QStringLiteral("weg.jpg")));
+        QVERIFY(window.currentPicture().isEmpty());
+        window.reject();
+    }
+
+    // The picture of the last session gone or unreadable: the sample photograph
+    // without a name, and no message, for the user did not ask for it.
+    void storedPictureGoneGivesTheSampleSilently_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("gone") << QByteArray();
+        QTest::newRow("no picture") << QByteArray("Lebenslauf");
+    }
+
+    void storedPictureGoneGivesTheSampleSilently()
+    {
+        QFETCH(QByteArray, contents);
+        const QString stored = m_temp.filePath(QStringLiteral("alt.jpg"));
+        if (!contents.isEmpty()) {
+            QFile file(stored);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"), stored);
+        }
+        RecordingMessageSink messages;
+        CImageDlg window(store());
+        window.OnInitDialog();
+        QVERIFY(messages.messages().empty());
+        QVERIFY(window.currentPicture().isEmpty());
+        QVERIFY(window.lastResult().usedSample);
+        QVERIFY(!window.windowTitle().contains(QStringLiteral("alt.jpg")));
+        window.reject();
+    }
+
+    // "Speichern unter": the proposal, the name written, and the question when
+    // the original would be replaced.
+    void saveAs_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("chosen"); // empty: the proposal
+        QTest::addColumn<QString>("answer"); // to the question about the original
+        QTest::addColumn<QString>("written");
+        QTest::newRow("proposal") << "bild.jpg" << "" << "" << "bild 150x100.jpg";
+        QTest::newRow("png name") << "bild.jpg" << "kopie.png" << "" << "kopie.png.jpg";
+        QTest::newRow("png source") << "bild.png" << "bild.png" << "" << "bild.png.jpg";
+        QTest::newRow("original kept") << "bild.jpg" << "bild.jpg" << "nein" << "";
+        QTest::newRow("original replaced") << "bild.jpg" << "bild.jpg" << "ja" << "bild.jpg";
+    }
+
+    void saveAs()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, chosen);
+        QFETCH(QString, answer);
+        QFETCH(QString, written);
+        const QString path = picture(source, 300, 200);
+        const QByteArray original = contentsOf(path);
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"), path);
+            settings.setValue(QStringLiteral("Setting/X"), 150);
+        }
+        CImageDlg window(store());
+        window.OnInitDialog();
+        QString proposed;
+        QString asked;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                proposed = dialog->selectedFiles().value(0);
+                // Typed over the proposal, as a user would.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                if (!chosen.isEmpty() && name != nullptr)
+                    name->setText(chosen);
+                static_cast<QDialog*>(dialog)->accept();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                // An unexpected question is answered "Nein" and shows in `asked`.
+                asked = box->objectName() + u':' + box->text();
+                const QString reply = answer.isEmpty() ? QStringLiteral("nein") : answer;
+                for (QAbstractButton* button : box->buttons()) {
+                    if (button->text().remove(u'&').toLower() == reply)
+                        button->click();
+                }
+            }
+        });
+        driver.start(20);
+        window.OnSaveAs();
+        driver.stop();
+
+        QCOMPARE(proposed, m_temp.filePath(QStringLiteral("%1 150x100.jpg")
+                                               .arg(QFileInfo(source).completeBaseName())));
+        QCOMPARE(asked.section(u':', 0, 0),
+                 answer.isEmpty() ? QString() : QStringLiteral("ReplaceOriginalBox"));
+        if (!written.isEmpty()) {
+            const QImage result(m_temp.filePath(written), "JPEG");
+            QCOMPARE(result.size(), QSize(150, 100));
+        }
+        if (written != source)
+            QCOMPARE(contentsOf(path), original);
+        // No JPEG bytes under another format's name.
+        if (!chosen.isEmpty() && chosen != source && chosen != written)
+            QVERIFY(!QFileInfo::exists(m_temp.filePath(chosen)));
+        window.reject();
+    }
+
+    // Stored edges that cannot give a usable window give the default one: from
+    // 20, 20 to 40 pixels before the screen's right and bottom edges.
+    void storedWindowRectangle_data()
+    {
+        QTest::addColumn<QList<int>>("edges"); // top, left, right, bottom
+        QTest::addColumn<QRect>("expected");   // null: the default
+        QTest::newRow("as stored") << QList<int>{50, 60, 560, 450} << QRect(60, 50, 500, 400);
+        QTest::newRow("1 x 1") << QList<int>{20, 20, 21, 21} << QRect();
+        QTest::newRow("inverted") << QList<int>{400, 500, 100, 50} << QRect();
+        QTest::newRow("ends of int") << QList<int>{0, INT_MAX, INT_MIN, 400} << QRect();
+        QTest::newRow("off every screen")
+            << QList<int>{-5000, -5000, -4400, -4500} << QRect(20, 20, 600, 500);
+    }
+
+    void storedWindowRectangle()
+    {
+        QFETCH(QList<int>, edges);
+        QFETCH(QRect, expected);
+        if (expected.isNull())
+            expected = QRect(QPoint(20, 20), QGuiApplication::primaryScreen()->size() - QSize(60, 60));
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            const char* names[] = {"Top", "Left", "Right", "Bottom"};
+            for (int i = 0; i < 4; ++i)
+                settings.setValue(QStringLiteral("Setting/Position %1").arg(QLatin1String(names[i])),
+                                  edges[i]);
+        }
+        {
+            CImageDlg window(store());
+            window.OnInitDialog();
+            QCOMPARE(QRect(window.pos(), window.size()), expected);
+            window.reject();
+        }
+        // Stored back as it was placed, never as it was broken.
+        QSettings settings(m_settingsFile, QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("Setting/Position Right")).toInt()
+                     - settings.value(QStringLiteral("Setting/Position Left")).toInt(),
+                 expected.width());
     }
 
     void programEndsCleanlyOnSigterm()

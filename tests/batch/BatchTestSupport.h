@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -185,6 +186,16 @@ inline QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+// True when one line of `message` names the file `name` with a reason:
+// "name: reason".
+inline bool namesFile(const QString& message, const QString& name)
+{
+    const QStringList lines = message.split(u'\n');
+    return std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
+        return line.startsWith(name + QStringLiteral(": ")) && line.size() > name.size() + 2;
+    });
 }
 
 } // namespace batchtest

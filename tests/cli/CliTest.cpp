@@ -12,10 +12,19 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +64,7 @@ TEST(CliOptions, EveryOptionReachesItsSetting)
     const CliOptions options = parsed(words("-s 800 --quality=85 --dpi 0 --brightness -20"
                                             " --contrast 30 --red 5 --green=-6 --blue 7 --bw"
                                             " --rotate 270 --mirror --effect Negativ -j3 -d out"
+                                            " --memory=512"
                                             " a.jpg -- -b.gif -"));
     const ConversionSettings& s = options.settings;
     EXPECT_EQ(s.m_nTargetSize, 800);
@@ -69,6 +79,7 @@ TEST(CliOptions, EveryOptionReachesItsSetting)
     EXPECT_EQ(s.m_nOrientation, 3 + 4);
     EXPECT_EQ(options.effect, QStringLiteral("Negativ"));
     EXPECT_EQ(options.jobs, 3);
+    EXPECT_EQ(options.memoryMegabytes, 512);
     EXPECT_EQ(options.destination, QStringLiteral("out"));
     EXPECT_EQ(options.inputs, (QStringList{"a.jpg", "-b.gif", "-"}));
 }
@@ -85,8 +96,9 @@ TEST(CliOptions, ValuesAreReadAndLimitedAsDocumented)
     EXPECT_EQ(parsed({"-s", "100", "-s", "200", "a"}).settings.m_nTargetSize, 200);
     EXPECT_EQ(parsed({"-o", "x.jpg", "a"}).output, QStringLiteral("x.jpg"));
     EXPECT_EQ(parsed({"--list-effects"}).action, CliAction::ListEffects);
-    // Help is shown whatever follows it.
+    // Help and version are shown whatever follows them.
     EXPECT_EQ(parsed({"-h", "--size", "abc"}).action, CliAction::Help);
+    EXPECT_EQ(parsed({"--version", "--size", "abc"}).action, CliAction::Version);
 }
 
 TEST(CliOptions, BadCommandLinesAreRefusedWithTheOptionNamed)
@@ -103,6 +115,8 @@ TEST(CliOptions, BadCommandLinesAreRefusedWithTheOptionNamed)
         {"--rotate 45 a", "--rotate"},
         {"--rotate 360 a", "--rotate"},
         {"-j 0 a", "-j"},
+        {"--memory 0 a", "--memory"},
+        {"--memory lots a", "--memory"},
         {"--brightness 3000000000 a", "--brightness"},
         {"--bw=1 a", "--bw"},
         {"--dest= a", "--dest"},
@@ -328,16 +342,69 @@ TEST(CliRun, UnreadablePicturesAreNamedAndSkipped)
     const QString truncated = picture("bad/generated/dog_trunc_50pct_scan.jpg");
     const QString good = copyInto(folder.path(), picture("formats/extensions/peacock.jpe"));
     const QString missing = QDir(folder.path()).filePath("missing.jpg");
+    // Neither may block or be read: a pipe without a writer, an endless
+    // device and a sparse file of 40 GiB.
+    const QString pipe = QDir(folder.path()).filePath("pipe.jpg");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString giant = QDir(folder.path()).filePath("giant.jpg");
+    {
+        QFile file(giant);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64(40) << 30));
+    }
+    const QString zero = QStringLiteral("/dev/zero");
     // Without --dest the results go into the current folder.
-    const CliRun run = runCli({broken, truncated, missing, good, missing}, folder.path());
+    const CliRun run =
+        runCli({broken, truncated, missing, pipe, zero, giant, good, missing}, folder.path());
     EXPECT_EQ(run.exitCode, 1);
-    for (const QString& bad : {broken, truncated, missing})
-        EXPECT_TRUE(run.err.contains(bad)) << run.err.toStdString();
+    const std::vector<std::pair<QString, const char*>> reasons = {
+        {broken, "cannot be read as a picture"},
+        {truncated, "the picture data is incomplete or damaged"},
+        {missing, "no such file"},
+        {pipe, "is a pipe"},
+        {zero, "is a device"},
+        {giant, "larger than 2 GiB"},
+    };
+    for (const auto& [bad, reason] : reasons)
+        EXPECT_TRUE(run.err.contains(QStringLiteral("pictavo-cli: %1: ").arg(bad) + reason))
+            << reason << "\n" << run.err.toStdString();
     const QString result = resultName(good, scaledTo(uprightSize(good), 640));
     ASSERT_EQ(run.out.size(), 1);
     EXPECT_TRUE(run.out[0].startsWith(good + " -> " + result + " (")) << run.out[0].toStdString();
-    const QStringList expected = {"broken.jpg", result, "peacock.jpe"};
-    EXPECT_EQ(filesIn(folder.path()), expected); // nothing from the sample, no leftovers
+    QStringList expected = {"broken.jpg", "giant.jpg", "peacock.jpe", result};
+    expected.sort();
+    QStringList written = filesIn(folder.path()); // the pipe is no file to list
+    written.sort();
+    EXPECT_EQ(written, expected); // nothing from the sample, no leftovers
+}
+
+// A run killed at any moment leaves complete results only, and after the next
+// run in that folder no other file of its own.
+TEST(CliRun, KilledRunLeavesNoFileBehind)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir sources;
+    QTemporaryDir dest;
+    for (const char* name : {"photos/cameratrap_human.jpg", "photos/T-45A_Goshawk_03.jpg",
+                             "photos/Sumo_Museum.jpg", "photos/libjxl_flower.jpg"})
+        copyInto(sources.path(), picture(name));
+    const QStringList arguments = {"-j", "2", "-s", "1600", "-d", dest.path(), sources.path()};
+    for (const int milliseconds : {150, 400, 700}) {
+        QProcess process;
+        process.start(QStringLiteral(PICTAVO_BINARY_DIR "/pictavo-cli"), arguments);
+        ASSERT_TRUE(process.waitForStarted());
+        QThread::msleep(milliseconds);
+        kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+        for (const QString& name : filesIn(dest.path())) {
+            if (name.startsWith(u'.'))
+                continue; // a hidden leftover; the next run must take it away
+            EXPECT_FALSE(QImage(QDir(dest.path()).filePath(name)).isNull()) << name.toStdString();
+        }
+    }
+    const CliRun last = runCli(arguments);
+    ASSERT_EQ(last.exitCode, 0) << last.err.toStdString();
+    EXPECT_EQ(filesIn(dest.path()).size(), 4) << filesIn(dest.path()).join(' ').toStdString();
 }
 
 // A size the core refuses to allocate: its message is passed on with the
@@ -463,6 +530,105 @@ TEST(CliParallel, TwoJobsWriteTheSameFilesAndReportAsOne)
         EXPECT_EQ(contents(QDir(one.path()).filePath(name)),
                   contents(QDir(two.path()).filePath(name)))
             << name.toStdString();
+}
+
+// An 8-bit RLE bitmap of side x side whose every row is filled with runs: about
+// a megabyte that Qt decodes into side x side bytes.
+QByteArray filledRleBomb(int side)
+{
+    QByteArray rows;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; x += 255) {
+            rows.append(char(std::min(255, side - x)));
+            rows.append(char((x / 255 + y) % 16));
+        }
+        rows.append(QByteArray("\x00\x00", 2));
+    }
+    rows.append(QByteArray("\x00\x01", 2));
+    QByteArray bmp("BM");
+    const auto add = [&bmp](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            bmp.append(char((value >> (8 * i)) & 0xFF));
+    };
+    const quint32 offset = 14 + 40 + 16 * 4;
+    add(offset + quint32(rows.size()), 4);
+    add(0, 4);
+    add(offset, 4);
+    add(40, 4);
+    add(quint32(side), 4);
+    add(quint32(side), 4);
+    add(1, 2);
+    add(8, 2);
+    add(1, 4); // RLE8
+    add(quint32(rows.size()), 4);
+    add(2835, 4);
+    add(2835, 4);
+    add(16, 4);
+    add(0, 4);
+    for (quint32 colour = 0; colour < 16; ++colour)
+        add(colour * 0x111111u, 4);
+    return bmp + rows;
+}
+
+struct MeasuredRun
+{
+    int exitCode = -1;
+    long peakKilobytes = 0;
+};
+
+// Runs pictavo-cli and takes the peak resident memory of that one process.
+MeasuredRun runMeasured(const QStringList& arguments)
+{
+    std::vector<QByteArray> words = {QByteArray(PICTAVO_BINARY_DIR "/pictavo-cli")};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    MeasuredRun run;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+            run.exitCode = WEXITSTATUS(status);
+            run.peakKilobytes = usage.ru_maxrss;
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+// Six pictures of 121 megapixels in a megabyte each, with six jobs: within a
+// budget that holds one of them, they take no more memory than one.
+TEST(CliParallel, MemoryBudgetKeepsJobsFromMultiplyingBombs)
+{
+    QTemporaryDir sources;
+    QTemporaryDir budgeted;
+    QTemporaryDir unlimited;
+    const QByteArray bomb = filledRleBomb(11000);
+    for (int i = 0; i < 6; ++i) {
+        QFile file(QDir(sources.path()).filePath(QStringLiteral("bomb%1.bmp").arg(i)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bomb);
+    }
+    const MeasuredRun one =
+        runMeasured({"-j", "6", "--memory", "200", "-d", budgeted.path(), sources.path()});
+    const MeasuredRun all =
+        runMeasured({"-j", "6", "--memory", "4000", "-d", unlimited.path(), sources.path()});
+    ASSERT_EQ(one.exitCode, 0);
+    ASSERT_EQ(all.exitCode, 0);
+    EXPECT_EQ(filesIn(budgeted.path()).size(), 6);
+#if !defined(__SANITIZE_ADDRESS__)
+    // One decodes in one byte a pixel, about 120 MB.
+    EXPECT_LT(one.peakKilobytes, 260 * 1024);
+    EXPECT_GT(all.peakKilobytes, 2 * one.peakKilobytes);
+#endif
 }
 
 // A folder converted into itself: its results are not converted again, and a

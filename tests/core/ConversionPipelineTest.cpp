@@ -1,5 +1,5 @@
 // The conversion of one picture: output size, file naming, the texts the user
-// reads, the source cache, the sample photograph for unreadable sources and the
+// reads, the source cache, unreadable sources, the sample photograph and the
 // temporary file.
 #include "ConversionPipeline.h"
 #include "RecordingMessageSink.h"
@@ -136,7 +136,7 @@ TEST(ConversionPipeline, DirectoryConversionWritesNamedFileAndReportsIt)
     EXPECT_GT(qBlue(output.pixel(600, 450)), 200);
 }
 
-TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesBecomeTheSample)
+TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesChangeNothing)
 {
     QTemporaryDir dir;
     const QString first = saved(dir, "first.png", quarters(400, 300), "PNG");
@@ -151,7 +151,8 @@ TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesBecomeTheSample)
     EXPECT_TRUE(result.sourceLoaded);
     EXPECT_TRUE(result.information.startsWith(QStringLiteral("Original Dateigrösse: ")));
     EXPECT_EQ(result.outputPath, temporary);
-    EXPECT_FALSE(QFileInfo::exists(temporary)); // the preview file lives for one run only
+    EXPECT_FALSE(QFileInfo::exists(temporary)); // a preview is never kept as a file
+    EXPECT_EQ(result.fileBytes, result.jpeg.size());
     EXPECT_EQ(pipeline.preview().m_cxPixels, 200);
 
     // Same path: nothing is loaded, the first line stays empty. Even a changed
@@ -168,28 +169,31 @@ TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesBecomeTheSample)
     EXPECT_TRUE(result.sourceLoaded);
     EXPECT_EQ(pipeline.preview().m_cxPixels, 150);
 
-    // A missing file: the sample photograph (303 x 240) stands in, silently.
+    // A missing file is reported, silently, and changes nothing: no sample, no
+    // file, the picture before stays loaded.
     RecordingMessageSink messages;
-    result = pipeline.Convert(missing, settings, {}, {}, temporary);
-    EXPECT_FALSE(result.sourceLoaded);
-    EXPECT_TRUE(result.usedSample);
-    EXPECT_EQ(pipeline.originalSize(), QSize(303, 240));
-    EXPECT_EQ(pipeline.preview().m_cxPixels, 200);
-    EXPECT_TRUE(result.information.startsWith(QStringLiteral("\r\n")));
-    EXPECT_EQ(result.title, QStringLiteral("missing.jpg (%1 Kb)").arg(result.kilobytes));
-    EXPECT_EQ(pipeline.loadedPath(), missing);
+    const QString output = dir.filePath("out.jpg");
+    result = pipeline.Convert(missing, settings, {}, output, temporary);
+    EXPECT_EQ(result.readFailure.problem, FileProblem::NotFound);
+    EXPECT_FALSE(result.converted());
+    EXPECT_FALSE(result.written);
+    EXPECT_FALSE(result.usedSample);
+    EXPECT_FALSE(QFileInfo::exists(output));
+    EXPECT_EQ(pipeline.loadedPath(), second);
+    EXPECT_EQ(pipeline.originalSize(), QSize(300, 400));
+    EXPECT_EQ(pipeline.preview().m_cxPixels, 150);
     EXPECT_TRUE(messages.messages().empty());
 
-    // The failed path is remembered: the file appearing later is not tried.
+    // The failed path is not remembered: once the file is there, it loads.
     ASSERT_TRUE(quarters(64, 64).save(missing, "JPEG"));
     result = pipeline.Convert(missing, settings, {}, {}, temporary);
+    EXPECT_TRUE(result.sourceLoaded);
+    EXPECT_EQ(pipeline.originalSize(), QSize(64, 64));
+
+    // Only an empty path asks for the sample photograph (303 x 240).
+    result = pipeline.Convert(QString(), settings, {}, {}, temporary);
     EXPECT_TRUE(result.usedSample);
     EXPECT_EQ(pipeline.originalSize(), QSize(303, 240));
-    // ... but after another path it is.
-    pipeline.Convert(first, settings, {}, {}, temporary);
-    result = pipeline.Convert(missing, settings, {}, {}, temporary);
-    EXPECT_FALSE(result.usedSample);
-    EXPECT_EQ(pipeline.originalSize(), QSize(64, 64));
 }
 
 TEST(ConversionPipeline, QuarterTurnSwapsTheOutputAndOrientationsTurnThePicture)

@@ -1,11 +1,15 @@
 // The structure checks that keep damaged GIF, BMP and JPEG files from loading as
-// half-grey pictures, on small files built byte by byte.
+// half-grey pictures, on small files built byte by byte, and the line between
+// libjpeg's harmless warnings and damage, on photographs edited at test time.
 #include "CPicture.h"
+#include "PictureDecoder.h"
 #include "PictureIntegrity.h"
+#include "TestData.h"
 
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 
 #include <cstdint>
@@ -308,6 +312,66 @@ TEST(JpegIntegrity, EndOfImageMustFollowTheScan)
     EXPECT_FALSE(jpegHasEndOfImage(QByteArray("\xFF\xD8\xFF\xD9", 4)));
     // Data trailing the end of the picture does no harm.
     EXPECT_TRUE(jpegHasEndOfImage(jpeg + QByteArray(100, 'x')));
+}
+
+// Real photographs edited the way cameras, programs and damage change them. A
+// JPEG whose scans decode completely is whole, whatever libjpeg warns about.
+TEST(JpegIntegrity, WarningsAreDamageOnlyWhenScanDataIsLost)
+{
+    REQUIRE_TESTDATA();
+    QFile file(QString::fromStdString(testdata::path("photos/libjxl_flower.jpg").string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray photo = file.readAll();
+    // The JFIF segment follows the start marker; its major revision is byte 11.
+    ASSERT_EQ(photo.mid(6, 5), QByteArray("JFIF\0", 5));
+    const qsizetype scan = photo.indexOf("\xFF\xDA");
+    ASSERT_GT(scan, 0);
+    const auto newerRevision = [](QByteArray bytes) {
+        bytes[11] = 2;
+        return bytes;
+    };
+    const auto cut = [](const QByteArray& bytes) { return bytes.left(bytes.size() * 6 / 10); };
+    // Stuffed 0xFF bytes in the middle of the scan: runs of one bits, which no
+    // Huffman code is.
+    const auto corrupt = [](QByteArray bytes) {
+        for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 2048; i += 2) {
+            bytes[i] = char(0xFF);
+            bytes[i + 1] = 0;
+        }
+        return bytes;
+    };
+    const QByteArray endMarker("\xFF\xD9", 2);
+    struct Case
+    {
+        const char* edit;
+        QByteArray bytes;
+        FileProblem expected;
+    };
+    QByteArray unusualScan = photo;
+    unusualScan[scan + 12] = char(0x3E); // end of spectral selection, 63 in a sequential file
+    const std::vector<Case> cases = {
+        {"bytes before the end marker",
+         photo.chopped(2) + QByteArray(200, '\0') + "written by a camera" + endMarker,
+         FileProblem::None},
+        {"a newer JFIF revision", newerRevision(photo), FileProblem::None},
+        {"unusual scan parameters", unusualScan, FileProblem::None},
+        {"cut at 60 %", cut(photo), FileProblem::Damaged},
+        {"cut at 60 % with an end marker", cut(photo) + endMarker, FileProblem::Damaged},
+        {"corrupt entropy-coded data", corrupt(photo), FileProblem::Damaged},
+        // libjpeg shows only a file's first warning; the harmless one must not
+        // hide the damage behind it.
+        {"a newer revision and corrupt data", corrupt(newerRevision(photo)), FileProblem::Damaged},
+        {"a newer revision, cut, with an end marker", cut(newerRevision(photo)) + endMarker,
+         FileProblem::Damaged},
+    };
+    for (const Case& test : cases) {
+        const DecodedPicture decoded = decodePictureChecked(test.bytes, QSize());
+        EXPECT_EQ(decoded.problem, test.expected) << test.edit;
+        EXPECT_EQ(decoded.picture.isNull(), test.expected != FileProblem::None) << test.edit;
+        if (test.expected == FileProblem::None) {
+            EXPECT_EQ(decoded.picture.size(), QSize(2268, 1512)) << test.edit;
+        }
+    }
 }
 
 } // namespace

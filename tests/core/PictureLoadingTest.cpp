@@ -187,7 +187,8 @@ TEST(PictureLoading, EmptyAndNonPictureFilesFailSilently)
 
 // Files of the bad/ folder that are whole pictures after all: their defects lie
 // in metadata or fields a decoder does not need, their marker order is unusual
-// but legal, or only their name is wrong. Everything else there must fail.
+// but legal, stray bytes between their segments only make libjpeg warn, or only
+// their name is wrong. Everything else there must fail.
 TEST(PictureLoading, MalformedFilesFailWithoutCrashingAndIntactOnesLoad)
 {
     REQUIRE_TESTDATA();
@@ -195,6 +196,9 @@ TEST(PictureLoading, MalformedFilesFailWithoutCrashingAndIntactOnesLoad)
         {"jpeg/pillow_exif-dpi-zerodivision.jpg", {200, 200}},
         {"jpeg/pillow_invalid-exif-without-x-resolution.jpg", {300, 200}},
         {"jpeg/pillow_invalid-exif.jpg", {200, 200}},
+        {"jpeg/pillow_jpeg_ff00_header.jpg", {300, 225}},
+        {"jpeg/pillow_junk_jpeg_header.jpg", {1024, 768}},
+        {"jpeg/pillow_truncated_app14.jpg", {100, 100}},
         {"jpeg/pillow_sugarshack_bad_mpo_header.jpg", {640, 480}},
         {"jpeg/wuffs_hippopotamus-bad-comment-length.jpeg", {36, 28}},
         {"jpeg/wuffs_hippopotamus-sof-dht-swap.jpeg", {36, 28}},

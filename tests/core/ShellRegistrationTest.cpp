@@ -1,15 +1,19 @@
 // The file managers' entries: what each file holds for a program path with spaces
-// and shell characters, that the desktop file and the Nautilus script really start
-// the program with the right arguments, rewriting at the next start, silent
-// failures; and the Windows rules that derive the program's commands from the
-// process's command line. Every test writes below a temporary XDG_DATA_HOME.
+// and shell characters, that the desktop file is valid, says what the installed one
+// says and really starts the program with the right arguments, as the Nautilus
+// script does; the icons beside the desktop file, rewriting at the next start,
+// silent failures; and the Windows rules that derive the program's commands from
+// the process's command line. Every test writes below a temporary XDG_DATA_HOME.
 #include "ShellRegistration.h"
+#include "TestData.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -128,6 +132,7 @@ TEST_F(ShellRegistration, WritesEveryEntryForAProgramPathWithSpaces)
     const QString app = u"Desktop Entry"_s;
     EXPECT_EQ(value(kApplication, app, u"Type"_s), "Application");
     EXPECT_EQ(value(kApplication, app, u"Name"_s), "Pictavo");
+    EXPECT_EQ(value(kApplication, app, u"Icon"_s), "pictavo");
     EXPECT_EQ(value(kApplication, app, u"Exec"_s), str(quoted + " %f"));
     EXPECT_EQ(value(kApplication, app, u"MimeType"_s), "image/jpeg;image/gif;image/bmp;image/png;");
     const QString action = firstAction(kApplication);
@@ -162,6 +167,55 @@ TEST_F(ShellRegistration, ExecQuotesOnlyWhatNeedsIt)
     EXPECT_EQ(value(kApplication, u"Desktop Entry"_s, u"Exec"_s),
               R"("/opt/a\\"b\\$c\\\\d%%e/pictavo" %f)");
     EXPECT_EQ(value(kNemo, u"Nemo Action"_s, u"Exec"_s), R"('/opt/a"b$c\\d%e/pictavo' /V %F)");
+}
+
+TEST_F(ShellRegistration, DesktopFileIsValidAndSaysWhatTheInstalledOneSays)
+{
+    registerShellEntries(u"/opt/it's \"$HOME\" 100%/Pictavo"_s);
+    // Only the program's place differs: the installed entry finds it on the PATH.
+    const auto withoutProgram = [](const QString& text) {
+        QStringList lines = text.split(u'\n');
+        lines.removeIf([](const QString& line) {
+            return line.startsWith(u"Exec="_s) || line.startsWith(u"TryExec="_s);
+        });
+        return str(lines.join(u'\n'));
+    };
+    QFile installed(QStringLiteral(PICTAVO_RES_DIR "/pictavo.desktop"));
+    ASSERT_TRUE(installed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(withoutProgram(QString::fromUtf8(installed.readAll())),
+              withoutProgram(text(kApplication)));
+
+    REQUIRE_TOOL("desktop-file-validate", "desktop-file-utils");
+    for (const QString& file : {installed.fileName(), entry(kApplication)}) {
+        QProcess validator;
+        validator.setProcessChannelMode(QProcess::MergedChannels);
+        validator.start(u"desktop-file-validate"_s, {file});
+        ASSERT_TRUE(validator.waitForFinished(30000));
+        EXPECT_EQ(validator.exitCode(), 0) << str(file);
+        EXPECT_EQ(validator.readAll().toStdString(), "") << "no warnings or hints either";
+    }
+}
+
+TEST_F(ShellRegistration, IconLiesBesideTheEntryInEverySize)
+{
+    registerShellEntries(u"/opt/pictavo"_s);
+    const QString hicolor = entry(u"icons/hicolor/"_s);
+    QStringList expected = {u"scalable/apps/pictavo.svg"_s};
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        const QString name = u"%1x%1/apps/pictavo.png"_s.arg(size);
+        expected << name;
+        EXPECT_EQ(QImage(hicolor + name).size(), QSize(size, size)) << str(name);
+    }
+    QFile svg(hicolor + expected.first());
+    EXPECT_TRUE(svg.open(QIODevice::ReadOnly) && svg.readAll().contains("<svg "));
+
+    QStringList written;
+    for (QDirIterator it(hicolor, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();)
+        written << it.next().mid(hicolor.size());
+    written.sort();
+    expected.sort();
+    EXPECT_EQ(written, expected);
 }
 
 TEST_F(ShellRegistration, DesktopFileStartsTheProgramWithThePicture)

@@ -6,6 +6,8 @@
 
 namespace {
 TwoEffectsCall lastCall{};
+constexpr int kKept = 16;
+TwoEffectsCall recent[kKept]{};
 }
 
 extern "C" {
@@ -30,13 +32,23 @@ EFFEKT_EXPORT int EFFEKT_CALL EffSetup(int)
 EFFEKT_EXPORT int EFFEKT_CALL EffRun(int index, EffectImage* image, unsigned char* pixels,
                                      int phase)
 {
-    lastCall = TwoEffectsCall{lastCall.calls + 1, index, phase, image, pixels};
+    const int rowBytes = image != nullptr ? image->rowBytes : 0;
+    const int firstByte = pixels != nullptr ? pixels[0] : -1;
+    lastCall = TwoEffectsCall{lastCall.calls + 1, index, phase, image, pixels, rowBytes, firstByte};
+    recent[lastCall.calls % kKept] = lastCall;
     return 0;
 }
 
 EFFEKT_EXPORT const TwoEffectsCall* EFFEKT_CALL TwoEffectsLastCall(void)
 {
     return &lastCall;
+}
+
+EFFEKT_EXPORT const TwoEffectsCall* EFFEKT_CALL TwoEffectsCallNumber(int n)
+{
+    if (n < 1 || n > lastCall.calls || n <= lastCall.calls - kKept)
+        return nullptr;
+    return &recent[n % kKept];
 }
 
 } // extern "C"

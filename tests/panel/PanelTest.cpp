@@ -30,6 +30,7 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <climits>
 #include <functional>
 #include <memory>
 
@@ -139,26 +140,57 @@ private slots:
         m_temp.reset();
     }
 
+    // Run twice by CTest, as effectListFollowsPlugins: without and with the
+    // effect list, which then is the extended panel's lowest control.
     void compactAndExtended()
     {
         open();
         auto* moreLess = control<CFaceButton>(IDC_PANEL_MORE_LESS);
-        const auto widthUpTo = [this](int group) {
-            return control(group)->geometry().right() + 1 + control(IDC_PANEL_SIZE_GROUP)->x();
+        // A control's place in the panel window, below its menu bar.
+        const auto inPanel = [this](const QWidget* widget) {
+            return QRect(widget->mapTo(m_panel, QPoint(0, 0)), widget->size());
+        };
+        // As wide as the right group's right edge plus the margin the size group
+        // keeps at the left; as high as the lowest control shown plus 20 pixels.
+        const auto ruleSize = [&](int rightGroup, int lowest) {
+            return QSize(inPanel(control(rightGroup)).right() + 1 +
+                             inPanel(control(IDC_PANEL_SIZE_GROUP)).left(),
+                         inPanel(control(lowest)).bottom() + 1 + 20);
+        };
+        // Nothing shown reaches below the lowest control or beyond the panel.
+        const auto checkInside = [&](int lowest) {
+            const QWidget* client = control(IDC_PANEL_OPEN)->parentWidget();
+            for (const QWidget* widget :
+                 client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (widget->isHidden())
+                    continue;
+                const QString name =
+                    widget->property("id").toString() + u' ' + widget->metaObject()->className();
+                QVERIFY2(inPanel(widget).bottom() <= inPanel(control(lowest)).bottom(),
+                         qPrintable(name));
+                QVERIFY2(inPanel(widget).right() < m_panel->width(), qPrintable(name));
+            }
         };
         const auto face = [](int bitmap) {
-            return CFaceButton::makeFaces(QImage(QStringLiteral(":/faces/%1").arg(bitmap)))[CFaceButton::Normal];
+            return CFaceButton::makeFaces(
+                QImage(QStringLiteral(":/faces/%1").arg(bitmap)))[CFaceButton::Normal];
         };
-        // The panel starts compact: size and quality only.
+        // The panel starts compact: size and quality only, the more/less button lowest.
         QVERIFY(m_panel->isCompact());
-        QCOMPARE(m_panel->width(), widthUpTo(IDC_PANEL_QUALITY_GROUP));
+        QCOMPARE(m_panel->size(), ruleSize(IDC_PANEL_QUALITY_GROUP, IDC_PANEL_MORE_LESS));
+        checkInside(IDC_PANEL_MORE_LESS);
         QVERIFY(!control(IDC_PANEL_BRIGHTNESS)->isVisible());
         QVERIFY(!control(IDC_PANEL_RESET)->isVisible());
         QCOMPARE(moreLess->toolTip(), QStringLiteral("Schaltet zusätzliche Erweiterungen ein"));
         QCOMPARE(moreLess->face(CFaceButton::Normal), face(IDB_FACE_MORE));
 
         moreLess->click();
-        QCOMPARE(m_panel->width(), widthUpTo(IDC_PANEL_COLOUR_GROUP));
+        // The effect list's frame reaches lower than the more/less button.
+        const int lowest = control(IDC_PANEL_EFFECT_GROUP)->isVisible() ? IDC_PANEL_EFFECT_GROUP
+                                                                        : IDC_PANEL_MORE_LESS;
+        QCOMPARE(lowest == IDC_PANEL_EFFECT_GROUP, qgetenv("PICTAVO_EXPECT_EFFECTS") == "1");
+        QCOMPARE(m_panel->size(), ruleSize(IDC_PANEL_COLOUR_GROUP, lowest));
+        checkInside(lowest);
         QVERIFY(control(IDC_PANEL_BRIGHTNESS)->isVisible());
         QVERIFY(control(IDC_PANEL_RESET)->isVisible());
         QCOMPARE(moreLess->toolTip(), QStringLiteral("Schaltet Erweiterungen aus"));
@@ -169,7 +201,7 @@ private slots:
         // Values typed while extended survive the compact state.
         type(IDC_PANEL_CONTRAST, QStringLiteral("12"));
         moreLess->click();
-        QCOMPARE(m_panel->width(), widthUpTo(IDC_PANEL_QUALITY_GROUP));
+        QCOMPARE(m_panel->size(), ruleSize(IDC_PANEL_QUALITY_GROUP, IDC_PANEL_MORE_LESS));
         QCOMPARE(control<QLineEdit>(IDC_PANEL_CONTRAST)->text(), QStringLiteral("12"));
         QCOMPARE(settings().m_nContrast, 12);
     }
@@ -414,13 +446,26 @@ private slots:
         QVERIFY(area->viewport()->rect().contains(shown));
     }
 
+    void placeOffEveryScreenComesBack_data()
+    {
+        QTest::addColumn<int>("top");
+        QTest::addColumn<int>("left");
+        QTest::newRow("far away") << -9000 << 40000;
+        QTest::newRow("at the ends of int") << INT_MIN << INT_MAX;
+        QTest::newRow("a corner showing") << 590 << 790;
+    }
+
     void placeOffEveryScreenComesBack()
     {
-        open([](QSettings& settings) {
-            settings.setValue(QStringLiteral("SettingSub1/Position Top"), -9000);
-            settings.setValue(QStringLiteral("SettingSub1/Position Left"), 40000);
+        QFETCH(int, top);
+        QFETCH(int, left);
+        open([=](QSettings& settings) {
+            settings.setValue(QStringLiteral("SettingSub1/Position Top"), top);
+            settings.setValue(QStringLiteral("SettingSub1/Position Left"), left);
         });
-        QVERIFY(m_panel->screen()->availableGeometry().intersects(m_panel->frameGeometry()));
+        const QRect shown =
+            m_panel->screen()->availableGeometry().intersected(m_panel->frameGeometry());
+        QVERIFY(shown.width() >= 48 && shown.height() >= 48);
     }
 
     void cancelEndsProgram_data()

@@ -1,0 +1,50 @@
+// What a picture's header tells before any pixel is decoded: its format and
+// size, and what decoding it will take, so that the memory a decode needs is
+// known before that memory is taken.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+class QImageReader;
+
+struct PictureHeader
+{
+    // Qt's name for the format ("jpeg", "png", "gif", "bmp", ...); empty when no
+    // reader knows the bytes.
+    QByteArray format;
+    // Width and height as stored, before the picture's own orientation; invalid
+    // when the header does not tell.
+    QSize storedSize;
+    // The picture is shown turned by a quarter (EXIF orientations 5 to 8).
+    bool turned = false;
+    // The picture has an orientation other than as stored: the reader makes an
+    // oriented copy of what it decoded.
+    bool oriented = false;
+    // The format Qt's reader delivers at full size; Format_Invalid when unknown.
+    QImage::Format decodedFormat = QImage::Format_Invalid;
+    // Qt's PNG reader reduces this picture row by row while reading it (8-bit
+    // colour or grey with alpha, not interlaced).
+    bool pngReducesWhileReading = false;
+    // For a JPEG that libjpeg must hold whole as coefficients before it can
+    // give any row (progressive, or several scans): the bytes of those
+    // coefficients per pixel of the picture. 0 otherwise.
+    double jpegCoefficientBytesPerPixel = 0;
+
+    bool isKnown() const { return !format.isEmpty(); }
+    // storedSize, turned as shown.
+    QSize uprightSize() const { return turned ? storedSize.transposed() : storedSize; }
+    // Pixels of the stored size; 0 when it is not known.
+    qint64 pixels() const;
+};
+
+// Reads the header through `reader` (autoTransform already set as wanted);
+// `prefix` holds the file's first bytes, at least up to the JPEG frame header
+// for the JPEG details. The reader can read the picture afterwards.
+PictureHeader readPictureHeader(QImageReader& reader, const QByteArray& prefix);
+
+// How much of a file readPictureHeader needs at most: a JPEG's frame header lies
+// behind its EXIF, ICC and other segments, and a megabyte reaches past them in
+// every camera's file.
+inline constexpr qint64 kPictureHeaderPrefixBytes = 1 << 20;

@@ -9,6 +9,7 @@
 #include "SourceFile.h"
 #include "resource.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 
@@ -28,6 +29,19 @@ constexpr qint64 kFixedBytes = qint64(16) << 20;
 bool hasQuarterTurn(const ConversionSettings& settings)
 {
     return (settings.m_nOrientation & 1) != 0;
+}
+
+// Two plans that give the same pixels.
+bool sameDecode(const DecodePlan& a, const DecodePlan& b)
+{
+    return a.method == b.method && a.readSize == b.readSize && a.factor == b.factor;
+}
+
+PictureHeader headerOf(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return buffer.open(QIODevice::ReadOnly) ? probePicture(&buffer) : PictureHeader();
 }
 
 // The name of `path` without folder and without its last extension.
@@ -184,11 +198,12 @@ bool ConversionPipeline::loadSource(const QString& sourcePath, const ConversionS
         return false;
     }
     // A picture is decoded only as large as this conversion needs; its bytes stay
-    // at hand in case a later conversion of the same source needs more.
+    // at hand, because another output size may need another reduction.
     const QSize headerSize = pictureSize(bytes);
+    const QSize minimum = minimumForSource(headerSize, settings);
     auto picture = std::make_unique<CPicture>();
     FileProblem problem = FileProblem::None;
-    if (!picture->LoadFromBytes(bytes, minimumForSource(headerSize, settings), &problem)) {
+    if (!picture->LoadFromBytes(bytes, minimum, &problem)) {
         result.readFailure.problem = problem;
         return false;
     }
@@ -198,28 +213,30 @@ bool ConversionPipeline::loadSource(const QString& sourcePath, const ConversionS
     result.sourceLoaded = true;
     originalSizeText = QStringLiteral("Original Dateigrösse: %1 Kb").arg(bytes.size() / 1000);
     const QSize decoded(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
-    const bool reduced = headerSize.isValid() && decoded.width() < headerSize.width()
-                         && decoded.height() < headerSize.height();
-    m_sourceSize = reduced ? headerSize : decoded;
-    m_sourceBytes = reduced ? bytes : QByteArray();
+    m_sourceSize = headerSize.isValid() ? headerSize : decoded;
+    m_sourceHeader = headerOf(bytes);
+    m_decodePlan = planDecode(m_sourceHeader, minimum);
+    m_sourceBytes = bytes;
     return true;
 }
 
-void ConversionPipeline::ensureSourceCovers(QSize drawingSize)
+void ConversionPipeline::ensureDecodeFor(QSize drawingSize)
 {
     if (m_sourceBytes.isEmpty())
         return;
+    // The decode follows from the source and this output alone, never from what
+    // was converted before, so every run of these settings gives the bytes a
+    // fresh pipeline gives.
     const QSize minimum = decodeMinimum(drawingSize);
-    if (m_pSource->m_cxPixels >= minimum.width() && m_pSource->m_cyPixels >= minimum.height())
+    const DecodePlan plan = planDecode(m_sourceHeader, minimum);
+    if (sameDecode(plan, m_decodePlan))
         return;
-    // Decoded too small for this size: decode again, larger, from the kept bytes.
-    // Should that fail (memory), the smaller picture serves.
+    // Should the new decode fail (memory), the picture decoded before serves.
     auto picture = std::make_unique<CPicture>();
     if (!picture->LoadFromBytes(m_sourceBytes, minimum))
         return;
     m_pSource = std::move(picture);
-    if (m_pSource->m_cxPixels >= m_sourceSize.width())
-        m_sourceBytes.clear(); // now decoded in full; nothing more to gain
+    m_decodePlan = plan;
 }
 
 QImage ConversionPipeline::scaledSource(QSize outputSize, const ConversionSettings& settings) const
@@ -244,7 +261,7 @@ void ConversionPipeline::encodeAndShow(const QImage& converted, const Conversion
 {
     const QByteArray first =
         CJpegExport::EncodeJpeg(converted, settings.m_nQuality, -1, -1, settings.m_nDpi);
-    m_preview.LoadFromBytes(first, QSize());
+    m_firstDecode.LoadFromBytes(first, QSize());
     RedrawView(settings);
     if (first.isEmpty() || m_view.isNull())
         return;
@@ -298,7 +315,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
                              <= kMaxDecodedPixels;
     try {
         if (fits)
-            ensureSourceCovers(sourceDrawingSize(result.outputSize, settings));
+            ensureDecodeFor(sourceDrawingSize(result.outputSize, settings));
         const QImage converted = fits ? scaledSource(result.outputSize, settings) : QImage();
         if (!converted.isNull())
             encodeAndShow(converted, settings, result);
@@ -310,6 +327,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
             showMessage(QStringLiteral("Can not allocate enough memory\t"),
                         QStringLiteral("CPicture Error"), MessageIcon::Stop);
         result.writeFailure.problem = FileProblem::OutOfMemory;
+        m_firstDecode.Clear();
         m_preview.Clear();
         m_view = QImage();
     } else {
@@ -333,7 +351,9 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
 
 void ConversionPipeline::RedrawView(const ConversionSettings& settings)
 {
-    const QSize size(m_preview.m_cxPixels, m_preview.m_cyPixels);
+    // Drawn from the first encoding as it decoded, before any adjustment: this is
+    // the very step a conversion with `settings` takes before its second encoding.
+    const QSize size(m_firstDecode.m_cxPixels, m_firstDecode.m_cyPixels);
     if (size.isEmpty()) {
         m_view = QImage();
         return;
@@ -343,6 +363,6 @@ void ConversionPipeline::RedrawView(const ConversionSettings& settings)
     if (m_view.isNull())
         return;
     m_view.fill(Qt::black);
-    m_preview.Render(&m_view, {0, 0, size.width(), size.height()}, true, true);
+    m_firstDecode.Render(&m_view, {0, 0, size.width(), size.height()}, true, true);
     ApplyAdjustments(m_view, settings, m_effects);
 }

@@ -6,7 +6,9 @@
 
 #include "CPicture.h"
 #include "ConversionSettings.h"
+#include "DecodePlan.h"
 #include "FileFailure.h"
+#include "PictureHeader.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -117,9 +119,10 @@ public:
     static MemoryEstimate estimateMemory(const QString& sourcePath,
                                          const ConversionSettings& settings);
 
-    // Redraws the view from the last preview and applies the current adjustments,
-    // effect and half turn or mirror on top of it (a quick update without a new
-    // conversion).
+    // Redraws the view from the last run's first encoding, decoded and not yet
+    // adjusted, with the adjustments, effect and half turn or mirror of
+    // `settings`: a quick update without a new conversion that shows what the
+    // next conversion's second encoding starts from.
     void RedrawView(const ConversionSettings& settings);
 
     // The output of the last run decoded again.
@@ -147,7 +150,7 @@ private:
     void loadSample();
     bool loadSource(const QString& sourcePath, const ConversionSettings& settings,
                     QString& originalSizeText, ConversionResult& result);
-    void ensureSourceCovers(QSize drawingSize);
+    void ensureDecodeFor(QSize drawingSize);
     QImage scaledSource(QSize outputSize, const ConversionSettings& settings) const;
     void encodeAndShow(const QImage& converted, const ConversionSettings& settings,
                        ConversionResult& result);
@@ -158,10 +161,15 @@ private:
     bool m_sourceIsSample = false;
     // The source's full size, upright, even when it is decoded smaller.
     QSize m_sourceSize;
-    // The source file's bytes while the source is decoded at a reduced size.
+    // The source file's bytes, its header and how it is decoded now: decoded
+    // again whenever an output size needs another reduction.
     QByteArray m_sourceBytes;
+    PictureHeader m_sourceHeader;
+    DecodePlan m_decodePlan;
     int m_nOrigWidth = 0;
     int m_nOrigHeight = 0;
+    // The first encoding of the last run decoded again, before the adjustments.
+    CPicture m_firstDecode;
     CPicture m_preview;
     QImage m_view;
 };

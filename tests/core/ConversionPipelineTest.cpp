@@ -279,7 +279,7 @@ TEST(ConversionPipeline, OversizedOutputIsRefusedWithAMessage)
     EXPECT_EQ(result.kilobytes, 0);
 }
 
-TEST(ConversionPipeline, RedrawAppliesAdjustmentsOnTopOfThePreview)
+TEST(ConversionPipeline, RedrawAppliesTheCurrentAdjustments)
 {
     QTemporaryDir dir;
     const QString source = saved(dir, "grey.png", quarters(100, 100), "PNG");
@@ -295,6 +295,113 @@ TEST(ConversionPipeline, RedrawAppliesAdjustmentsOnTopOfThePreview)
     for (int y = 0; y < 50; y += 7)
         for (int x = 0; x < 50; x += 7)
             EXPECT_EQ(pipeline.view().pixel(x, y), 0xff000000u) << x << "," << y;
+}
+
+// Fine detail everywhere, so that every reduced decode and every scale leaves
+// its own trace in the bytes.
+QImage textured(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    quint32 state = 12345;
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int noise = int(state >> 26);
+            row[x] = qRgb((x * 255 / width + noise) & 0xff, (y * 255 / height + noise) & 0xff,
+                          ((x ^ y) + noise) & 0xff);
+        }
+    }
+    return image;
+}
+
+double meanLevel(const QImage& image)
+{
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            sum += qGray(image.pixel(x, y));
+    return sum / (double(image.width()) * image.height());
+}
+
+// The file depends on the source and the settings only: a conversion after a
+// larger one (a finer decode kept) or a smaller one (a coarser decode kept)
+// writes what a fresh pipeline writes.
+TEST(ConversionPipeline, BytesDoNotDependOnEarlierConversions)
+{
+    QTemporaryDir dir;
+    const QString jpeg = saved(dir, "photo.jpg", textured(1600, 1200), "JPEG");
+    const QString png = saved(dir, "photo.png", textured(1200, 900), "PNG");
+    const struct
+    {
+        QString source;
+        int earlier;
+        int target;
+        int orientation;
+    } cases[] = {{jpeg, 1600, 300, 0}, {jpeg, 1000, 250, 0}, {jpeg, 100, 300, 0},
+                 {jpeg, 1600, 300, 1}, {jpeg, 120, 700, 3},  {png, 1200, 200, 0},
+                 {png, 90, 250, 0}};
+    for (const auto& c : cases) {
+        ConversionSettings settings;
+        settings.m_nOrientation = c.orientation;
+        settings.m_nTargetSize = c.target;
+        const QString fresh = dir.filePath("fresh.jpg");
+        const QString later = dir.filePath("later.jpg");
+        ConversionPipeline().Convert(c.source, settings, {}, fresh, {});
+
+        ConversionPipeline pipeline;
+        ConversionSettings before = settings;
+        before.m_nTargetSize = c.earlier;
+        pipeline.Convert(c.source, before, {}, {}, {});
+        pipeline.Convert(c.source, settings, {}, later, {});
+        const QByteArray expected = readAll(fresh);
+        ASSERT_FALSE(expected.isEmpty());
+        EXPECT_TRUE(readAll(later) == expected)
+            << c.source.toStdString() << " " << c.earlier << " then " << c.target;
+    }
+}
+
+// The quick redraw of kinds 2 and 3 starts from the unadjusted first encoding:
+// it shows exactly the picture the next conversion encodes a second time, and it
+// never moves away from where the user is heading.
+TEST(ConversionPipeline, QuickRedrawShowsWhatTheNextConversionEncodes)
+{
+    QTemporaryDir dir;
+    const QString source = saved(dir, "photo.png", textured(400, 300), "PNG");
+    const struct
+    {
+        const char* change;
+        void (*from)(ConversionSettings&);
+        void (*to)(ConversionSettings&);
+    } cases[] = {
+        {"brightness lowered", [](ConversionSettings& s) { s.m_nBrightness = 40; },
+         [](ConversionSettings& s) { s.m_nBrightness = 20; }},
+        {"contrast kept", [](ConversionSettings& s) { s.m_nContrast = 50; },
+         [](ConversionSettings& s) { s.m_nContrast = 50; }},
+        {"half turn kept", [](ConversionSettings& s) { s.m_nOrientation = 2; },
+         [](ConversionSettings& s) { s.m_nOrientation = 2; }},
+        {"black and white off", [](ConversionSettings& s) { s.m_bGrayscale = 1; },
+         [](ConversionSettings& s) { s.m_nRed = 30; }},
+    };
+    for (const auto& c : cases) {
+        ConversionSettings from;
+        from.m_nTargetSize = 200;
+        c.from(from);
+        ConversionSettings to;
+        to.m_nTargetSize = 200;
+        c.to(to);
+        ConversionPipeline pipeline;
+        pipeline.Convert(source, from, {}, {}, {});
+        const QImage converted = pipeline.view();
+        pipeline.RedrawView(to);
+        const QImage quick = pipeline.view();
+        pipeline.Convert(source, to, {}, {}, {});
+        ASSERT_FALSE(quick.isNull()) << c.change;
+        EXPECT_EQ(quick, pipeline.view()) << c.change;
+        if (to.m_nBrightness < from.m_nBrightness) {
+            EXPECT_LT(meanLevel(quick), meanLevel(converted)) << c.change;
+        }
+    }
 }
 
 } // namespace

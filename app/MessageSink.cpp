@@ -17,6 +17,7 @@ public:
 
 StandardErrorSink g_standardErrorSink;
 std::atomic<MessageSink*> g_sink{&g_standardErrorSink};
+thread_local MessageCollector* t_collector = nullptr;
 
 } // namespace
 
@@ -27,5 +28,19 @@ void installMessageSink(MessageSink* sink)
 
 void showMessage(const QString& text, const QString& caption, MessageIcon icon)
 {
+    if (t_collector != nullptr) {
+        t_collector->m_messages.append(text.trimmed());
+        return;
+    }
     g_sink.load()->showMessage(text, caption, icon);
+}
+
+MessageCollector::MessageCollector() : m_outer(t_collector)
+{
+    t_collector = this;
+}
+
+MessageCollector::~MessageCollector()
+{
+    t_collector = m_outer;
 }

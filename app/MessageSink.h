@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 enum class MessageIcon
 {
@@ -33,3 +34,25 @@ void installMessageSink(MessageSink* sink);
 
 // Shows a message through the installed sink.
 void showMessage(const QString& text, const QString& caption, MessageIcon icon);
+
+// While an object of this class lives, the core's messages on the thread that
+// made it are collected here instead of reaching the installed sink, so that a
+// worker can return them with its result as the cause of a failure. Objects
+// nest; the innermost one collects. Lives on one thread only.
+class MessageCollector
+{
+public:
+    MessageCollector();
+    ~MessageCollector();
+    MessageCollector(const MessageCollector&) = delete;
+    MessageCollector& operator=(const MessageCollector&) = delete;
+
+    // The texts shown so far, trimmed, in order.
+    const QStringList& messages() const { return m_messages; }
+
+private:
+    friend void showMessage(const QString& text, const QString& caption, MessageIcon icon);
+
+    MessageCollector* m_outer;
+    QStringList m_messages;
+};

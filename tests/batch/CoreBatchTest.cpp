@@ -1,0 +1,397 @@
+// The directory conversion of the core, without any window: the list and its
+// order, each file once, undecodable files, the question's answers, cancelling,
+// the same bytes with any number of workers and from the window's pipeline, the
+// memory budget of parallel pictures, and the batch on a thread of its own.
+#include "BatchConversion.h"
+#include "MemoryBudget.h"
+#include "QtEventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QImage textured(int width, int height, int seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * 7 + seed) & 0xff, (y * 5 + seed * 3) & 0xff, ((x ^ y) * 3) & 0xff));
+    return image;
+}
+
+// Writes pictures named by `names` into `folder`; the format follows the
+// extension, sizes vary from file to file, all 4:3 (64 x 48 at a target of 64).
+void makePictures(const QString& folder, const QStringList& names)
+{
+    int seed = 0;
+    for (const QString& name : names) {
+        const QString suffix = QFileInfo(name).suffix().toLower();
+        const QByteArray format = suffix == "gif" ? "PNG" : suffix == "bmp" ? "BMP" : suffix == "png" ? "PNG" : "JPEG";
+        ++seed;
+        // Qt writes no GIF; a PNG under a .gif name decodes all the same.
+        ASSERT_TRUE(textured(120 + 20 * seed, 90 + 15 * seed, seed).save(QDir(folder).filePath(name), format.constData()));
+    }
+}
+
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// What one batch reported, in order.
+struct Log
+{
+    explicit Log(BatchConversion& batch)
+    {
+        QObject::connect(&batch, &BatchConversion::fileDone, [this](const QString& source, const QString& output, const BatchFileResult&) {
+            events << QFileInfo(source).fileName() + QStringLiteral(" -> ") + QFileInfo(output).fileName();
+        });
+        QObject::connect(&batch, &BatchConversion::fileSkipped, [this](const QString& source, const BatchSkip& skip) {
+            events << QFileInfo(source).fileName() + QStringLiteral(" skipped %1").arg(int(skip.step));
+        });
+        QObject::connect(&batch, &BatchConversion::progress, [this](int done, int total) {
+            EXPECT_GT(done, lastDone);
+            EXPECT_LE(done, total);
+            lastDone = done;
+        });
+    }
+    QStringList events;
+    int lastDone = 0;
+};
+
+BatchJob jobFor(const QString& folder, const QString& destination, int jobs, int target = 64)
+{
+    BatchJob job;
+    job.sourceFolder = folder;
+    job.destinationFolder = destination;
+    job.jobs = jobs;
+    job.settings.m_nTargetSize = target;
+    return job;
+}
+
+class CoreBatch : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_source = m_dir.filePath("in");
+        m_destination = m_dir.filePath("out");
+        ASSERT_TRUE(QDir().mkpath(m_source));
+        ASSERT_TRUE(QDir().mkpath(m_destination));
+    }
+
+    QTemporaryDir m_dir;
+    QString m_source;
+    QString m_destination;
+};
+
+// Pattern by pattern, by name without regard to case within a pattern; folders
+// and other formats left out; into the source folder too, each file once.
+TEST_F(CoreBatch, WalksThePatternsInOrderAndConvertsEachFileOnce)
+{
+    makePictures(m_source, {"f.bmp", "e.gif", "d.jpeg", "c.jpe", "B.JPG", "a.jpg", "g.png"});
+    ASSERT_TRUE(QDir(m_source).mkdir("h.jpg"));
+    const QStringList order = {"a.jpg", "B.JPG", "c.jpe", "d.jpeg", "e.gif", "f.bmp"};
+    for (const bool intoSource : {false, true})
+        for (const int jobs : {1, 3}) {
+            QTemporaryDir copy;
+            for (const QString& name : QDir(m_source).entryList(QDir::Files))
+                ASSERT_TRUE(QFile::copy(QDir(m_source).filePath(name), copy.filePath(name)));
+            ASSERT_TRUE(QDir(copy.path()).mkdir("h.jpg"));
+            QTemporaryDir elsewhere;
+            const QString destination = intoSource ? copy.path() : elsewhere.path();
+
+            BatchConversion batch(nullptr);
+            Log log(batch);
+            const BatchSummary summary = batch.run(jobFor(copy.path(), destination, jobs));
+            QStringList sources;
+            for (const QString& event : log.events)
+                sources << event.section(QStringLiteral(" -> "), 0, 0);
+            EXPECT_EQ(sources, order) << intoSource << jobs;
+            EXPECT_EQ(summary.total, 6);
+            EXPECT_EQ(summary.converted, 6);
+            EXPECT_EQ(log.lastDone, 6);
+            EXPECT_EQ(namesIn(destination).filter(QStringLiteral("x")).size(), 6) << namesIn(destination).join(u',').toStdString();
+            EXPECT_TRUE(namesIn(destination).filter(QStringLiteral(".tmp")).isEmpty());
+        }
+}
+
+// Given files: a file named twice is converted once, and one that an earlier
+// file's output replaces is not converted again, with one worker or several.
+TEST_F(CoreBatch, AFileThatBecameOurOutputIsNotConvertedAgain)
+{
+    makePictures(m_source, {"a.jpg", "a 64x48.jpg", "b.jpg"});
+    const QString a = QDir(m_source).filePath("a.jpg");
+    const QString output = QDir(m_source).filePath("a 64x48.jpg");
+    for (const int jobs : {1, 3}) {
+        QFile::remove(output);
+        makePictures(m_source, {"a 64x48.jpg"});
+        BatchJob job = jobFor({}, m_source, jobs);
+        job.files = {a, output, QDir(m_source).filePath("./a.jpg"), QDir(m_source).filePath("b.jpg")};
+        BatchConversion batch(nullptr);
+        Log log(batch);
+        const BatchSummary summary = batch.run(job);
+        EXPECT_EQ(log.events, QStringList({"a.jpg -> a 64x48.jpg", "b.jpg -> b 64x48.jpg"})) << jobs;
+        EXPECT_EQ(summary.total, 3);
+        EXPECT_FALSE(QFileInfo::exists(QDir(m_source).filePath("a 64x48 64x48.jpg")));
+    }
+}
+
+// Nothing is written for a file that does not decode, is missing, or has no
+// place to go; an existing file of its output name survives, and the file is
+// named in the summary.
+TEST_F(CoreBatch, FilesThatCannotBeReadOrWrittenAreSkipped)
+{
+    makePictures(m_source, {"good.jpg"});
+    const QByteArray jpeg = readAll(QDir(m_source).filePath("good.jpg"));
+    writeBytes(QDir(m_source).filePath("noise.jpg"), QByteArray(5000, '\x5a'));
+    writeBytes(QDir(m_source).filePath("truncated.jpg"), jpeg.left(jpeg.size() / 2));
+    writeBytes(QDir(m_destination).filePath("noise 64x50.jpg"), "the user's file");
+    const QStringList all = {QDir(m_source).filePath("good.jpg"), QDir(m_source).filePath("gone.jpg"),
+                             QDir(m_source).filePath("noise.jpg"), QDir(m_source).filePath("truncated.jpg")};
+    const struct
+    {
+        bool listed;
+        bool destinationExists;
+        QStringList events;
+        QStringList unreadable;
+        QStringList unwritten;
+    } cases[] = {
+        {false, true, {"good.jpg -> good 64x48.jpg", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
+         {"noise.jpg", "truncated.jpg"}, {}},
+        {true, true, {"good.jpg -> good 64x48.jpg", "gone.jpg skipped 0", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
+         {"gone.jpg", "noise.jpg", "truncated.jpg"}, {}},
+        {false, false, {"good.jpg skipped 2", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
+         {"noise.jpg", "truncated.jpg"}, {"good.jpg"}},
+    };
+    for (const auto& c : cases)
+        for (const int jobs : {1, 2}) {
+            BatchJob job = jobFor(c.listed ? QString() : m_source,
+                                  c.destinationExists ? m_destination : m_dir.filePath("nowhere"), jobs);
+            if (c.listed)
+                job.files = all;
+            BatchConversion batch(nullptr);
+            Log log(batch);
+            const BatchSummary summary = batch.run(job);
+            EXPECT_EQ(log.events, c.events) << jobs << ": " << log.events.join(u';').toStdString();
+            EXPECT_EQ(summary.unreadable, c.unreadable);
+            EXPECT_EQ(summary.unwritten, c.unwritten);
+            EXPECT_EQ(summary.converted, c.destinationExists ? 1 : 0);
+            EXPECT_EQ(namesIn(m_destination), QStringList({"good 64x48.jpg", "noise 64x50.jpg"}));
+            EXPECT_EQ(readAll(QDir(m_destination).filePath("noise 64x50.jpg")), QByteArray("the user's file"));
+        }
+}
+
+// Asked after each written file, which the view already shows; "No" keeps the
+// file but not in the mail, "Cancel" ends the batch after it, "Yes to all"
+// stops asking.
+TEST_F(CoreBatch, TheQuestionDecidesWhatIsAcceptedAndWhetherToGoOn)
+{
+    makePictures(m_source, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    using A = BatchAnswer;
+    const struct
+    {
+        std::vector<BatchAnswer> answers;
+        QStringList accepted;
+        int written;
+        bool cancelled;
+    } cases[] = {
+        {{A::Yes, A::No, A::Yes, A::Yes}, {"a", "c", "d"}, 4, false},
+        {{A::No, A::Cancel}, {}, 2, true},
+        {{A::Yes, A::YesToAll}, {"a", "b", "c", "d"}, 4, false},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir destination;
+        BatchConversion batch(nullptr);
+        QStringList order;
+        QObject::connect(&batch, &BatchConversion::fileDone,
+                         [&](const QString& source, const QString&, const BatchFileResult&) {
+                             order << QStringLiteral("done ") + QFileInfo(source).baseName();
+                         });
+        std::size_t asked = 0;
+        batch.setQuestion([&](const BatchFileResult& file) {
+            order << QStringLiteral("asked ") + QFileInfo(file.source).baseName();
+            EXPECT_EQ(file.view.size(), file.conversion.outputSize);
+            EXPECT_TRUE(QFileInfo::exists(file.output));
+            return c.answers.at(asked++);
+        });
+        const BatchSummary summary = batch.run(jobFor(m_source, destination.path(), 4));
+        QStringList accepted;
+        for (const QString& output : summary.accepted)
+            accepted << QFileInfo(output).fileName().section(u' ', 0, 0);
+        EXPECT_EQ(accepted, c.accepted);
+        EXPECT_EQ(asked, c.answers.size());
+        EXPECT_EQ(summary.converted, c.written);
+        EXPECT_EQ(namesIn(destination.path()).size(), c.written);
+        EXPECT_EQ(summary.cancelled, c.cancelled);
+        EXPECT_EQ(summary.notStarted, 4 - c.written);
+        EXPECT_EQ(order.mid(0, 4), QStringList({"done a", "asked a", "done b", "asked b"}));
+    }
+}
+
+// A cancel ends the batch after the files under way: they are put in place
+// whole, the rest are left out, also those waiting for memory.
+TEST_F(CoreBatch, CancelEndsTheBatchAfterTheFilesUnderWay)
+{
+    QStringList names;
+    for (int i = 0; i < 8; ++i)
+        names << QStringLiteral("p%1.jpg").arg(i);
+    makePictures(m_source, names);
+    for (const int jobs : {1, 3}) {
+        QTemporaryDir destination;
+        BatchConversion batch(nullptr);
+        QObject::connect(&batch, &BatchConversion::fileDone, &batch, &BatchConversion::cancel);
+        const BatchSummary summary = batch.run(jobFor(m_source, destination.path(), jobs));
+        EXPECT_TRUE(summary.cancelled);
+        if (jobs == 1) {
+            EXPECT_EQ(summary.converted, 1);
+        }
+        EXPECT_EQ(summary.converted + summary.notStarted, 8);
+        const QStringList written = namesIn(destination.path());
+        EXPECT_EQ(written.size(), summary.converted);
+        for (const QString& name : written)
+            EXPECT_EQ(QImage(QDir(destination.path()).filePath(name)).size(), QSize(64, 48));
+    }
+
+    // All memory is taken: every worker waits for it until the cancel.
+    qtloop::application();
+    QTemporaryDir destination;
+    MemoryBudget budget(1000);
+    const MemoryReservation taken(budget, 1000);
+    BatchConversion batch(nullptr);
+    batch.setMemoryBudget(&budget);
+    std::optional<BatchSummary> summary;
+    QObject::connect(&batch, &BatchConversion::finished,
+                     [&](const BatchSummary& result) { summary = result; });
+    batch.start(jobFor(m_source, destination.path(), 3));
+    qtloop::runUntil([] { return false; }, 50);
+    EXPECT_FALSE(summary.has_value());
+    batch.cancel();
+    ASSERT_TRUE(qtloop::runUntil([&] { return summary.has_value(); }));
+    EXPECT_EQ(summary->converted, 0);
+    EXPECT_EQ(summary->notStarted, 8);
+    EXPECT_TRUE(namesIn(destination.path()).isEmpty());
+}
+
+// The same bytes with one worker, with several, within a memory budget that
+// lets one picture run at a time, and from the window's pipeline after it
+// converted the same source at another size.
+TEST_F(CoreBatch, ParallelWritesTheBytesOfSerialAndOfTheWindow)
+{
+    makePictures(m_source, {"a.jpg", "b.jpg", "c.bmp", "d.gif", "e.jpg", "f.jpg"});
+    BatchJob job = jobFor(m_source, {}, 1, 97);
+    job.settings.m_nBrightness = 15;
+    job.settings.m_nOrientation = 3;
+    std::map<int, std::map<QString, QByteArray>> written;
+    MemoryBudget budget(1);
+    for (const int jobs : {1, 4, -4}) {
+        QTemporaryDir destination;
+        job.destinationFolder = destination.path();
+        job.jobs = std::abs(jobs);
+        BatchConversion batch(nullptr);
+        if (jobs < 0)
+            batch.setMemoryBudget(&budget);
+        EXPECT_EQ(batch.run(job).converted, 6);
+        for (const QString& name : namesIn(destination.path()))
+            written[jobs][name] = readAll(QDir(destination.path()).filePath(name));
+    }
+    EXPECT_EQ(written[1].size(), 6);
+    EXPECT_TRUE(written[4] == written[1]);
+    EXPECT_TRUE(written[-4] == written[1]);
+    EXPECT_EQ(budget.inUse(), 0);
+
+    QTemporaryDir destination;
+    job.destinationFolder = destination.path();
+    job.files = {QDir(m_source).filePath("a.jpg")};
+    job.sourceFolder.clear();
+    BatchConversion(nullptr).run(job);
+    ConversionPipeline window;
+    ConversionSettings larger = job.settings;
+    larger.m_nTargetSize = 180;
+    window.Convert(job.files[0], larger, {}, {}, destination.filePath("preview.jpg"));
+    window.Convert(job.files[0], job.settings, {}, destination.filePath("window.jpg"), {});
+    EXPECT_TRUE(readAll(destination.filePath("window.jpg")) == readAll(destination.filePath("a 72x97.jpg")));
+}
+
+// start(): the batch on its own thread, every signal on the owner's thread,
+// the question on the batch's; ending the object while it runs.
+TEST_F(CoreBatch, StartRunsOnAThreadOfItsOwnAndReportsOnTheOwners)
+{
+    qtloop::application();
+    QStringList names;
+    for (int i = 0; i < 6; ++i)
+        names << QStringLiteral("p%1.jpg").arg(i);
+    makePictures(m_source, names);
+    for (const bool asking : {false, true}) {
+        QTemporaryDir destination;
+        BatchConversion batch(nullptr);
+        QThread* const owner = QThread::currentThread();
+        bool elsewhere = true;
+        bool allOnOwner = true;
+        if (asking)
+            batch.setQuestion([&](const BatchFileResult&) {
+                elsewhere = elsewhere && QThread::currentThread() != owner;
+                return BatchAnswer::Yes;
+            });
+        int done = 0;
+        std::optional<BatchSummary> summary;
+        QObject::connect(&batch, &BatchConversion::fileDone, [&] {
+            allOnOwner = allOnOwner && QThread::currentThread() == owner;
+            ++done;
+        });
+        QObject::connect(&batch, &BatchConversion::finished, [&](const BatchSummary& result) {
+            allOnOwner = allOnOwner && QThread::currentThread() == owner;
+            EXPECT_FALSE(batch.isRunning());
+            summary = result;
+        });
+        batch.start(jobFor(m_source, destination.path(), 3));
+        EXPECT_TRUE(batch.isRunning());
+        ASSERT_TRUE(qtloop::runUntil([&] { return summary.has_value(); }));
+        EXPECT_EQ(summary->converted, 6);
+        EXPECT_EQ(summary->accepted.size(), 6);
+        EXPECT_EQ(done, 6);
+        EXPECT_TRUE(allOnOwner);
+        EXPECT_TRUE(elsewhere);
+    }
+
+    QTemporaryDir destination;
+    {
+        BatchConversion batch(nullptr);
+        batch.setQuestion([&](const BatchFileResult&) {
+            while (!batch.isCancelled())
+                QThread::msleep(5);
+            return BatchAnswer::Cancel;
+        });
+        batch.start(jobFor(m_source, destination.path(), 2));
+    }
+    qtloop::runUntil([] { return false; }, 50); // late wake-ups find no batch
+    EXPECT_LE(namesIn(destination.path()).size(), 1);
+    EXPECT_TRUE(namesIn(destination.path()).filter(QStringLiteral(".tmp")).isEmpty());
+}
+
+} // namespace

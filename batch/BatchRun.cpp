@@ -210,9 +210,10 @@ void BatchRun::finish(qsizetype index, Outcome& outcome)
 void BatchRun::putInPlace(qsizetype index, Outcome& outcome)
 {
     const QString& source = m_sources[index].path;
-    const QString target = m_job.outputFile.isEmpty()
-                               ? directoryOutputPath(m_job.destinationFolder, source, outcome.result.outputSize)
-                               : m_job.outputFile;
+    const QString target =
+        m_job.outputFile.isEmpty()
+            ? directoryOutputPath(m_job.destinationFolder, source, outcome.result.outputSize)
+            : m_job.outputFile;
     if (!outcome.pending->commit(target)) {
         skip(source, {BatchSkip::Step::Write, outcome.pending->failure(), target});
         return;

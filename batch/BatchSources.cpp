@@ -21,8 +21,8 @@ QString stemOf(const QString& path)
 
 bool isDigits(QStringView text)
 {
-    return !text.isEmpty()
-           && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 // For a file named like a result of directory naming, "STEM WxH.jpg", the stem of

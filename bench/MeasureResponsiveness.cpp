@@ -61,7 +61,8 @@ ConversionRequest preview(const QString& source, int target)
 }
 
 // Milliseconds from posting `request` to its result; the longest timer gap in `gap`.
-qint64 timedPost(ConversionService& service, const ConversionRequest& request, qint64* gap = nullptr)
+qint64 timedPost(ConversionService& service, const ConversionRequest& request,
+                 qint64* gap = nullptr)
 {
     bool converted = false;
     const QMetaObject::Connection connection =
@@ -86,28 +87,32 @@ void measureService(const QSettings& store)
     QTemporaryDir dir;
     QElapsedTimer clock;
     clock.start();
-    ConversionPipeline().Convert(mosaic, preview(mosaic, 6000).settings, {}, dir.filePath("direct.jpg"), {});
+    ConversionPipeline().Convert(mosaic, preview(mosaic, 6000).settings, {},
+                                 dir.filePath("direct.jpg"), {});
     const qint64 direct = clock.elapsed();
 
     ConversionService service(store, nullptr);
     qint64 gap = 0;
     const qint64 served = timedPost(service, preview(mosaic, 6000), &gap);
-    std::printf("mosaic at 6000 px: blocks the calling thread %lld ms; through the service %lld ms, "
-                "longest timer gap %lld ms\n",
-                qlonglong(direct), qlonglong(served), qlonglong(gap));
+    std::printf(
+        "mosaic at 6000 px: blocks the calling thread %lld ms; through the service %lld ms, "
+        "longest timer gap %lld ms\n",
+        qlonglong(direct), qlonglong(served), qlonglong(gap));
 
     timedPost(service, preview(mosaic, 780));
     const qint64 sameReduction = timedPost(service, preview(mosaic, 800));
     timedPost(service, preview(mosaic, 400));
     const qint64 otherReduction = timedPost(service, preview(mosaic, 800));
-    std::printf("mosaic preview at 800 px: %lld ms after 780 px (same decode), %lld ms after 400 px "
-                "(decoded again)\n",
-                qlonglong(sameReduction), qlonglong(otherReduction));
+    std::printf(
+        "mosaic preview at 800 px: %lld ms after 780 px (same decode), %lld ms after 400 px "
+        "(decoded again)\n",
+        qlonglong(sameReduction), qlonglong(otherReduction));
 }
 
 void measureBatch()
 {
-    const QStringList photos = QDir(kTestData + QStringLiteral("/photos")).entryList({"*.jpg"}, QDir::Files);
+    const QStringList photos =
+        QDir(kTestData + QStringLiteral("/photos")).entryList({"*.jpg"}, QDir::Files);
     QTemporaryDir dir;
     QDir(dir.path()).mkdir("in");
     QStringList files;
@@ -125,7 +130,8 @@ void measureBatch()
     clock.start();
     QProcess cli;
     cli.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pictavo-cli"),
-              QStringList{"-j", QString::number(jobs), "-s", "640", "-d", dir.filePath("cli")} + files);
+              QStringList{"-j", QString::number(jobs), "-s", "640", "-d", dir.filePath("cli")} +
+                  files);
     cli.waitForFinished(-1);
     const qint64 cliTime = clock.elapsed();
 
@@ -143,8 +149,9 @@ void measureBatch()
     const qint64 coreTime = clock.elapsed();
     std::printf("batch of %lld photos at 640 px, %d workers: pictavo-cli %lld ms (exit %d), "
                 "BatchConversion %lld ms (%.2f x), longest timer gap %lld ms\n",
-                qlonglong(files.size()), jobs, qlonglong(cliTime), cli.exitCode(), qlonglong(coreTime),
-                double(coreTime) / double(std::max<qint64>(cliTime, 1)), qlonglong(gap));
+                qlonglong(files.size()), jobs, qlonglong(cliTime), cli.exitCode(),
+                qlonglong(coreTime), double(coreTime) / double(std::max<qint64>(cliTime, 1)),
+                qlonglong(gap));
 }
 
 } // namespace

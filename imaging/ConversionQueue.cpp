@@ -22,7 +22,8 @@ bool supersedes(ConversionKind newer, ConversionKind waiting)
 
 quint64 ConversionQueue::push(const ConversionRequest& request)
 {
-    std::erase_if(m_entries, [&](const Entry& entry) { return supersedes(request.kind, entry.request.kind); });
+    std::erase_if(m_entries,
+                  [&](const Entry& entry) { return supersedes(request.kind, entry.request.kind); });
     m_entries.push_back({++m_lastId, request});
     return m_lastId;
 }

@@ -1,11 +1,10 @@
 #include "ConversionService.h"
 
+#include "FileFailure.h"
 #include "MessageSink.h"
 #include "SettingsStore.h"
-#include "FileFailure.h"
 
 #include <QFileInfo>
-
 
 namespace {
 
@@ -37,8 +36,8 @@ void describeFailure(const ConversionRequest& request, ConversionOutcome& outcom
                             .arg(fileName(request.sourcePath), outcome.cause);
         break;
     case ConversionKind::MailCopy:
-        outcome.error =
-            QStringLiteral("Die Kopie für die Mail kann nicht angelegt werden: %1.").arg(outcome.cause);
+        outcome.error = QStringLiteral("Die Kopie für die Mail kann nicht angelegt werden: %1.")
+                            .arg(outcome.cause);
         break;
     default:
         outcome.error = cannotSaveMessage(result.outputPath, failure);
@@ -48,7 +47,8 @@ void describeFailure(const ConversionRequest& request, ConversionOutcome& outcom
 
 } // namespace
 
-ConversionService::ConversionService(const QSettings& store, const EffectHost* effects, QObject* parent)
+ConversionService::ConversionService(const QSettings& store, const EffectHost* effects,
+                                     QObject* parent)
     : QObject(parent), m_storeFile(store.fileName()), m_storeFormat(store.format()),
       m_pipeline(std::make_unique<ConversionPipeline>(effects))
 {
@@ -130,14 +130,15 @@ void ConversionService::convert(const Queued& queued, ConversionOutcome& outcome
     const ConversionRequest& request = queued.request;
     const QString folder =
         request.kind == ConversionKind::BatchFile ? request.destinationFolder : QString();
-    const QString output = request.kind == ConversionKind::Preview || request.kind == ConversionKind::BatchFile
-                               ? QString()
-                               : request.outputPath;
+    const QString output =
+        request.kind == ConversionKind::Preview || request.kind == ConversionKind::BatchFile
+            ? QString()
+            : request.outputPath;
     // The core's failures come back in the result; nothing of this thread may
     // reach the window's message boxes.
     const MessageCollector quiet;
-    outcome.conversion =
-        m_pipeline->Convert(request.sourcePath, request.settings, folder, output, outcome.temporaryPath);
+    outcome.conversion = m_pipeline->Convert(request.sourcePath, request.settings, folder, output,
+                                             outcome.temporaryPath);
     describeFailure(request, outcome);
 }
 

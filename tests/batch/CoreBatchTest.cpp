@@ -39,7 +39,8 @@ QImage textured(int width, int height, int seed)
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb((x * 7 + seed) & 0xff, (y * 5 + seed * 3) & 0xff, ((x ^ y) * 3) & 0xff));
+            image.setPixel(
+                x, y, qRgb((x * 7 + seed) & 0xff, (y * 5 + seed * 3) & 0xff, ((x ^ y) * 3) & 0xff));
     return image;
 }
 
@@ -50,10 +51,14 @@ void makePictures(const QString& folder, const QStringList& names)
     int seed = 0;
     for (const QString& name : names) {
         const QString suffix = QFileInfo(name).suffix().toLower();
-        const QByteArray format = suffix == "gif" ? "PNG" : suffix == "bmp" ? "BMP" : suffix == "png" ? "PNG" : "JPEG";
+        const QByteArray format = suffix == "gif"   ? "PNG"
+                                  : suffix == "bmp" ? "BMP"
+                                  : suffix == "png" ? "PNG"
+                                                    : "JPEG";
         ++seed;
         // Qt writes no GIF; a PNG under a .gif name decodes all the same.
-        ASSERT_TRUE(textured(120 + 20 * seed, 90 + 15 * seed, seed).save(QDir(folder).filePath(name), format.constData()));
+        ASSERT_TRUE(textured(120 + 20 * seed, 90 + 15 * seed, seed)
+                        .save(QDir(folder).filePath(name), format.constData()));
     }
 }
 
@@ -67,12 +72,17 @@ struct Log
 {
     explicit Log(BatchConversion& batch)
     {
-        QObject::connect(&batch, &BatchConversion::fileDone, [this](const QString& source, const QString& output, const BatchFileResult&) {
-            events << QFileInfo(source).fileName() + QStringLiteral(" -> ") + QFileInfo(output).fileName();
-        });
-        QObject::connect(&batch, &BatchConversion::fileSkipped, [this](const QString& source, const BatchSkip& skip) {
-            events << QFileInfo(source).fileName() + QStringLiteral(" skipped %1").arg(int(skip.step));
-        });
+        QObject::connect(
+            &batch, &BatchConversion::fileDone,
+            [this](const QString& source, const QString& output, const BatchFileResult&) {
+                events << QFileInfo(source).fileName() + QStringLiteral(" -> ") +
+                              QFileInfo(output).fileName();
+            });
+        QObject::connect(&batch, &BatchConversion::fileSkipped,
+                         [this](const QString& source, const BatchSkip& skip) {
+                             events << QFileInfo(source).fileName() +
+                                           QStringLiteral(" skipped %1").arg(int(skip.step));
+                         });
         QObject::connect(&batch, &BatchConversion::progress, [this](int done, int total) {
             EXPECT_GT(done, lastDone);
             EXPECT_LE(done, total);
@@ -136,7 +146,8 @@ TEST_F(CoreBatch, WalksThePatternsInOrderAndConvertsEachFileOnce)
             EXPECT_EQ(summary.total, 6);
             EXPECT_EQ(summary.converted, 6);
             EXPECT_EQ(log.lastDone, 6);
-            EXPECT_EQ(namesIn(destination).filter(QStringLiteral("x")).size(), 6) << namesIn(destination).join(u',').toStdString();
+            EXPECT_EQ(namesIn(destination).filter(QStringLiteral("x")).size(), 6)
+                << namesIn(destination).join(u',').toStdString();
             EXPECT_TRUE(namesIn(destination).filter(QStringLiteral(".tmp")).isEmpty());
         }
 }
@@ -152,11 +163,13 @@ TEST_F(CoreBatch, AFileThatBecameOurOutputIsNotConvertedAgain)
         QFile::remove(output);
         makePictures(m_source, {"a 64x48.jpg"});
         BatchJob job = jobFor({}, m_source, jobs);
-        job.files = {a, output, QDir(m_source).filePath("./a.jpg"), QDir(m_source).filePath("b.jpg")};
+        job.files = {a, output, QDir(m_source).filePath("./a.jpg"),
+                     QDir(m_source).filePath("b.jpg")};
         BatchConversion batch(nullptr);
         Log log(batch);
         const BatchSummary summary = batch.run(job);
-        EXPECT_EQ(log.events, QStringList({"a.jpg -> a 64x48.jpg", "b.jpg -> b 64x48.jpg"})) << jobs;
+        EXPECT_EQ(log.events, QStringList({"a.jpg -> a 64x48.jpg", "b.jpg -> b 64x48.jpg"}))
+            << jobs;
         EXPECT_EQ(summary.total, 3);
         EXPECT_FALSE(QFileInfo::exists(QDir(m_source).filePath("a 64x48 64x48.jpg")));
     }
@@ -172,8 +185,9 @@ TEST_F(CoreBatch, FilesThatCannotBeReadOrWrittenAreSkipped)
     writeBytes(QDir(m_source).filePath("noise.jpg"), QByteArray(5000, '\x5a'));
     writeBytes(QDir(m_source).filePath("truncated.jpg"), jpeg.left(jpeg.size() / 2));
     writeBytes(QDir(m_destination).filePath("noise 64x50.jpg"), "the user's file");
-    const QStringList all = {QDir(m_source).filePath("good.jpg"), QDir(m_source).filePath("gone.jpg"),
-                             QDir(m_source).filePath("noise.jpg"), QDir(m_source).filePath("truncated.jpg")};
+    const QStringList all = {
+        QDir(m_source).filePath("good.jpg"), QDir(m_source).filePath("gone.jpg"),
+        QDir(m_source).filePath("noise.jpg"), QDir(m_source).filePath("truncated.jpg")};
     const struct
     {
         bool listed;
@@ -182,17 +196,28 @@ TEST_F(CoreBatch, FilesThatCannotBeReadOrWrittenAreSkipped)
         QStringList unreadable;
         QStringList unwritten;
     } cases[] = {
-        {false, true, {"good.jpg -> good 64x48.jpg", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
-         {"noise.jpg", "truncated.jpg"}, {}},
-        {true, true, {"good.jpg -> good 64x48.jpg", "gone.jpg skipped 0", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
-         {"gone.jpg", "noise.jpg", "truncated.jpg"}, {}},
-        {false, false, {"good.jpg skipped 2", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
-         {"noise.jpg", "truncated.jpg"}, {"good.jpg"}},
+        {false,
+         true,
+         {"good.jpg -> good 64x48.jpg", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
+         {"noise.jpg", "truncated.jpg"},
+         {}},
+        {true,
+         true,
+         {"good.jpg -> good 64x48.jpg", "gone.jpg skipped 0", "noise.jpg skipped 0",
+          "truncated.jpg skipped 0"},
+         {"gone.jpg", "noise.jpg", "truncated.jpg"},
+         {}},
+        {false,
+         false,
+         {"good.jpg skipped 2", "noise.jpg skipped 0", "truncated.jpg skipped 0"},
+         {"noise.jpg", "truncated.jpg"},
+         {"good.jpg"}},
     };
     for (const auto& c : cases)
         for (const int jobs : {1, 2}) {
-            BatchJob job = jobFor(c.listed ? QString() : m_source,
-                                  c.destinationExists ? m_destination : m_dir.filePath("nowhere"), jobs);
+            BatchJob job =
+                jobFor(c.listed ? QString() : m_source,
+                       c.destinationExists ? m_destination : m_dir.filePath("nowhere"), jobs);
             if (c.listed)
                 job.files = all;
             BatchConversion batch(nullptr);
@@ -203,7 +228,8 @@ TEST_F(CoreBatch, FilesThatCannotBeReadOrWrittenAreSkipped)
             EXPECT_EQ(summary.unwritten, c.unwritten);
             EXPECT_EQ(summary.converted, c.destinationExists ? 1 : 0);
             EXPECT_EQ(namesIn(m_destination), QStringList({"good 64x48.jpg", "noise 64x50.jpg"}));
-            EXPECT_EQ(readAll(QDir(m_destination).filePath("noise 64x50.jpg")), QByteArray("the user's file"));
+            EXPECT_EQ(readAll(QDir(m_destination).filePath("noise 64x50.jpg")),
+                      QByteArray("the user's file"));
         }
 }
 
@@ -335,7 +361,8 @@ TEST_F(CoreBatch, ParallelWritesTheBytesOfSerialAndOfTheWindow)
     larger.m_nTargetSize = 180;
     window.Convert(job.files[0], larger, {}, {}, destination.filePath("preview.jpg"));
     window.Convert(job.files[0], job.settings, {}, destination.filePath("window.jpg"), {});
-    EXPECT_TRUE(readAll(destination.filePath("window.jpg")) == readAll(destination.filePath("a 72x97.jpg")));
+    EXPECT_TRUE(readAll(destination.filePath("window.jpg")) ==
+                readAll(destination.filePath("a 72x97.jpg")));
 }
 
 // start(): the batch on its own thread, every signal on the owner's thread,

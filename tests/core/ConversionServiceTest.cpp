@@ -58,14 +58,9 @@ TEST(ConversionQueue, NewerViewRequestsSupersedeWaitingOnes)
         std::deque<quint64> taken;
         std::deque<quint64> waiting;
     } cases[] = {
-        {"PPP", {}, {3}},
-        {"PtPP", {1}, {3}}, // the running one is never superseded
-        {"PRR", {}, {1, 3}},
-        {"RP", {}, {2}},
-        {"PSPMP", {}, {2, 4, 5}},
-        {"SBMS", {}, {1, 2, 3, 4}},
-        {"RSR", {}, {2, 3}},
-        {"PSRd", {}, {2}},
+        {"PPP", {}, {3}},           {"PtPP", {1}, {3}}, // the running one is never superseded
+        {"PRR", {}, {1, 3}},        {"RP", {}, {2}},     {"PSPMP", {}, {2, 4, 5}},
+        {"SBMS", {}, {1, 2, 3, 4}}, {"RSR", {}, {2, 3}}, {"PSRd", {}, {2}},
         {"SPtSt", {1, 2}, {3}},
     };
     for (const auto& c : cases) {
@@ -73,13 +68,27 @@ TEST(ConversionQueue, NewerViewRequestsSupersedeWaitingOnes)
         std::deque<quint64> taken;
         for (const char* step = c.steps; *step != '\0'; ++step) {
             switch (*step) {
-            case 't': taken.push_back(queue.take().id); break;
-            case 'd': queue.dropViewRequests(); break;
-            case 'P': queue.push(request(ConversionKind::Preview, 1)); break;
-            case 'R': queue.push(request(ConversionKind::Redraw, 1)); break;
-            case 'S': queue.push(request(ConversionKind::Save, 1)); break;
-            case 'M': queue.push(request(ConversionKind::MailCopy, 1)); break;
-            default: queue.push(request(ConversionKind::BatchFile, 1)); break;
+            case 't':
+                taken.push_back(queue.take().id);
+                break;
+            case 'd':
+                queue.dropViewRequests();
+                break;
+            case 'P':
+                queue.push(request(ConversionKind::Preview, 1));
+                break;
+            case 'R':
+                queue.push(request(ConversionKind::Redraw, 1));
+                break;
+            case 'S':
+                queue.push(request(ConversionKind::Save, 1));
+                break;
+            case 'M':
+                queue.push(request(ConversionKind::MailCopy, 1));
+                break;
+            default:
+                queue.push(request(ConversionKind::BatchFile, 1));
+                break;
             }
         }
         EXPECT_EQ(taken, c.taken) << c.steps;
@@ -115,8 +124,9 @@ protected:
     std::unique_ptr<ConversionService> makeService()
     {
         auto service = std::make_unique<ConversionService>(*m_store, nullptr);
-        QObject::connect(service.get(), &ConversionService::converted,
-                         [this](const ConversionOutcome& outcome) { m_results.push_back(outcome); });
+        QObject::connect(
+            service.get(), &ConversionService::converted,
+            [this](const ConversionOutcome& outcome) { m_results.push_back(outcome); });
         return service;
     }
 
@@ -170,7 +180,7 @@ TEST_F(ConversionServiceTest, RunsRequestsInOrderAndReturnsTheirResultsAsValues)
         {ConversionKind::MailCopy, 43, m_dir.filePath("mail.jpg"), {120, 90}, false},
         {ConversionKind::BatchFile, 44, m_dir.filePath("out/a 100x75.jpg"), {100, 75}, false},
         {ConversionKind::Redraw, 0, QString(), {100, 75}, false},
-        {ConversionKind::Save, 45, kept, {100, 75}, true},  // unreadable: nothing changed
+        {ConversionKind::Save, 45, kept, {100, 75}, true},       // unreadable: nothing changed
         {ConversionKind::Save, 46, QString(), {300, 225}, true}, // no folder: nothing written
     };
     ASSERT_EQ(m_results.size(), std::size(expected));
@@ -183,17 +193,21 @@ TEST_F(ConversionServiceTest, RunsRequestsInOrderAndReturnsTheirResultsAsValues)
         EXPECT_EQ(outcome.error.isEmpty(), !expected[i].failed) << i << outcome.error.toStdString();
         if (!expected[i].failed && expected[i].kind != ConversionKind::Redraw) {
             EXPECT_EQ(outcome.conversion.outputPath, expected[i].output) << i;
-            EXPECT_EQ(outcome.conversion.title, QStringLiteral("a.jpg (%1 Kb)").arg(outcome.conversion.kilobytes));
+            EXPECT_EQ(outcome.conversion.title,
+                      QStringLiteral("a.jpg (%1 Kb)").arg(outcome.conversion.kilobytes));
             EXPECT_EQ(outcome.originalSize, QSize(480, 360));
         }
     }
-    EXPECT_TRUE(m_results[0].conversion.information.startsWith(QStringLiteral("Original Dateigrösse: ")));
+    EXPECT_TRUE(
+        m_results[0].conversion.information.startsWith(QStringLiteral("Original Dateigrösse: ")));
     EXPECT_TRUE(m_results[1].conversion.information.startsWith(QStringLiteral("\r\nAngepasste")));
     EXPECT_EQ(m_results[4].view.pixel(50, 40), 0xff000000u);
-    EXPECT_EQ(m_results[5].error, QStringLiteral("«missing.jpg» kann nicht gelesen werden: %1.")
-                                      .arg(m_results[5].cause));
+    EXPECT_EQ(
+        m_results[5].error,
+        QStringLiteral("«missing.jpg» kann nicht gelesen werden: %1.").arg(m_results[5].cause));
     EXPECT_EQ(m_results[5].conversion.readFailure.problem, FileProblem::NotFound);
-    EXPECT_TRUE(m_results[6].error.startsWith(QStringLiteral("«a.jpg» kann nicht gespeichert werden: ")));
+    EXPECT_TRUE(
+        m_results[6].error.startsWith(QStringLiteral("«a.jpg» kann nicht gespeichert werden: ")));
     EXPECT_EQ(readAll(kept), QByteArray("the user's own file"));
 
     // The service's files are the bytes a fresh pipeline writes.

@@ -1,8 +1,9 @@
 // A directory conversion as one object of the core, for the window and for
 // pictavo-cli alike: it walks the list (the pictures of a folder pattern by
 // pattern, or given files; each file once, never its own outputs), names each
-// output "<destination>/<name> <W>x<H>.jpg", writes it beside its final place
-// and moves it there only once the source decoded, and reports as it goes.
+// output "<destination>/<name> <W>x<H>.jpg", writes it as a pending file in the
+// destination that appears under that name only once whole (a source that does
+// not decode writes nothing), and reports as it goes.
 //
 // Without a question, files convert in parallel (BatchJob::jobs) within a
 // memory budget; the files are the same bytes with any number of workers and

@@ -482,12 +482,17 @@ private slots:
         connect(&driver, &QTimer::timeout, this, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-                proposed = dialog->selectedFiles().value(0);
-                // Typed over the proposal, as a user would.
+                if (proposed.isEmpty())
+                    proposed = dialog->selectedFiles().value(0);
+                // Typed over the proposal, as a user would. The dialog lists its
+                // folder in the background and may select the proposal again once
+                // it has: accepted only while the typed name is the one chosen.
                 auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                if (!chosen.isEmpty() && name != nullptr)
+                if (!chosen.isEmpty() && name != nullptr && name->text() != chosen)
                     name->setText(chosen);
-                static_cast<QDialog*>(dialog)->accept();
+                const QString wanted = chosen.isEmpty() ? proposed : m_temp.filePath(chosen);
+                if (dialog->selectedFiles().value(0) == wanted)
+                    static_cast<QDialog*>(dialog)->accept();
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 // An unexpected question is answered "Nein" and shows in `asked`.
                 asked = box->objectName() + u':' + box->text();

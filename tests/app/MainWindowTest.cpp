@@ -467,6 +467,15 @@ private slots:
         QFETCH(QString, chosen);
         QFETCH(QString, answer);
         QFETCH(QString, written);
+        // A folder of the row's own, so that no earlier row's file is listed
+        // (the dialog selects a listed proposal again once its folder has loaded).
+        const QString folder = QString::fromLatin1(QTest::currentDataTag());
+        QVERIFY(QDir(m_temp.path()).mkpath(folder));
+        source = folder + u'/' + source;
+        if (!chosen.isEmpty())
+            chosen = folder + u'/' + chosen;
+        if (!written.isEmpty())
+            written = folder + u'/' + written;
         const QString path = picture(source, 300, 200);
         const QByteArray original = contentsOf(path);
         {
@@ -478,6 +487,7 @@ private slots:
         window.OnInitDialog();
         QString proposed;
         QString asked;
+        int ticks = 0;
         QTimer driver;
         connect(&driver, &QTimer::timeout, this, [&] {
             QWidget* modal = QApplication::activeModalWidget();
@@ -487,11 +497,14 @@ private slots:
                 // Typed over the proposal, as a user would. The dialog lists its
                 // folder in the background and may select the proposal again once
                 // it has: accepted only while the typed name is the one chosen.
+                // After two seconds it is accepted whatever it shows, so that a
+                // fault fails below instead of waiting for ever.
+                const QString typed = QFileInfo(chosen).fileName();
                 auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                if (!chosen.isEmpty() && name != nullptr && name->text() != chosen)
-                    name->setText(chosen);
+                if (!chosen.isEmpty() && name != nullptr && name->text() != typed)
+                    name->setText(typed);
                 const QString wanted = chosen.isEmpty() ? proposed : m_temp.filePath(chosen);
-                if (dialog->selectedFiles().value(0) == wanted)
+                if (dialog->selectedFiles().value(0) == wanted || ++ticks > 100)
                     static_cast<QDialog*>(dialog)->accept();
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 // An unexpected question is answered "Nein" and shows in `asked`.
@@ -507,8 +520,8 @@ private slots:
         window.OnSaveAs();
         driver.stop();
 
-        QCOMPARE(proposed, m_temp.filePath(QStringLiteral("%1 150x100.jpg")
-                                               .arg(QFileInfo(source).completeBaseName())));
+        QCOMPARE(proposed, m_temp.filePath(QStringLiteral("%1/%2 150x100.jpg")
+                                               .arg(folder, QFileInfo(source).completeBaseName())));
         QCOMPARE(asked.section(u':', 0, 0),
                  answer.isEmpty() ? QString() : QStringLiteral("ReplaceOriginalBox"));
         if (!written.isEmpty()) {

@@ -1,5 +1,5 @@
-// Where a window goes from its stored edges: the stored rectangle only when it is
-// usable as a whole, and always at least partly on a screen. Used by the main
+// Where a window goes: from its stored edges, the stored rectangle only when it
+// is usable as a whole, and always at least partly on a screen. Used by the main
 // window and the control panel alike.
 #pragma once
 
@@ -17,12 +17,26 @@ inline constexpr int kMaxWindowSide = 32767;
 // hold of it.
 inline constexpr int kMinVisibleSide = 48;
 
+// How far broughtOnScreen goes: a window needs only enough on a screen to take
+// hold of it; a tool window that keeps its size is also kept wholly inside.
+enum class OnScreen
+{
+    Partly,
+    Inside
+};
+
+// `rect` brought onto `screens` (the screens' available areas, the primary
+// first): when less than kMinVisibleSide x kMinVisibleSide of it lies on any of
+// them, moved onto the primary one, 20 pixels in from its top-left corner and
+// shrunk to fit it. With OnScreen::Inside it is then moved as little as needed
+// to lie inside the screen it overlaps most; one larger than that screen keeps
+// its top-left corner (and so its title bar) inside. With no screens the
+// rectangle stays where it is.
+QRect broughtOnScreen(QRect rect, const QList<QRect>& screens, OnScreen fit);
+
 // The rectangle for `stored`: `fallback` when the stored edges are inverted, give
 // a side below `minimum` or above kMaxWindowSide, or lie so far out that an edge
-// would overflow; then, when less than kMinVisibleSide x kMinVisibleSide of it
-// lies on any of `screens` (the screens' available areas, the primary first), the
-// rectangle moved onto the primary one, 20 pixels in from its top-left corner
-// and shrunk to fit it. With no screens the rectangle stays where it is.
+// would overflow; then brought at least partly onto `screens` (broughtOnScreen).
 QRect placedWindowRect(const WindowEdges& stored, const QRect& fallback, QSize minimum,
                        const QList<QRect>& screens);
 

@@ -1,8 +1,9 @@
 #include "CPanelDlg.h"
 
 #include "CFaceButton.h"
-#include "CImageDlg.h"
 #include "CSpinEdit.h"
+#include "ConversionSettings.h"
+#include "EffectHost.h"
 #include "ScreenFit.h"
 #include "SettingsStore.h"
 #include "WindowPlacement.h"
@@ -14,7 +15,6 @@
 #include <QDropEvent>
 #include <QFontMetricsF>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -159,26 +159,16 @@ CPanelDlg::CPanelDlg(QWidget* owner)
 
 CPanelDlg::~CPanelDlg() = default;
 
-template <class Control>
-Control* CPanelDlg::place(Control* control, int id, int x, int y, int width, int height)
-{
-    control->setProperty("id", id);
-    if (id != IDC_PANEL_STATIC)
-        control->setObjectName(QString::number(id));
-    control->setGeometry(m_units.rect(x, y, width, height));
-    return control;
-}
-
 CFaceButton* CPanelDlg::faceButton(int id, const char* text, int x, int y, int width, int height)
 {
-    auto* button = place(new CFaceButton(m_client), id, x, y, width, height);
+    auto* button = m_units.place(new CFaceButton(m_client), id, x, y, width, height);
     button->setText(QString::fromUtf8(text));
     return button;
 }
 
 QGroupBox* CPanelDlg::group(int id, const QString& title, int x, int y, int width, int height)
 {
-    auto* box = place(new QGroupBox(title, m_client), id, x, y, width, height);
+    auto* box = m_units.place(new QGroupBox(title, m_client), id, x, y, width, height);
     // A frame only: clicks go to the controls inside it.
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     return box;
@@ -186,14 +176,14 @@ QGroupBox* CPanelDlg::group(int id, const QString& title, int x, int y, int widt
 
 CSpinEdit* CPanelDlg::spinEdit(int id, int x, int y)
 {
-    return place(new CSpinEdit(m_client), id, x, y, 40, 14);
+    return m_units.place(new CSpinEdit(m_client), id, x, y, 40, 14);
 }
 
 QComboBox* CPanelDlg::dropDownList(int id, int x, int y, int width, int height)
 {
     // The template's height is that of the open list; fitLists() gives the
     // closed one the height its font needs once the entries are in.
-    auto* list = place(new QComboBox(m_client), id, x, y, width, height);
+    auto* list = m_units.place(new QComboBox(m_client), id, x, y, width, height);
     list->setMaxVisibleItems(8);
     return list;
 }
@@ -207,7 +197,7 @@ void CPanelDlg::createControls()
     m_btSend = faceButton(IDC_PANEL_SEND, "Senden", 93, 7, 18, 14);
     m_btReset = faceButton(IDC_PANEL_RESET, "reset", 117, 7, 18, 14);
 
-    m_edInfo = place(new QPlainTextEdit(m_client), IDC_PANEL_INFORMATION, 7, 25, 105, 29);
+    m_edInfo = m_units.place(new QPlainTextEdit(m_client), IDC_PANEL_INFORMATION, 7, 25, 105, 29);
     m_edInfo->setReadOnly(true);
     m_edInfo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_edInfo->setFrameShape(QFrame::NoFrame);
@@ -220,13 +210,14 @@ void CPanelDlg::createControls()
     m_edInfo->setPalette(info);
 
     m_grSize = group(IDC_PANEL_SIZE_GROUP, QStringLiteral("Grösse"), 7, 58, 39, 151);
-    m_slSize = place(new QSlider(Qt::Vertical, m_client), IDC_PANEL_SIZE_SLIDER, 17, 68, 19, 115);
+    m_slSize =
+        m_units.place(new QSlider(Qt::Vertical, m_client), IDC_PANEL_SIZE_SLIDER, 17, 68, 19, 115);
     m_slSize->setAccessibleName(QStringLiteral("Grösse"));
     m_slSize->setTickPosition(QSlider::NoTicks);
     // The smallest size at the top; the up key moves the thumb up.
     m_slSize->setInvertedAppearance(true);
     m_slSize->setInvertedControls(true);
-    m_edSize = place(new QLineEdit(m_client), IDC_PANEL_SIZE, 13, 188, 27, 14);
+    m_edSize = m_units.place(new QLineEdit(m_client), IDC_PANEL_SIZE, 13, 188, 27, 14);
     m_edSize->setAlignment(Qt::AlignCenter);
 
     const std::array<const char*, 3> promotion = {"W1", "Werbung 2", "Werbung 3"};
@@ -234,23 +225,26 @@ void CPanelDlg::createControls()
                                                  QRect(50, 110, 7, 14)};
     for (std::size_t k = 0; k < promotion.size(); ++k) {
         const QRect at = promotionPlace[k];
-        m_btPromotion[k] = place(new QPushButton(QString::fromUtf8(promotion[k]), m_client),
-                                 IDC_PANEL_PROMOTION_1 + int(k), at.x(), at.y(), at.width(), at.height());
+        m_btPromotion[k] =
+            m_units.place(new QPushButton(QString::fromUtf8(promotion[k]), m_client),
+                          IDC_PANEL_PROMOTION_1 + int(k), at.x(), at.y(), at.width(), at.height());
         m_btPromotion[k]->setAutoDefault(false);
         m_btPromotion[k]->hide();
     }
 
     m_grQuality = group(IDC_PANEL_QUALITY_GROUP, QStringLiteral("Qualität"), 62, 58, 42, 151);
     for (int k = 0; k < int(m_rbQuality.size()); ++k) {
-        m_rbQuality[k] = place(new QRadioButton(QStringLiteral("%1%").arg((k + 1) * 10), m_client),
-                               IDC_PANEL_QUALITY_10 + k, 69, 76 + 12 * k, 26, 10);
+        m_rbQuality[k] =
+            m_units.place(new QRadioButton(QStringLiteral("%1%").arg((k + 1) * 10), m_client),
+                          IDC_PANEL_QUALITY_10 + k, 69, 76 + 12 * k, 26, 10);
     }
-    m_edQuality = place(new QLineEdit(m_client), IDC_PANEL_QUALITY, 67, 188, 31, 14);
+    m_edQuality = m_units.place(new QLineEdit(m_client), IDC_PANEL_QUALITY, 67, 188, 31, 14);
     m_edQuality->setAlignment(Qt::AlignCenter);
 
     createAdjustmentColumn();
 
-    m_chMirror = place(new QCheckBox(QStringLiteral("Spiegeln"), m_client), IDC_PANEL_MIRROR, 7, 216, 43, 10);
+    m_chMirror = m_units.place(new QCheckBox(QStringLiteral("Spiegeln"), m_client),
+                               IDC_PANEL_MIRROR, 7, 216, 43, 10);
     m_grEffect = group(IDC_PANEL_EFFECT_GROUP, QStringLiteral("Effekte"), 113, 238, 73, 31);
     m_cbEffect = dropDownList(IDC_PANEL_EFFECT, 119, 247, 60, 67);
     m_btMoreLess = faceButton(IDC_PANEL_MORE_LESS, "Button1", 61, 240, 50, 16);
@@ -265,7 +259,7 @@ void CPanelDlg::createControls()
 void CPanelDlg::createAdjustmentColumn()
 {
     const auto label = [this](const QString& text, int x, int y, int width) {
-        return place(new QLabel(text, m_client), IDC_PANEL_STATIC, x, y, width, 8);
+        return m_units.place(new QLabel(text, m_client), IDC_PANEL_STATIC, x, y, width, 8);
     };
     group(IDC_PANEL_STATIC, QStringLiteral("Helligkeit"), 113, 23, 73, 29);
     m_edBrightness = spinEdit(IDC_PANEL_BRIGHTNESS, 123, 33);
@@ -281,8 +275,8 @@ void CPanelDlg::createAdjustmentColumn()
     QLabel* blue = label(QStringLiteral("Blau"), 123, 137, 15);
     m_edBlue = spinEdit(IDC_PANEL_BLUE, 123, 145);
     blue->setBuddy(m_edBlue);
-    m_chGrayscale = place(new QCheckBox(QStringLiteral("Schwarzweis"), m_client), IDC_PANEL_GRAYSCALE,
-                          123, 164, 57, 10);
+    m_chGrayscale = m_units.place(new QCheckBox(QStringLiteral("Schwarzweis"), m_client),
+                                  IDC_PANEL_GRAYSCALE, 123, 164, 57, 10);
     group(IDC_PANEL_STATIC, QStringLiteral("Auflösung"), 113, 174, 73, 31);
     m_cbResolution = dropDownList(IDC_PANEL_RESOLUTION, 119, 186, 48, 70);
     group(IDC_PANEL_STATIC, QStringLiteral("Drehen"), 113, 204, 73, 31);
@@ -293,7 +287,7 @@ void CPanelDlg::createMenu()
 {
     m_menu = new QMenuBar(this);
     // The keys stand beside the entries; the main window takes the same actions
-    // (Attach), so they work whichever of the two windows has the focus.
+    // (keyedCommands), so they work whichever of the two windows has the focus.
     const auto command = [this](QMenu* menu, const QString& text, int id, const QKeySequence& keys,
                                 auto slot) {
         QAction* action = menu->addAction(text);
@@ -306,23 +300,23 @@ void CPanelDlg::createMenu()
     };
     QMenu* file = m_menu->addMenu(QStringLiteral("&Datei"));
     command(file, QStringLiteral("Ö&ffnen"), ID_OPEN, Qt::CTRL | Qt::Key_O,
-            [this] { runCommand(&CImageDlg::OnOpen); });
+            &CPanelDlg::openRequested);
     command(file, QStringLiteral("&Speichern unter"), ID_SAVE_AS, Qt::CTRL | Qt::Key_S,
-            [this] { runCommand(&CImageDlg::OnSaveAs); });
+            &CPanelDlg::saveAsRequested);
     file->addSeparator();
     command(file, QStringLiteral("&Versenden per Mail"), ID_SEND_MAIL, Qt::CTRL | Qt::Key_M,
-            [this] { runCommand(&CImageDlg::OnSendMail); });
+            &CPanelDlg::sendMailRequested);
     file->addSeparator();
     command(file, QStringLiteral("&Ganzes Verzeichnis umwandeln"), ID_CONVERT_DIRECTORY,
-            Qt::CTRL | Qt::Key_D, [this] { runCommand(&CImageDlg::OnConvertDirectory); });
+            Qt::CTRL | Qt::Key_D, &CPanelDlg::convertDirectoryRequested);
     file->addSeparator();
     command(file, QStringLiteral("&Beenden"), IDCANCEL, Qt::CTRL | Qt::Key_Q, [this] { reject(); });
     QMenu* options = m_menu->addMenu(QStringLiteral("&Optionen"));
     command(options, QStringLiteral("&Maileinstellung"), ID_MAIL_SETUP, QKeySequence(),
-            [this] { runCommand(&CImageDlg::OnMailSetup); });
+            &CPanelDlg::mailSetupRequested);
     QMenu* help = m_menu->addMenu(QStringLiteral("&?"));
     command(help, QStringLiteral("Inf&o über Pictavo..."), ID_APP_ABOUT, Qt::Key_F1,
-            [this] { runCommand(&CImageDlg::OnAppAbout); });
+            &CPanelDlg::aboutRequested);
     m_menu->hide();
 }
 
@@ -381,10 +375,10 @@ void CPanelDlg::connectControls()
     connect(m_cbRotation, &QComboBox::activated, this, &CPanelDlg::onOrientation);
     connect(m_chMirror, &QCheckBox::clicked, this, &CPanelDlg::onOrientation);
     connect(m_cbEffect, &QComboBox::activated, this, &CPanelDlg::onEffect);
-    connect(m_btOpen, &CFaceButton::clicked, this, [this] { runCommand(&CImageDlg::OnOpen); });
-    connect(m_btSave, &CFaceButton::clicked, this, [this] { runCommand(&CImageDlg::OnSaveAs); });
-    connect(m_btDirectory, &CFaceButton::clicked, this, [this] { runCommand(&CImageDlg::OnConvertDirectory); });
-    connect(m_btSend, &CFaceButton::clicked, this, [this] { runCommand(&CImageDlg::OnSendMail); });
+    connect(m_btOpen, &CFaceButton::clicked, this, &CPanelDlg::openRequested);
+    connect(m_btSave, &CFaceButton::clicked, this, &CPanelDlg::saveAsRequested);
+    connect(m_btDirectory, &CFaceButton::clicked, this, &CPanelDlg::convertDirectoryRequested);
+    connect(m_btSend, &CFaceButton::clicked, this, &CPanelDlg::sendMailRequested);
     for (std::size_t k = 0; k < m_btPromotion.size(); ++k) {
         connect(m_btPromotion[k], &QPushButton::clicked, this, [k] {
             QDesktopServices::openUrl(QUrl(QString::fromLatin1(kPromotionPages[k])));
@@ -393,19 +387,13 @@ void CPanelDlg::connectControls()
     connect(m_btMoreLess, &CFaceButton::clicked, this, &CPanelDlg::ToggleExtended);
 }
 
-void CPanelDlg::Attach(CImageDlg* imageDlg)
+void CPanelDlg::Attach(ConversionSettings& settings, const EffectHost& effects, QSettings& store)
 {
-    m_pImageDlg = imageDlg;
-    m_pQuality = imageDlg != nullptr ? &imageDlg->settings().m_nQuality : nullptr;
-    m_pTargetSize = imageDlg != nullptr ? &imageDlg->settings().m_nTargetSize : nullptr;
-    if (imageDlg == nullptr)
-        return;
-    // Like a dialog of the platform that defined the template: at the top left
-    // of its owner's inside until a stored place says otherwise.
-    move(imageDlg->geometry().topLeft());
-    imageDlg->addActions(m_keyedCommands);
-    connect(imageDlg, &CImageDlg::informationChanged, this, &CPanelDlg::showInformation);
-    connect(imageDlg, &CImageDlg::aboutToSaveSettings, this, &CPanelDlg::SaveLayout);
+    m_pSettings = &settings;
+    m_pEffects = &effects;
+    m_pStore = &store;
+    m_pQuality = &settings.m_nQuality;
+    m_pTargetSize = &settings.m_nTargetSize;
 }
 
 void CPanelDlg::InitControls()
@@ -427,8 +415,8 @@ void CPanelDlg::InitControls()
                             QStringLiteral("Drehung 180°"), QStringLiteral("Drehung 270°")});
     m_cbRotation->setCurrentIndex(0);
 
-    if (m_pImageDlg != nullptr) {
-        const ConversionSettings& settings = m_pImageDlg->settings();
+    if (m_pSettings != nullptr) {
+        const ConversionSettings& settings = *m_pSettings;
         // Each write applies its adjustment through the field's own handling.
         writeField(m_edRed, settings.m_nRed);
         writeField(m_edBlue, settings.m_nBlue);
@@ -445,7 +433,7 @@ void CPanelDlg::InitControls()
     }
     for (CSpinEdit* field : {m_edRed, m_edGreen, m_edBlue, m_edBrightness, m_edContrast})
         field->SetRange(-100, 100);
-    if (m_pImageDlg != nullptr) {
+    if (m_pSettings != nullptr) {
         writeField(m_edSize, *m_pTargetSize);
         writeField(m_edQuality, *m_pQuality);
     }
@@ -476,13 +464,13 @@ void CPanelDlg::InitControls()
 
 void CPanelDlg::fillEffects()
 {
-    if (m_pImageDlg == nullptr || m_pImageDlg->effects().plugins().empty()) {
+    if (m_pEffects == nullptr || m_pEffects->plugins().empty()) {
         m_cbEffect->hide();
         m_grEffect->hide();
         return;
     }
     m_cbEffect->addItem(QStringLiteral("(ohne)"));
-    m_cbEffect->addItems(m_pImageDlg->effects().effectNames());
+    m_cbEffect->addItems(m_pEffects->effectNames());
     m_cbEffect->setCurrentIndex(0);
 }
 
@@ -507,16 +495,16 @@ void CPanelDlg::onFieldChanged(int id)
 
 void CPanelDlg::onSizeSlider(int position)
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
     *m_pTargetSize = position;
     writeField(m_edSize, *m_pTargetSize);
-    m_pImageDlg->Update(*m_pTargetSize, 0);
+    emit updateRequested(*m_pTargetSize, UpdateKind::Rescale);
 }
 
 void CPanelDlg::onSizeChanged()
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
     *m_pTargetSize = fieldInteger(m_edSize->text());
     {
@@ -524,7 +512,7 @@ void CPanelDlg::onSizeChanged()
         const QSignalBlocker quiet(m_slSize);
         m_slSize->setValue(*m_pTargetSize);
     }
-    m_pImageDlg->Update(*m_pTargetSize, 0);
+    emit updateRequested(*m_pTargetSize, UpdateKind::Rescale);
     m_nPendingTicks = 3;
 }
 
@@ -550,10 +538,10 @@ CSpinEdit* CPanelDlg::adjustmentField(int id) const
 void CPanelDlg::onAdjustmentChanged(int id)
 {
     CSpinEdit* field = adjustmentField(id);
-    if (m_pImageDlg == nullptr || field == nullptr)
+    if (m_pSettings == nullptr || field == nullptr)
         return;
     m_nPendingTicks = 3;
-    ConversionSettings& settings = m_pImageDlg->settings();
+    ConversionSettings& settings = *m_pSettings;
     const int value = fieldInteger(field->text());
     switch (id) {
     case IDC_PANEL_BRIGHTNESS: settings.m_nBrightness = value; break;
@@ -562,60 +550,60 @@ void CPanelDlg::onAdjustmentChanged(int id)
     case IDC_PANEL_GREEN: settings.m_nGreen = value; break;
     default: settings.m_nBlue = value; break;
     }
-    m_pImageDlg->Update(*m_pQuality, 2);
+    emit updateRequested(*m_pQuality, UpdateKind::Redraw);
 }
 
 void CPanelDlg::onGrayscaleClicked(bool checked)
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
     m_nPendingTicks = 3;
-    m_pImageDlg->settings().m_bGrayscale = checked ? 1 : 0;
-    m_pImageDlg->Update(*m_pQuality, 2);
+    m_pSettings->m_bGrayscale = checked ? 1 : 0;
+    emit updateRequested(*m_pQuality, UpdateKind::Redraw);
 }
 
 void CPanelDlg::onReset()
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
     m_nPendingTicks = 3;
     for (CSpinEdit* field : {m_edBrightness, m_edContrast, m_edRed, m_edBlue, m_edGreen})
         writeField(field, 0);
     m_chGrayscale->setChecked(false);
-    ConversionSettings& settings = m_pImageDlg->settings();
+    ConversionSettings& settings = *m_pSettings;
     settings.m_nBrightness = fieldInteger(m_edBrightness->text());
     settings.m_nContrast = fieldInteger(m_edContrast->text());
     settings.m_nBlue = fieldInteger(m_edBlue->text());
     settings.m_nGreen = fieldInteger(m_edGreen->text());
     settings.m_bGrayscale = m_chGrayscale->isChecked() ? 1 : 0;
     settings.m_nRed = fieldInteger(m_edRed->text());
-    m_pImageDlg->Update(*m_pQuality, 2);
+    emit updateRequested(*m_pQuality, UpdateKind::Redraw);
 }
 
 void CPanelDlg::onResolution(int index)
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
     m_nPendingTicks = 3;
     if (index >= 0)
-        m_pImageDlg->settings().m_nDpi = leadingInteger(m_cbResolution->itemText(index));
+        m_pSettings->m_nDpi = leadingInteger(m_cbResolution->itemText(index));
 }
 
 void CPanelDlg::onOrientation()
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
     const int turn = std::max(m_cbRotation->currentIndex(), 0);
-    m_pImageDlg->settings().m_nOrientation = turn + (m_chMirror->isChecked() ? 4 : 0);
-    m_pImageDlg->Update(*m_pQuality, 1);
+    m_pSettings->m_nOrientation = turn + (m_chMirror->isChecked() ? 4 : 0);
+    emit updateRequested(*m_pQuality, UpdateKind::Convert);
 }
 
 void CPanelDlg::onEffect()
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
-    m_pImageDlg->settings().m_nEffect = std::max(m_cbEffect->currentIndex(), 0);
-    m_pImageDlg->Update(*m_pQuality, 1);
+    m_pSettings->m_nEffect = std::max(m_cbEffect->currentIndex(), 0);
+    emit updateRequested(*m_pQuality, UpdateKind::Convert);
 }
 
 void CPanelDlg::OnTimer()
@@ -623,19 +611,13 @@ void CPanelDlg::OnTimer()
     if (m_nPendingTicks <= 0)
         return;
     --m_nPendingTicks;
-    if (m_nPendingTicks == 0 && m_pImageDlg != nullptr)
-        m_pImageDlg->Update(*m_pQuality, 1);
-}
-
-void CPanelDlg::runCommand(void (CImageDlg::*command)())
-{
-    if (m_pImageDlg != nullptr)
-        (m_pImageDlg->*command)();
+    if (m_nPendingTicks == 0 && m_pSettings != nullptr)
+        emit updateRequested(*m_pQuality, UpdateKind::Convert);
 }
 
 void CPanelDlg::SetQuality(int quality)
 {
-    if (m_pImageDlg == nullptr) {
+    if (m_pSettings == nullptr) {
         showQuality(quality);
         return;
     }
@@ -644,7 +626,7 @@ void CPanelDlg::SetQuality(int quality)
         *m_pQuality = 100;
         writeField(m_edQuality, 100);
     }
-    m_pImageDlg->Update(*m_pQuality, 1);
+    emit updateRequested(*m_pQuality, UpdateKind::Convert);
     ShowQuality();
 }
 
@@ -763,13 +745,13 @@ void CPanelDlg::refreshToolTips()
 
 void CPanelDlg::LoadLayout()
 {
-    if (m_pImageDlg == nullptr)
+    if (m_pSettings == nullptr)
         return;
     // The panel keeps its own size: stored edges that cannot give it (they ran
     // into the end of the number range) leave it where it is; a place on no
     // screen is brought back onto the primary one.
     const QRect frame = frameGeometry();
-    const PanelLayout stored = readPanelLayout(m_pImageDlg->store(), PanelLayout{edgesOf(frame)});
+    const PanelLayout stored = readPanelLayout(*m_pStore, PanelLayout{edgesOf(frame)});
     move(placedWindowRect(stored.m_rcPanel, frame, frame.size(), availableScreenAreas()).topLeft());
 }
 
@@ -802,16 +784,8 @@ void CPanelDlg::fitToScreen()
 // within the available area of the screen it is on.
 void CPanelDlg::keepOnScreen(const QRect& frame)
 {
-    const QScreen* screen = QGuiApplication::screenAt(frame.center());
-    if (screen == nullptr)
-        screen = this->screen();
-    if (screen == nullptr) {
-        move(frame.topLeft());
-        return;
-    }
-    const QMargins extents = frameExtents();
-    const QRect whole(frame.topLeft(), size().grownBy(extents));
-    move(movedInside(whole, screen->availableGeometry()).topLeft());
+    const QRect whole(frame.topLeft(), size().grownBy(frameExtents()));
+    move(broughtOnScreen(whole, availableScreenAreas(), OnScreen::Inside).topLeft());
 }
 
 // The window manager's frame around the panel; before it is known (the panel
@@ -830,34 +804,34 @@ QMargins CPanelDlg::frameExtents() const
 
 void CPanelDlg::SaveLayout()
 {
-    if (m_pImageDlg != nullptr)
-        writePanelLayout(m_pImageDlg->store(), PanelLayout{edgesOf(frameGeometry())});
+    if (m_pSettings != nullptr)
+        writePanelLayout(*m_pStore, PanelLayout{edgesOf(frameGeometry())});
 }
 
 void CPanelDlg::reject()
 {
-    if (m_pImageDlg != nullptr)
-        m_pImageDlg->reject();
+    if (m_pSettings != nullptr)
+        emit quitRequested();
 }
 
 void CPanelDlg::accept() {}
 
 void CPanelDlg::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (m_pImageDlg != nullptr && event->mimeData()->hasUrls())
+    if (m_pSettings != nullptr && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
 void CPanelDlg::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (m_pImageDlg != nullptr && event->mimeData()->hasUrls())
+    if (m_pSettings != nullptr && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
 void CPanelDlg::dropEvent(QDropEvent* event)
 {
-    if (m_pImageDlg == nullptr || !event->mimeData()->hasUrls())
+    if (m_pSettings == nullptr || !event->mimeData()->hasUrls())
         return;
     event->acceptProposedAction();
-    m_pImageDlg->OnDropFiles(event->mimeData()->urls());
+    emit filesDropped(event->mimeData()->urls());
 }

@@ -4,26 +4,32 @@
 // for opening, saving, converting a directory and sending by mail.
 //
 // The panel keeps no parameters of its own: every control writes straight into
-// the main window's ConversionSettings and asks the main window for a preview
-// update. Cheap updates (rescaling the view, re-applying the colour adjustments)
-// run on every change; the full conversion, which encodes the picture to learn
-// its file size, runs at once for quality, rotation, mirror and effect, and for
-// everything else on the third tick of a 250 ms timer after the last change.
+// the ConversionSettings it was attached to and then asks for a preview update
+// (updateRequested); its buttons and menu ask for the program's commands the
+// same way. It knows nothing of the window that answers. Cheap updates
+// (rescaling the view, re-applying the colour adjustments) run on every change;
+// the full conversion, which encodes the picture to learn its file size, runs at
+// once for quality, rotation, mirror and effect, and for everything else on the
+// third tick of a 250 ms timer after the last change.
 //
 // Everything here runs on the GUI thread.
 #pragma once
 
 #include "DialogUnits.h"
+#include "UpdateKind.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 
 #include <array>
 
 class CFaceButton;
-class CImageDlg;
 class CSpinEdit;
+class EffectHost;
+class QSettings;
+struct ConversionSettings;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -46,10 +52,14 @@ public:
     explicit CPanelDlg(QWidget* owner = nullptr);
     ~CPanelDlg() override;
 
-    // Binds the panel to its main window: the settings fields it writes, the
-    // commands it runs, the result text it shows and the moment it saves its
-    // place. Until then the handlers that need the main window do nothing.
-    void Attach(CImageDlg* imageDlg);
+    // Binds the panel to the settings it edits, the effects it offers and the
+    // store that keeps its place; all three must outlive the panel. Until then
+    // the handlers that need them do nothing and nothing is requested.
+    void Attach(ConversionSettings& settings, const EffectHost& effects, QSettings& store);
+
+    // The menu's commands that have keys, for the owner to take as well, so
+    // that the keys work whichever of the two windows has the focus.
+    const QList<QAction*>& keyedCommands() const { return m_keyedCommands; }
 
     // Fills and presets every control from the main window's settings, starts the
     // timer and brings the panel into its start state (compact).
@@ -75,15 +85,32 @@ public:
     // The tooltip of the control with id `id`; empty for controls without one.
     QString OnToolTipText(int id) const;
 
+    // Shows the information text of the last conversion.
+    void showInformation(const QString& text);
+
 public slots:
-    // Escape, the close box and "Beenden" end the program: the main window's
-    // dialog ends with the cancel result. The panel does not close on its own.
+    // Escape, the close box and "Beenden" ask to end the program (quitRequested).
+    // The panel does not close on its own.
     void reject() override;
     // Enter does nothing.
     void accept() override;
 
+signals:
+    // The settings were written; the preview is to follow as `kind` says, with
+    // `value` the new target size (Rescale) or the quality (otherwise).
+    void updateRequested(int value, UpdateKind kind);
+    void openRequested();
+    void saveAsRequested();
+    void convertDirectoryRequested();
+    void sendMailRequested();
+    void mailSetupRequested();
+    void aboutRequested();
+    void quitRequested();
+    // Files were dropped onto the panel.
+    void filesDropped(const QList<QUrl>& urls);
+
 protected:
-    // Files dropped onto the panel are the main window's (CImageDlg::OnDropFiles).
+    // Files dropped onto the panel are handed on (filesDropped).
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -95,8 +122,6 @@ private:
     void connectControls();
     void fitToText();
     void fitLists();
-    template <class Control>
-    Control* place(Control* control, int id, int x, int y, int width, int height);
     CFaceButton* faceButton(int id, const char* text, int x, int y, int width, int height);
     QGroupBox* group(int id, const QString& title, int x, int y, int width, int height);
     CSpinEdit* spinEdit(int id, int x, int y);
@@ -116,9 +141,7 @@ private:
     void onOrientation();
     void onEffect();
     void OnTimer();
-    void runCommand(void (CImageDlg::*command)());
     void showQuality(int quality);
-    void showInformation(const QString& text);
     void fillEffects();
     void setExtensionsShown(int clientWidth);
     void fitToScreen();
@@ -137,7 +160,9 @@ private:
     // the button "more" switches on the further settings.
     int m_bCompact = 1;
     int* m_pQuality = nullptr;
-    CImageDlg* m_pImageDlg = nullptr;
+    ConversionSettings* m_pSettings = nullptr;
+    const EffectHost* m_pEffects = nullptr;
+    QSettings* m_pStore = nullptr;
     int* m_pTargetSize = nullptr;
 
     QComboBox* m_cbEffect = nullptr;

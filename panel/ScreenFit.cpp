@@ -11,16 +11,3 @@ QSize visibleContentSize(QSize content, QSize room, int barExtent)
     return QSize(std::min(content.width() + (verticalToo ? barExtent : 0), room.width()),
                  std::min(content.height() + (horizontal ? barExtent : 0), room.height()));
 }
-
-QRect movedInside(QRect frame, const QRect& available)
-{
-    if (frame.right() > available.right())
-        frame.moveRight(available.right());
-    if (frame.bottom() > available.bottom())
-        frame.moveBottom(available.bottom());
-    if (frame.left() < available.left())
-        frame.moveLeft(available.left());
-    if (frame.top() < available.top())
-        frame.moveTop(available.top());
-    return frame;
-}

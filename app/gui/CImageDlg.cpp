@@ -103,21 +103,17 @@ CImageDlg::~CImageDlg()
 
 void CImageDlg::createControls()
 {
-    m_wndView = new ImageView(this);
-    m_wndView->setObjectName(QStringLiteral("1000"));
-    m_wndView->setProperty("id", IDC_VIEW);
+    // At the template's places until the first layout.
+    const DialogUnits units(font());
+    m_wndView = units.place(new ImageView(this), IDC_VIEW, 7, 50, 431, 184);
     m_wndView->setPainter([this](QPainter& painter, const QRect& item) {
         updateScrollBars();
         DrawView(painter, item);
     });
     connect(m_wndView, &ImageView::scrollRequested, this, &CImageDlg::scrollView);
 
-    m_wndScrollH = new QScrollBar(Qt::Horizontal, this);
-    m_wndScrollH->setObjectName(QStringLiteral("1002"));
-    m_wndScrollH->setProperty("id", IDC_SCROLL_H);
-    m_wndScrollV = new QScrollBar(Qt::Vertical, this);
-    m_wndScrollV->setObjectName(QStringLiteral("1003"));
-    m_wndScrollV->setProperty("id", IDC_SCROLL_V);
+    m_wndScrollH = units.place(new QScrollBar(Qt::Horizontal, this), IDC_SCROLL_H, 7, 249, 352, 14);
+    m_wndScrollV = units.place(new QScrollBar(Qt::Vertical, this), IDC_SCROLL_V, 441, 51, 20, 156);
     for (QScrollBar* bar : {m_wndScrollH, m_wndScrollV}) {
         bar->setRange(0, 0);
         bar->setSingleStep(10);
@@ -126,11 +122,6 @@ void CImageDlg::createControls()
             scrollBy(bar, bar == m_wndScrollH ? m_nScrollX : m_nScrollY, action);
         });
     }
-    // The template's places until the first layout.
-    const DialogUnits units(font());
-    m_wndView->setGeometry(units.rect(7, 50, 431, 184));
-    m_wndScrollH->setGeometry(units.rect(7, 249, 352, 14));
-    m_wndScrollV->setGeometry(units.rect(441, 51, 20, 156));
 }
 
 void CImageDlg::OnInitDialog()
@@ -154,8 +145,24 @@ void CImageDlg::createPanel()
     // owner to the window manager from the start.
     winId();
     m_panel = std::make_unique<CPanelDlg>(this);
-    m_panel->Attach(this);
-    m_panel->InitControls();
+    CPanelDlg* panel = m_panel.get();
+    // Like a dialog of the platform that defined the template: at the top left
+    // of its owner's inside until a stored place says otherwise.
+    panel->move(geometry().topLeft());
+    panel->Attach(m_settings, m_effects, *m_store);
+    addActions(panel->keyedCommands());
+    connect(this, &CImageDlg::informationChanged, panel, &CPanelDlg::showInformation);
+    connect(this, &CImageDlg::aboutToSaveSettings, panel, &CPanelDlg::SaveLayout);
+    connect(panel, &CPanelDlg::updateRequested, this, &CImageDlg::Update);
+    connect(panel, &CPanelDlg::openRequested, this, &CImageDlg::OnOpen);
+    connect(panel, &CPanelDlg::saveAsRequested, this, &CImageDlg::OnSaveAs);
+    connect(panel, &CPanelDlg::convertDirectoryRequested, this, &CImageDlg::OnConvertDirectory);
+    connect(panel, &CPanelDlg::sendMailRequested, this, &CImageDlg::OnSendMail);
+    connect(panel, &CPanelDlg::mailSetupRequested, this, &CImageDlg::OnMailSetup);
+    connect(panel, &CPanelDlg::aboutRequested, this, &CImageDlg::OnAppAbout);
+    connect(panel, &CPanelDlg::quitRequested, this, &CImageDlg::reject);
+    connect(panel, &CPanelDlg::filesDropped, this, &CImageDlg::OnDropFiles);
+    panel->InitControls();
     showPanelWhenMapped();
 }
 
@@ -297,25 +304,22 @@ void CImageDlg::showConversion(const ConversionResult& result)
     emit informationChanged(result.information);
 }
 
-void CImageDlg::Update(int value, int kind)
+void CImageDlg::Update(int value, UpdateKind kind)
 {
     switch (kind) {
-    case 0:
+    case UpdateKind::Rescale:
         SetTargetSize(std::clamp(value, 5, 3000));
         break;
-    case 1:
+    case UpdateKind::Convert:
         m_settings.m_nQuality = value;
         Convert(m_strPicture);
         break;
-    case 2:
-    case 3: {
+    case UpdateKind::Redraw: {
         const std::lock_guard lock(m_conversionMutex);
         m_pipeline.RedrawView(m_settings);
         m_wndView->update();
         break;
     }
-    default:
-        break;
     }
 }
 
@@ -689,7 +693,7 @@ void CImageDlg::OnCommandLine()
                 return;
             }
             if (OpenPicture(request.path))
-                Update(m_settings.m_nQuality, 1);
+                Update(m_settings.m_nQuality, UpdateKind::Convert);
         },
         Qt::QueuedConnection);
 }

@@ -7,6 +7,7 @@
 #include "ConversionPipeline.h"
 #include "ConversionSettings.h"
 #include "EffectHost.h"
+#include "UpdateKind.h"
 
 #include <QDialog>
 #include <QList>
@@ -45,10 +46,10 @@ public:
     QString Convert(const QString& source, const QString& destinationFolder = QString(),
                     const QString& outputPath = QString());
 
-    // kind 0: new target size (5..3000), the view is only rescaled; kind 1: new
-    // quality and a full conversion; kinds 2 and 3: the view redrawn from the
-    // preview with the current adjustments. Other kinds do nothing.
-    void Update(int value, int kind);
+    // Rescale: new target size `value` (5..3000), the view is only rescaled;
+    // Convert: new quality `value` and a full conversion; Redraw: the view
+    // redrawn from the preview with the current adjustments (`value` unused).
+    void Update(int value, UpdateKind kind);
 
     // Sets the target size and the view box's other side and repaints the view.
     void SetTargetSize(int size);

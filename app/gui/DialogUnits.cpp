@@ -14,3 +14,11 @@ DialogUnits::DialogUnits(const QFont& font)
     m_baseWidth = std::max(1, (letters / 26 + 1) / 2);
     m_baseHeight = std::max(1, metrics.height());
 }
+
+void DialogUnits::identify(QWidget* control, int id)
+{
+    if (id != 0)
+        control->setProperty("id", id);
+    if (id > 0)
+        control->setObjectName(QString::number(id));
+}

@@ -19,12 +19,10 @@ CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
     const DialogUnits units(font());
     setFixedSize(units.size(273, 70));
 
-    m_wndText = new QLabel(QStringLiteral("Static"), this);
-    m_wndText->setObjectName(QString::number(IDC_CONFIRM_TEXT));
-    m_wndText->setProperty("id", IDC_CONFIRM_TEXT);
+    m_wndText =
+        units.place(new QLabel(QStringLiteral("Static"), this), IDC_CONFIRM_TEXT, 7, 7, 259, 29);
     m_wndText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_wndText->setWordWrap(true);
-    m_wndText->setGeometry(units.rect(7, 7, 259, 29));
 
     const struct
     {
@@ -36,10 +34,8 @@ CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
                    {kCancel, "&Abbrechen", 143},
                    {kYesToAll, "Ja zu allen", 207}};
     for (const auto& entry : buttons) {
-        auto* button = new QPushButton(QString::fromUtf8(entry.text), this);
-        button->setObjectName(QString::number(entry.id));
-        button->setProperty("id", entry.id);
-        button->setGeometry(units.rect(entry.left, 49, 50, 14));
+        auto* button = units.place(new QPushButton(QString::fromUtf8(entry.text), this), entry.id,
+                                   entry.left, 49, 50, 14);
         // Enter always means "&Ja", whichever button has the focus.
         button->setAutoDefault(false);
         button->setDefault(entry.id == kYes);

@@ -15,28 +15,16 @@
 
 namespace {
 
-template <typename Control> Control* placed(Control* control, int id, const QRect& rect)
-{
-    if (id != 0) {
-        control->setObjectName(QString::number(id));
-        control->setProperty("id", id);
-    }
-    control->setGeometry(rect);
-    return control;
-}
-
 // A text control keeps its template place but grows to show its whole text in
 // the platform's font, which is wider than the template's.
-template <typename Control> Control* labelled(Control* control, int id, const QRect& rect)
+template <typename Control> Control* labelled(Control* control)
 {
-    placed(control, id, rect);
-    control->resize(std::max(rect.width(), control->sizeHint().width()), rect.height());
+    control->resize(std::max(control->width(), control->sizeHint().width()), control->height());
     return control;
 }
 
-QLineEdit* pathField(QWidget* parent, int id, const QRect& rect)
+QLineEdit* readOnly(QLineEdit* field)
 {
-    auto* field = placed(new QLineEdit(parent), id, rect);
     field->setReadOnly(true);
     return field;
 }
@@ -55,27 +43,30 @@ CFolderDlg::CFolderDlg(QWidget* parent) : QDialog(parent)
 void CFolderDlg::createControls()
 {
     const DialogUnits units(font());
-    auto* ok =
-        placed(new QPushButton(QStringLiteral("OK"), this), IDOK, units.rect(147, 231, 50, 14));
+    auto* ok = units.place(new QPushButton(QStringLiteral("OK"), this), IDOK, 147, 231, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CFolderDlg::accept);
-    auto* cancel = placed(new QPushButton(QStringLiteral("Abbrechen"), this), IDCANCEL,
-                          units.rect(213, 231, 50, 14));
+    auto* cancel =
+        units.place(new QPushButton(QStringLiteral("Abbrechen"), this), IDCANCEL, 213, 231, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &CFolderDlg::reject);
 
-    m_wndSourceLabel =
-        labelled(new QLabel(QStringLiteral("Quell Verzeichnis"), this), 0, units.rect(7, 7, 55, 8));
-    labelled(new QLabel(QStringLiteral("Ziel Verzeichnis"), this), 0, units.rect(211, 7, 50, 8));
-    m_wndSourcePath = pathField(this, IDC_FOLDER_SOURCE_PATH, units.rect(7, 20, 193, 12));
-    m_wndDestPath = pathField(this, IDC_FOLDER_DEST_PATH, units.rect(211, 20, 193, 12));
-    m_wndSourcePicker = placed(new CFolderPicker(IDC_FOLDER_SOURCE_TREE, this),
-                               IDC_FOLDER_SOURCE_TREE, units.rect(7, 39, 193, 155));
-    m_wndDestPicker = placed(new CFolderPicker(IDC_FOLDER_DEST_TREE, this), IDC_FOLDER_DEST_TREE,
-                             units.rect(211, 39, 193, 155));
-    m_wndAskEachFile = labelled(new QCheckBox(QStringLiteral("Rückfrage beim Umwandeln"), this),
-                                IDC_FOLDER_ASK_EACH_FILE, units.rect(7, 206, 105, 10));
-    m_wndMailAfter = labelled(new QCheckBox(QStringLiteral("Bilder per Mail versenden"), this),
-                              IDC_FOLDER_MAIL_AFTER, units.rect(211, 206, 95, 10));
+    m_wndSourceLabel = labelled(
+        units.place(new QLabel(QStringLiteral("Quell Verzeichnis"), this), 0, 7, 7, 55, 8));
+    labelled(units.place(new QLabel(QStringLiteral("Ziel Verzeichnis"), this), 0, 211, 7, 50, 8));
+    m_wndSourcePath =
+        readOnly(units.place(new QLineEdit(this), IDC_FOLDER_SOURCE_PATH, 7, 20, 193, 12));
+    m_wndDestPath =
+        readOnly(units.place(new QLineEdit(this), IDC_FOLDER_DEST_PATH, 211, 20, 193, 12));
+    m_wndSourcePicker = units.place(new CFolderPicker(IDC_FOLDER_SOURCE_TREE, this),
+                                    IDC_FOLDER_SOURCE_TREE, 7, 39, 193, 155);
+    m_wndDestPicker = units.place(new CFolderPicker(IDC_FOLDER_DEST_TREE, this),
+                                  IDC_FOLDER_DEST_TREE, 211, 39, 193, 155);
+    m_wndAskEachFile =
+        labelled(units.place(new QCheckBox(QStringLiteral("Rückfrage beim Umwandeln"), this),
+                             IDC_FOLDER_ASK_EACH_FILE, 7, 206, 105, 10));
+    m_wndMailAfter =
+        labelled(units.place(new QCheckBox(QStringLiteral("Bilder per Mail versenden"), this),
+                             IDC_FOLDER_MAIL_AFTER, 211, 206, 95, 10));
 }
 
 void CFolderDlg::showEvent(QShowEvent* event)

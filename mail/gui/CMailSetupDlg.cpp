@@ -12,19 +12,11 @@
 
 namespace {
 
-void identify(QWidget* control, int id)
-{
-    control->setObjectName(QString::number(id));
-    control->setProperty("id", id);
-}
-
 // A label keeps its template place but grows to show its whole text in the
 // platform's font, which is wider than the template's.
-void label(QWidget* parent, const QString& text, const QRect& rect)
+void label(QLabel* label)
 {
-    auto* label = new QLabel(text, parent);
-    label->setGeometry(rect);
-    label->resize(std::max(rect.width(), label->sizeHint().width()), rect.height());
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
 }
 
 } // namespace
@@ -37,27 +29,20 @@ CMailSetupDlg::CMailSetupDlg(QWidget* parent) : QDialog(parent)
     const DialogUnits units(font());
     setFixedSize(units.size(354, 194));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    identify(ok, IDOK);
-    ok->setGeometry(units.rect(119, 173, 50, 14));
+    auto* ok = units.place(new QPushButton(QStringLiteral("OK"), this), IDOK, 119, 173, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CMailSetupDlg::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
-    identify(cancel, IDCANCEL);
-    cancel->setGeometry(units.rect(185, 173, 50, 14));
+    auto* cancel =
+        units.place(new QPushButton(QStringLiteral("Abbrechen"), this), IDCANCEL, 185, 173, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &CMailSetupDlg::reject);
 
-    label(this, QStringLiteral("Betreff:"), units.rect(7, 13, 24, 8));
-    m_wndSubject = new QLineEdit(this);
-    identify(m_wndSubject, IDC_MAIL_SUBJECT);
-    m_wndSubject->setGeometry(units.rect(58, 7, 289, 14));
+    label(units.place(new QLabel(QStringLiteral("Betreff:"), this), 0, 7, 13, 24, 8));
+    m_wndSubject = units.place(new QLineEdit(this), IDC_MAIL_SUBJECT, 58, 7, 289, 14);
 
-    label(this, QStringLiteral("Nachricht"), units.rect(7, 30, 32, 8));
+    label(units.place(new QLabel(QStringLiteral("Nachricht"), this), 0, 7, 30, 32, 8));
     // Enter starts a new line here instead of pressing "OK"; long lines scroll
     // sideways rather than wrap.
-    m_wndText = new QPlainTextEdit(this);
-    identify(m_wndText, IDC_MAIL_TEXT);
-    m_wndText->setGeometry(units.rect(58, 28, 289, 134));
+    m_wndText = units.place(new QPlainTextEdit(this), IDC_MAIL_TEXT, 58, 28, 289, 134);
     m_wndText->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_wndText->setTabChangesFocus(true);
 }

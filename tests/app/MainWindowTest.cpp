@@ -127,7 +127,7 @@ private slots:
         window.resize(436, 336); // a view of 400 x 300
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.Update(800, 0);
+        window.Update(800, UpdateKind::Rescale);
         QCOMPARE(window.settings().m_nTargetOther, 600);
         window.repaint();
         auto* horizontal = window.findChild<QScrollBar*>(QStringLiteral("1002"));
@@ -140,12 +140,12 @@ private slots:
         QCOMPARE(horizontal->pageStep(), 400);
         QCOMPARE(vertical->pageStep(), 300);
 
-        window.Update(2, 0); // clamped to 5: the picture fits, the bars go
+        window.Update(2, UpdateKind::Rescale); // clamped to 5: the picture fits, the bars go
         QCOMPARE(window.settings().m_nTargetSize, 5);
         window.repaint();
         QTRY_VERIFY(!horizontal->isVisible());
         QCOMPARE(horizontal->value(), 0);
-        window.Update(5000, 0);
+        window.Update(5000, UpdateKind::Rescale);
         QCOMPARE(window.settings().m_nTargetSize, 3000);
         window.reject();
     }
@@ -164,8 +164,8 @@ private slots:
         window.resize(600, 500);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.Update(200, 0);
-        window.Update(90, 1);
+        window.Update(200, UpdateKind::Rescale);
+        window.Update(90, UpdateKind::Convert);
         QCOMPARE(window.lastResult().outputSize, QSize(200, 133));
         auto* view = window.findChild<QWidget*>(QStringLiteral("1000"));
         const QImage shot = view->grab().toImage();
@@ -190,8 +190,8 @@ private slots:
             CImageDlg window(store());
             window.OnInitDialog();
             window.setCurrentPicture(photo);
-            window.Update(1024, 0);
-            window.Update(80, 1);
+            window.Update(1024, UpdateKind::Rescale);
+            window.Update(80, UpdateKind::Convert);
             window.settings().m_nBrightness = 30;
             window.settings().m_nOrientation = 5;
             window.settings().m_nDpi = 144;

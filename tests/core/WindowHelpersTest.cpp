@@ -45,6 +45,37 @@ TEST(WindowPlacement, StoredEdgesAreUsedOnlyWhenUsableAndOnAScreen)
               QRect(5000, 5000, 800, 600));
 }
 
+TEST(WindowPlacement, ToolWindowsAreAlsoKeptInsideTheirScreen)
+{
+    const QList<QRect> screens = {QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
+    struct Case
+    {
+        const char* what;
+        QRect rect;
+        QRect partly;
+        QRect inside;
+    };
+    const std::vector<Case> cases = {
+        {"inside", QRect(100, 100, 300, 600), QRect(100, 100, 300, 600), QRect(100, 100, 300, 600)},
+        {"out at the left", QRect(-250, 100, 300, 600), QRect(-250, 100, 300, 600),
+         QRect(0, 100, 300, 600)},
+        {"out at the bottom", QRect(1700, 800, 200, 400), QRect(1700, 800, 200, 400),
+         QRect(1700, 640, 200, 400)},
+        {"mostly on the second screen", QRect(1880, 900, 300, 600), QRect(1880, 900, 300, 600),
+         QRect(1920, 424, 300, 600)},
+        {"larger than the screen", QRect(-50, -50, 2000, 1100), QRect(-50, -50, 2000, 1100),
+         QRect(0, 0, 2000, 1100)},
+        {"off every screen", QRect(5000, 5000, 300, 600), QRect(20, 20, 300, 600),
+         QRect(20, 20, 300, 600)},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(broughtOnScreen(test.rect, screens, OnScreen::Partly), test.partly) << test.what;
+        EXPECT_EQ(broughtOnScreen(test.rect, screens, OnScreen::Inside), test.inside) << test.what;
+    }
+    EXPECT_EQ(broughtOnScreen(QRect(5000, 5000, 300, 600), {}, OnScreen::Inside),
+              QRect(5000, 5000, 300, 600));
+}
+
 TEST(SaveAsName, ProposesTheConvertedNameBesideTheSource)
 {
     QTemporaryDir dir;

@@ -241,7 +241,7 @@ private slots:
     // The wheel scrolls (Shift+wheel sideways) and a drag pulls the picture along.
     void wheelAndDragMoveThePreview()
     {
-        m_main->Update(3000, 0);
+        m_main->Update(3000, UpdateKind::Rescale);
         QScrollBar* vertical = bar("1003");
         QScrollBar* horizontal = bar("1002");
         QTRY_VERIFY(vertical->isVisible() && horizontal->isVisible());
@@ -300,7 +300,7 @@ private slots:
         const QString second = picture(QStringLiteral("zwei.png"), 300, 400);
         const QString folder = m_temp.filePath(QStringLiteral("Ziel"));
         QVERIFY(QDir().mkpath(folder));
-        m_main->Update(640, 0);
+        m_main->Update(640, UpdateKind::Rescale);
         int listed = 0;
         whenShown(
             [](QWidget* widget) { return widget->objectName() == QLatin1String("CFolderDlg"); },

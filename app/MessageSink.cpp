@@ -29,7 +29,7 @@ void installMessageSink(MessageSink* sink)
 void showMessage(const QString& text, const QString& caption, MessageIcon icon)
 {
     if (t_collector != nullptr) {
-        t_collector->m_messages.append(text.trimmed());
+        t_collector->m_messages.append(caption + QStringLiteral(": ") + text.trimmed());
         return;
     }
     g_sink.load()->showMessage(text, caption, icon);

@@ -47,7 +47,8 @@ public:
     MessageCollector(const MessageCollector&) = delete;
     MessageCollector& operator=(const MessageCollector&) = delete;
 
-    // The texts shown so far, trimmed, in order.
+    // The messages shown so far as "caption: text" lines, the text trimmed, in
+    // order.
     const QStringList& messages() const { return m_messages; }
 
 private:

@@ -58,6 +58,8 @@ struct BatchSkip
     FileFailure failure;
     // Write: the final name, or the folder when no file could be opened in it.
     QString target;
+    // What the core said while converting the file, as "caption: text" lines.
+    QStringList messages;
 };
 
 struct BatchFileResult

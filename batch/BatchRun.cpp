@@ -111,7 +111,7 @@ BatchRun::Outcome BatchRun::convert(qsizetype index)
     } catch (const std::bad_alloc&) {
         outcome = Outcome();
         outcome.status = Status::Skipped;
-        outcome.skip = {BatchSkip::Step::Convert, {FileProblem::OutOfMemory, 0}, QString()};
+        outcome.skip = {BatchSkip::Step::Convert, {FileProblem::OutOfMemory, 0}, QString(), {}};
     }
     return outcome;
 }
@@ -124,7 +124,7 @@ void BatchRun::convertWithinBudget(const BatchSource& source, Outcome& outcome)
     // before anything but their header is read.
     const MemoryEstimate estimate = ConversionPipeline::estimateMemory(source.path, settings);
     if (estimate.failure.failed()) {
-        outcome.skip = {BatchSkip::Step::Read, estimate.failure, QString()};
+        outcome.skip = {BatchSkip::Step::Read, estimate.failure, QString(), {}};
         return;
     }
     std::optional<MemoryReservation> reservation;
@@ -140,23 +140,26 @@ void BatchRun::convertWithinBudget(const BatchSource& source, Outcome& outcome)
         // while the next converts, and nothing of it shapes the next one's
         // bytes. The core's failures come back in the result, never as boxes.
         ConversionPipeline pipeline(m_effects);
-        const MessageCollector quiet;
+        const MessageCollector messages;
         outcome.result = pipeline.Convert(source.path, settings, QString(), QString(), QString());
         if (m_asking)
             outcome.view = pipeline.view();
+        outcome.skip.messages = messages.messages();
     }
     const ConversionResult& result = outcome.result;
     if (result.readFailure.failed()) {
-        outcome.skip = {BatchSkip::Step::Read, result.readFailure, QString()};
+        outcome.skip.step = BatchSkip::Step::Read;
+        outcome.skip.failure = result.readFailure;
         return;
     }
     if (!result.converted()) {
-        outcome.skip = {BatchSkip::Step::Convert, result.writeFailure, QString()};
+        outcome.skip.step = BatchSkip::Step::Convert;
+        outcome.skip.failure = result.writeFailure;
         return;
     }
     auto file = std::make_unique<PendingFile>(targetFolder());
     if (!file->isOpen() || !file->write(result.jpeg) || !file->sync()) {
-        outcome.skip = {BatchSkip::Step::Write, file->failure(), targetFolder()};
+        outcome.skip = {BatchSkip::Step::Write, file->failure(), targetFolder(), {}};
         return;
     }
     outcome.result.jpeg.clear();
@@ -215,7 +218,7 @@ void BatchRun::putInPlace(qsizetype index, Outcome& outcome)
             ? directoryOutputPath(m_job.destinationFolder, source, outcome.result.outputSize)
             : m_job.outputFile;
     if (!outcome.pending->commit(target)) {
-        skip(source, {BatchSkip::Step::Write, outcome.pending->failure(), target});
+        skip(source, {BatchSkip::Step::Write, outcome.pending->failure(), target, {}});
         return;
     }
     {

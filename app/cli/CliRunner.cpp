@@ -1,18 +1,12 @@
 #include "CliRunner.h"
 
+#include "BatchConversion.h"
 #include "DirectoryWalk.h"
-#include "EffectHost.h"
-#include "MessageSink.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
-#include <algorithm>
-#include <chrono>
-#include <new>
-#include <thread>
+#include <atomic>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -21,45 +15,6 @@
 #endif
 
 namespace {
-
-// While a worker thread converts a picture, the core's messages for it are
-// collected here and printed with the picture's own report; null otherwise.
-thread_local QStringList* t_messages = nullptr;
-
-class CliMessageSink final : public MessageSink
-{
-public:
-    void showMessage(const QString& text, const QString& caption, MessageIcon) override
-    {
-        const QString line = caption + QStringLiteral(": ") + text.trimmed();
-        if (t_messages != nullptr)
-            t_messages->append(line);
-        else
-            std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    }
-};
-
-CliMessageSink g_sink;
-
-// Sends the core's messages to g_sink for as long as the object lives.
-class SinkInstallation
-{
-public:
-    SinkInstallation() { installMessageSink(&g_sink); }
-    ~SinkInstallation() { installMessageSink(nullptr); }
-    SinkInstallation(const SinkInstallation&) = delete;
-    SinkInstallation& operator=(const SinkInstallation&) = delete;
-};
-
-// Collects this thread's messages into `messages` for as long as the object lives.
-class MessageCapture
-{
-public:
-    explicit MessageCapture(QStringList& messages) { t_messages = &messages; }
-    ~MessageCapture() { t_messages = nullptr; }
-    MessageCapture(const MessageCapture&) = delete;
-    MessageCapture& operator=(const MessageCapture&) = delete;
-};
 
 bool standardErrorIsTerminal()
 {
@@ -72,60 +27,12 @@ bool standardErrorIsTerminal()
 
 constexpr int kProgressWidth = 30;
 
-// Lock-free, so that a signal handler may set it.
+// Lock-free, so that a signal handler may use them. The flag also catches a
+// stop asked for before the batch runs.
 std::atomic<bool> g_stopRequested{false};
+std::atomic<BatchConversion*> g_batch{nullptr};
 static_assert(std::atomic<bool>::is_always_lock_free);
-
-bool stopRequested()
-{
-    return g_stopRequested.load();
-}
-
-// The canonical folder of `path` joined with its file name: the same for every
-// spelling of a path, without resolving a link that the name itself is.
-QString identityOf(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return QDir(folder.isEmpty() ? info.absolutePath() : folder).filePath(info.fileName());
-}
-
-QString folderOfKey(const QString& key)
-{
-    return QFileInfo(key).path();
-}
-
-// The name of `path` without folder and last extension, as directory naming uses it.
-QString stemOf(const QString& path)
-{
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? name : name.left(dot);
-}
-
-bool isDigits(QStringView text)
-{
-    return !text.isEmpty() &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-// For a file named like a result of directory naming, "STEM WxH.jpg", the stem of
-// the source it would come from; otherwise an empty string. The stem may hold
-// spaces itself, the size never does.
-QString writerStemOf(const QString& fileName)
-{
-    if (!fileName.endsWith(QLatin1String(".jpg")))
-        return {};
-    const QStringView name = QStringView(fileName).chopped(4);
-    const qsizetype space = name.lastIndexOf(u' ');
-    if (space <= 0)
-        return {};
-    const QStringView size = name.mid(space + 1);
-    const qsizetype x = size.indexOf(u'x');
-    if (x < 0 || !isDigits(size.left(x)) || !isDigits(size.mid(x + 1)))
-        return {};
-    return name.left(space).toString();
-}
+static_assert(std::atomic<BatchConversion*>::is_always_lock_free);
 
 qint64 memoryLimitOf(const CliOptions& options)
 {
@@ -138,7 +45,7 @@ qint64 memoryLimitOf(const CliOptions& options)
 CliRunner::CliRunner(const CliOptions& options, const EffectHost& effects)
     : m_options(options), m_effects(effects),
       m_destination(options.destination.isEmpty() ? QStringLiteral(".") : options.destination),
-      m_memory(memoryLimitOf(options)), m_runAhead(2 * qsizetype(options.jobs) + 8)
+      m_memory(memoryLimitOf(options))
 {}
 
 bool CliRunner::checkPaths(QString& error) const
@@ -166,199 +73,91 @@ bool CliRunner::checkPaths(QString& error) const
 void CliRunner::requestStop()
 {
     g_stopRequested.store(true);
+    if (BatchConversion* batch = g_batch.load())
+        batch->cancel();
 }
 
 int CliRunner::run()
 {
-    const SinkInstallation sink;
-    m_destinationKey = QFileInfo(m_destination).canonicalFilePath();
-    collectSources();
-    findEarlierWriters();
-    m_outcomes.resize(m_sources.size());
-    m_ready.assign(m_sources.size(), 0);
-    m_progress = standardErrorIsTerminal() && !m_sources.empty();
+    BatchJob job;
+    job.settings = m_options.settings;
+    job.files = listPictures();
+    job.jobs = m_options.jobs;
+    if (m_options.output.isEmpty())
+        job.destinationFolder = m_destination;
+    else
+        job.outputFile = m_options.output;
+    m_progress = standardErrorIsTerminal() && !job.files.isEmpty();
 
-    const qsizetype workers = std::min<qsizetype>(m_options.jobs, qsizetype(m_sources.size()));
-    {
-        std::vector<std::jthread> threads;
-        for (qsizetype i = 0; i < workers; ++i)
-            threads.emplace_back([this] { work(); });
-        finishInOrder();
-    }
+    BatchConversion batch(&m_effects);
+    batch.setMemoryBudget(&m_memory);
+    const auto stopIfAsked = [&batch] {
+        if (g_stopRequested.load())
+            batch.cancel();
+    };
+    QObject::connect(&batch, &BatchConversion::fileDone,
+                     [this](const QString& source, const QString& output,
+                            const BatchFileResult& file) {
+                         const QString shownOutput =
+                             m_options.output.isEmpty() ? QDir::cleanPath(output) : output;
+                         printLine(stdout, QStringLiteral("%1 -> %2 (%3 Kb)")
+                                               .arg(shownName(source), shownOutput)
+                                               .arg(file.conversion.kilobytes));
+                     });
+    QObject::connect(&batch, &BatchConversion::fileSkipped,
+                     [this](const QString& source, const BatchSkip& skip) {
+                         for (const QString& message : skip.messages)
+                             printLine(stderr, message);
+                         printLine(stderr, skipLine(source, skip));
+                     });
+    QObject::connect(&batch, &BatchConversion::progress, [this, stopIfAsked](int done, int total) {
+        stopIfAsked();
+        showProgress(done, total);
+    });
+
+    g_batch.store(&batch);
+    const BatchSummary summary = batch.run(job);
+    g_batch.store(nullptr);
+
     clearProgress();
-    if (m_notStarted > 0)
+    if (summary.notStarted > 0)
         printLine(stderr, QStringLiteral("pictavo-cli: stopped; %1 of %2 pictures not converted")
-                              .arg(m_notStarted)
-                              .arg(m_sources.size()));
-    return m_failures == 0 && m_notStarted == 0 ? kCliExitSuccess : kCliExitFailure;
+                              .arg(summary.notStarted)
+                              .arg(summary.total));
+    const bool failed =
+        !summary.unreadable.isEmpty() || !summary.unwritten.isEmpty() || summary.notStarted > 0;
+    return failed ? kCliExitFailure : kCliExitSuccess;
 }
 
-// Every folder is listed before anything is converted, so this run's own results
-// never turn up as sources unless a file of that name was there before; and a
-// file named twice (directly and through its folder, say) is converted once.
-void CliRunner::collectSources()
+// The pictures of the command line in its order, folders expanded; the batch
+// converts a file named twice once, under its first name.
+QStringList CliRunner::listPictures()
 {
+    QStringList files;
+    const auto add = [&](const QString& shown, const QString& path) {
+        m_shown.insert(QFileInfo(path).absoluteFilePath(), shown);
+        files << path;
+    };
     for (const QString& input : m_options.inputs) {
         const QFileInfo info(input);
-        if (info.isDir()) {
-            const QStringList pictures = picturesInFolder(input);
-            if (pictures.isEmpty())
-                printLine(stderr, QStringLiteral("pictavo-cli: %1: no pictures found").arg(input));
-            for (const QString& picture : pictures)
-                addSource(QDir::cleanPath(QDir(input).filePath(QFileInfo(picture).fileName())),
-                          picture);
-        } else {
-            addSource(input, info.absoluteFilePath(),
-                      info.exists() ? QString() : QStringLiteral("no such file or folder"));
+        if (!info.isDir()) {
+            if (!m_shown.contains(info.absoluteFilePath()))
+                add(input, input);
+            continue;
+        }
+        const QStringList pictures = picturesInFolder(input);
+        if (pictures.isEmpty())
+            printLine(stderr, QStringLiteral("pictavo-cli: %1: no pictures found").arg(input));
+        for (const QString& picture : pictures) {
+            if (!m_shown.contains(QFileInfo(picture).absoluteFilePath()))
+                add(QDir::cleanPath(QDir(input).filePath(QFileInfo(picture).fileName())),
+                    picture);
         }
     }
+    return files;
 }
 
-void CliRunner::addSource(const QString& shown, const QString& path, const QString& problem)
-{
-    const QString key = identityOf(path);
-    if (m_seenKeys.contains(key))
-        return;
-    m_seenKeys.insert(key);
-    m_sources.push_back({shown, path, key, problem});
-}
-
-// Directory naming writes "STEM WxH.jpg" into the destination. A source there
-// that is named so may be replaced by the result of an earlier source with that
-// stem; it must not be read before that result is in place, and is not
-// converted at all if it is that result.
-void CliRunner::findEarlierWriters()
-{
-    m_earlierWriter.assign(m_sources.size(), -1);
-    if (!m_options.output.isEmpty())
-        return;
-    QHash<QString, qsizetype> lastWithStem;
-    for (qsizetype index = 0; index < qsizetype(m_sources.size()); ++index) {
-        const Source& source = m_sources[index];
-        if (folderOfKey(source.key) == m_destinationKey) {
-            const QString stem = writerStemOf(QFileInfo(source.key).fileName());
-            if (!stem.isEmpty())
-                m_earlierWriter[index] = lastWithStem.value(stem, -1);
-        }
-        lastWithStem.insert(stemOf(source.path), index);
-    }
-}
-
-void CliRunner::work()
-{
-    for (;;) {
-        const qsizetype index = m_next.fetch_add(1);
-        if (index >= qsizetype(m_sources.size()))
-            return;
-        Outcome outcome;
-        if (waitForTurn(index))
-            outcome = convert(index);
-        else
-            outcome.status = Status::NotStarted;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_outcomes[index] = std::move(outcome);
-            m_ready[index] = 1;
-        }
-        m_changed.notify_all();
-    }
-}
-
-// Waits while this picture lies too far ahead of the last one put in place.
-// False when the run is to stop.
-bool CliRunner::waitForTurn(qsizetype index)
-{
-    std::unique_lock lock(m_mutex);
-    while (index >= m_committed + m_runAhead) {
-        if (stopRequested())
-            return false;
-        m_changed.wait_for(lock, std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
-// The result goes into a PendingFile in the folder of its final place. Only a
-// complete result of a picture that decoded is put in place later, so a picture
-// that cannot be read never leaves anything behind, and an existing file of the
-// final name survives every failure.
-CliRunner::Outcome CliRunner::convert(qsizetype index)
-{
-    const Source& source = m_sources[index];
-    Outcome outcome;
-    if (stopRequested()) {
-        outcome.status = Status::NotStarted;
-        return outcome;
-    }
-    if (!source.problem.isEmpty()) {
-        outcome.problem = source.problem;
-        return outcome;
-    }
-    if (isOwnOutput(index)) {
-        outcome.status = Status::OwnOutput;
-        return outcome;
-    }
-    try {
-        convertWithinBudget(source, outcome);
-    } catch (const std::bad_alloc&) {
-        outcome = Outcome();
-        outcome.problem = englishReason({FileProblem::OutOfMemory, 0});
-    }
-    return outcome;
-}
-
-void CliRunner::convertWithinBudget(const Source& source, Outcome& outcome)
-{
-    // Special files, giants and files that are no picture are refused here,
-    // before anything but their header is read.
-    const MemoryEstimate estimate = ConversionPipeline::estimateMemory(source.path, m_options.settings);
-    if (estimate.failure.failed()) {
-        outcome.problem = englishReason(estimate.failure) + QStringLiteral("; skipped");
-        return;
-    }
-    const MemoryReservation reservation(m_memory, estimate.bytes, stopRequested);
-    if (!reservation.isHeld()) {
-        outcome.status = Status::NotStarted;
-        return;
-    }
-    {
-        // A fresh pipeline each time: one kept would hold its last picture.
-        ConversionPipeline pipeline(&m_effects);
-        const MessageCapture capture(outcome.messages);
-        outcome.result = pipeline.Convert(source.path, m_options.settings, QString(), QString(),
-                                          QString());
-    }
-    const ConversionResult& result = outcome.result;
-    if (result.readFailure.failed()) {
-        outcome.problem = englishReason(result.readFailure) + QStringLiteral("; skipped");
-        return;
-    }
-    if (!result.converted()) {
-        outcome.problem =
-            QStringLiteral("could not be converted: %1").arg(englishReason(result.writeFailure));
-        return;
-    }
-    auto file = std::make_unique<PendingFile>(targetFolder());
-    if (!file->isOpen() || !file->write(result.jpeg) || !file->sync()) {
-        outcome.problem = QStringLiteral("cannot write into the folder '%1': %2")
-                              .arg(targetFolder(), englishReason(file->failure()));
-        return;
-    }
-    outcome.result.jpeg.clear();
-    outcome.pending = std::move(file);
-    outcome.status = Status::Converted;
-}
-
-bool CliRunner::isOwnOutput(qsizetype index)
-{
-    const qsizetype writer = m_earlierWriter[index];
-    if (writer < 0)
-        return false;
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_committed > writer; });
-    return m_written.contains(m_sources[index].key);
-}
-
-// The folder the results are put into.
+// The folder the results are put into, as the batch names it.
 QString CliRunner::targetFolder() const
 {
     if (!m_options.output.isEmpty())
@@ -366,61 +165,31 @@ QString CliRunner::targetFolder() const
     return QFileInfo(m_destination).absoluteFilePath();
 }
 
-// Takes the outcomes in the order of the sources, whichever thread finishes
-// first, so the report reads the same with any number of threads. Results are
-// put in place in that order too, so the files are the same as well.
-void CliRunner::finishInOrder()
+QString CliRunner::shownName(const QString& path) const
 {
-    for (qsizetype index = 0; index < qsizetype(m_sources.size()); ++index) {
-        Outcome outcome;
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_ready[index] != 0; });
-            outcome = std::move(m_outcomes[index]);
-        }
-        commit(m_sources[index], outcome);
-        {
-            const std::lock_guard lock(m_mutex);
-            m_committed = index + 1;
-        }
-        m_changed.notify_all();
-        showProgress(index + 1);
-    }
+    return m_shown.value(QFileInfo(path).absoluteFilePath(), path);
 }
 
-void CliRunner::commit(const Source& source, Outcome& outcome)
+QString CliRunner::skipLine(const QString& source, const BatchSkip& skip) const
 {
-    for (const QString& message : std::as_const(outcome.messages))
-        printLine(stderr, message);
-    if (outcome.status == Status::OwnOutput)
-        return;
-    if (outcome.status == Status::NotStarted) {
-        ++m_notStarted;
-        return;
+    const QString reason = englishReason(skip.failure);
+    QString text;
+    switch (skip.step) {
+    case BatchSkip::Step::Read:
+        // A file that is not there was not skipped: there is nothing to skip.
+        text = skip.failure.problem == FileProblem::NotFound ? reason
+                                                             : reason + QStringLiteral("; skipped");
+        break;
+    case BatchSkip::Step::Convert:
+        text = QStringLiteral("could not be converted: %1").arg(reason);
+        break;
+    case BatchSkip::Step::Write:
+        text = skip.target == targetFolder()
+                   ? QStringLiteral("cannot write into the folder '%1': %2").arg(skip.target, reason)
+                   : QStringLiteral("cannot write '%1': %2").arg(skip.target, reason);
+        break;
     }
-    if (outcome.status == Status::Failed) {
-        ++m_failures;
-        printLine(stderr, QStringLiteral("pictavo-cli: %1: %2").arg(source.shown, outcome.problem));
-        return;
-    }
-    const QString target =
-        m_options.output.isEmpty()
-            ? directoryOutputPath(m_destination, source.path, outcome.result.outputSize)
-            : m_options.output;
-    if (!outcome.pending->commit(target)) {
-        ++m_failures;
-        printLine(stderr, QStringLiteral("pictavo-cli: %1: cannot write '%2': %3")
-                              .arg(source.shown, target, englishReason(outcome.pending->failure())));
-        return;
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_written.insert(identityOf(target));
-    }
-    const QString shownTarget = m_options.output.isEmpty() ? QDir::cleanPath(target) : target;
-    printLine(stdout, QStringLiteral("%1 -> %2 (%3 Kb)")
-                          .arg(source.shown, shownTarget)
-                          .arg(outcome.result.kilobytes));
+    return QStringLiteral("pictavo-cli: %1: %2").arg(shownName(source), text);
 }
 
 // A report that cannot be written (a closed pipe) ends the run like a signal:
@@ -435,15 +204,13 @@ void CliRunner::printLine(std::FILE* stream, const QString& line)
 
 // A bar on standard error, drawn only when that is a terminal; every other line
 // clears it first and it is drawn again after.
-void CliRunner::showProgress(qsizetype done)
+void CliRunner::showProgress(int done, int total)
 {
-    if (!m_progress)
+    if (!m_progress || total <= 0)
         return;
-    const qsizetype total = qsizetype(m_sources.size());
-    const int filled = int(done * kProgressWidth / total);
-    std::fprintf(stderr, "\r[%s%s] %lld/%lld", QByteArray(filled, '#').constData(),
-                 QByteArray(kProgressWidth - filled, '.').constData(), qlonglong(done),
-                 qlonglong(total));
+    const int filled = done * kProgressWidth / total;
+    std::fprintf(stderr, "\r[%s%s] %d/%d", QByteArray(filled, '#').constData(),
+                 QByteArray(kProgressWidth - filled, '.').constData(), done, total);
     std::fflush(stderr);
     m_progressShown = true;
 }

@@ -43,7 +43,7 @@ void installSignalHandlers()
 }
 
 // Every picture converted but not yet put in place holds an open file (see
-// CliRunner), up to twice the jobs; many jobs need more than the usual soft limit.
+// BatchRun), up to twice the jobs; many jobs need more than the usual soft limit.
 void raiseOpenFileLimit()
 {
     rlimit limit{};

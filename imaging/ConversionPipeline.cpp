@@ -7,6 +7,7 @@
 #include "PendingFile.h"
 #include "PictureDecoder.h"
 #include "SourceFile.h"
+#include "TemporaryPictureFile.h"
 #include "resource.h"
 
 #include <QBuffer>
@@ -276,6 +277,8 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
                                              const QString& temporaryPath)
 {
     ConversionResult result;
+    // Lives until the run ends, as the temporary file does.
+    TemporaryPictureFile preview;
     if (!m_pSource)
         m_pSource = std::make_unique<CPicture>();
     QString originalSizeText;
@@ -335,6 +338,9 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
         if (keepFile) {
             result.writeFailure = writeFileReplacing(result.outputPath, result.jpeg);
             result.written = !result.writeFailure.failed();
+        } else if (!temporaryPath.isEmpty()) {
+            // The preview is the real file: its size is the one on the disk.
+            result.fileBytes = preview.write(temporaryPath, result.jpeg);
         }
     }
 

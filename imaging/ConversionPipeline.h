@@ -100,8 +100,9 @@ public:
     // `outputPath` when given, else into `destinationFolder` named after the
     // source and the output size when given, in both cases through a
     // PendingFile, so the target holds its old bytes or the whole new file.
-    // Otherwise the conversion is a preview: its bytes are in the result only,
-    // and `outputPath` names `temporaryPath`, which is removed in every case.
+    // Otherwise the conversion is a preview: it is written to `temporaryPath`
+    // (see TemporaryPictureFile), measured there, and removed again at the end of
+    // the run; `outputPath` names that path.
     //
     // The source stays loaded for the next run with exactly the same path. A
     // source that cannot be read or decoded is reported in readFailure; the

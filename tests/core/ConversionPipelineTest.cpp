@@ -151,7 +151,7 @@ TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesChangeNothing)
     EXPECT_TRUE(result.sourceLoaded);
     EXPECT_TRUE(result.information.startsWith(QStringLiteral("Original Dateigrösse: ")));
     EXPECT_EQ(result.outputPath, temporary);
-    EXPECT_FALSE(QFileInfo::exists(temporary)); // a preview is never kept as a file
+    EXPECT_FALSE(QFileInfo::exists(temporary)); // the preview's file lives for its run only
     EXPECT_EQ(result.fileBytes, result.jpeg.size());
     EXPECT_EQ(pipeline.preview().m_cxPixels, 200);
 

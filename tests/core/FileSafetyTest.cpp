@@ -6,6 +6,7 @@
 #include "FileFailure.h"
 #include "PendingFile.h"
 #include "SourceFile.h"
+#include "TemporaryPictureFile.h"
 
 #include <gtest/gtest.h>
 
@@ -180,6 +181,43 @@ TEST(PendingFile, LeftoversOfEndedProcessesGoOthersStay)
     QStringList expected = QStringList{running} + others;
     expected.sort();
     EXPECT_EQ(entries(dir.path()), expected);
+}
+
+// The preview's real file: on the disk while the run holds it, gone afterwards;
+// a killed run's file goes with the next sweep, one in use elsewhere stays.
+TEST(TemporaryPictureFile, HeldWhileItLivesLeftoversOfKilledRunsGo)
+{
+    QTemporaryDir dir;
+    const QString killed = dir.filePath("Temppic.jpg1.jpg");
+    const pid_t child = fork();
+    if (child == 0) {
+        TemporaryPictureFile file;
+        file.write(killed, "killed run");
+        raise(SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(contents(killed), QByteArray("killed run"));
+
+    write(dir.filePath("photo.jpg"), "x");
+    write(dir.filePath("Temppic.jpg.txt"), "x");
+    {
+        TemporaryPictureFile inUse;
+        const QString held = dir.filePath("Temppic.jpg2.jpg");
+        EXPECT_EQ(inUse.write(held, "preview bytes"), 13);
+        EXPECT_EQ(contents(held), QByteArray("preview bytes"));
+        // Another writer of the same name must not take it over.
+        TemporaryPictureFile second;
+        EXPECT_EQ(second.write(held, "other"), -1);
+        EXPECT_EQ(contents(held), QByteArray("preview bytes"));
+
+        TemporaryPictureFile::removeLeftovers(dir.path());
+        EXPECT_EQ(entries(dir.path()),
+                  (QStringList{"Temppic.jpg.txt", "Temppic.jpg2.jpg", "photo.jpg"}));
+    }
+    EXPECT_EQ(entries(dir.path()), (QStringList{"Temppic.jpg.txt", "photo.jpg"}));
 }
 
 TEST(FileFailure, CausesAreNamedInBothLanguages)

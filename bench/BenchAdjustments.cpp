@@ -8,8 +8,8 @@
 // machine does not distort. AdjustQuarterTurn/1600: a 1600 x 1200 source drawn
 // turned into a 1200 x 1600 target (frame, drawing and turn), per wall-clock
 // second, with the process's CPU time beside it.
-#include "Adjustments.h"
-#include "CPicture.h"
+#include "imaging/Adjustments.h"
+#include "imaging/CPicture.h"
 
 #include <benchmark/benchmark.h>
 

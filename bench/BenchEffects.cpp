@@ -3,7 +3,7 @@
 // 6000 x 4000 pixels, the size of a 24-megapixel photograph. The effects are
 // single-threaded, so this is the speed of one core. "MP/s" is megapixels per
 // wall-clock second.
-#include "EffectHost.h"
+#include "effects/EffectHost.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,9 +6,9 @@
 // work over a thread pool) and reports process CPU time beside it. Rates are
 // megapixels per wall-clock second: "MP/s" counts the pixels a step takes in,
 // "out_MP/s" the pixels it produces.
-#include "CJpegExport.h"
-#include "CPicture.h"
-#include "PixelRect.h"
+#include "imaging/CJpegExport.h"
+#include "imaging/CPicture.h"
+#include "imaging/PixelRect.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 // The slider case: a full conversion of an already loaded large photo, as the
 // main window runs it after every change of the size slider.
-#include "ConversionPipeline.h"
+#include "imaging/ConversionPipeline.h"
 
 #include <benchmark/benchmark.h>
 

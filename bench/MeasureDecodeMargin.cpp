@@ -3,9 +3,9 @@
 // the output scaled from a decode reduced to 1/2, 1/4 or 1/8 as long as that
 // still covers `margin` times the output size, and prints the PSNR in dB and the
 // reduction chosen. ConversionPipeline::kDecodeMargin is chosen from this table.
-#include "ConversionPipeline.h"
-#include "PictureDecoder.h"
-#include "PictureScaler.h"
+#include "imaging/ConversionPipeline.h"
+#include "imaging/PictureDecoder.h"
+#include "imaging/PictureScaler.h"
 
 #include <QCoreApplication>
 #include <QDir>

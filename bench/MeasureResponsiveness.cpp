@@ -9,8 +9,8 @@
 //    BatchConversion with one worker per processor, against `pictavo-cli -j N`
 //    on the same files, and the longest timer gap meanwhile.
 // Run from the build's bin folder (pictavo-cli lies beside it).
-#include "BatchConversion.h"
-#include "ConversionService.h"
+#include "batch/BatchConversion.h"
+#include "imaging/ConversionService.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 // lifetime of the object.
 #pragma once
 
-#include "MessageSink.h"
+#include "program/MessageSink.h"
 
 #include <QStringList>
 

@@ -3,7 +3,7 @@
 // unter", stored window rectangles, and the real program ended by SIGTERM.
 #include "CImageDlg.h"
 #include "RecordingMessageSink.h"
-#include "SettingsStore.h"
+#include "program/SettingsStore.h"
 #include "ViewGeometry.h"
 
 #include <QAbstractButton>

@@ -10,7 +10,7 @@
 #include "CConfirmDlg.h"
 #include "CDirectoryConversion.h"
 #include "CFolderDlg.h"
-#include "ConversionPipeline.h"
+#include "imaging/ConversionPipeline.h"
 #include "RecordingMessageSink.h"
 #include "resource.h"
 

@@ -2,8 +2,8 @@
 // order, each file once, undecodable files, the question's answers, cancelling,
 // the same bytes with any number of workers and from the window's pipeline, the
 // memory budget of parallel pictures, and the batch on a thread of its own.
-#include "BatchConversion.h"
-#include "MemoryBudget.h"
+#include "batch/BatchConversion.h"
+#include "imaging/MemoryBudget.h"
 #include "QtEventLoop.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // real pictures: names, sizes and reports of the results, pictures that cannot be
 // read, files that must survive, and the same bytes with one thread or several.
 #include "CliOptions.h"
-#include "ConversionPipeline.h"
+#include "imaging/ConversionPipeline.h"
 #include "TestData.h"
 
 #include <QDir>

@@ -2,9 +2,9 @@
 // of every step, clamping only at the end, padded rows, the eight orientation
 // codes together with the quarter turn, and pictures left alone when nothing is
 // selected.
-#include "Adjustments.h"
-#include "CPicture.h"
-#include "EffectHost.h"
+#include "imaging/Adjustments.h"
+#include "imaging/CPicture.h"
+#include "effects/EffectHost.h"
 #include "effekt/TwoEffects.h"
 
 #include <gtest/gtest.h>

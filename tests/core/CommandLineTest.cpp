@@ -2,8 +2,8 @@
 // folders and pictures whose names have spaces or arrive in quotes, relative
 // paths taken against the directory the program was started in, help, version
 // and unknown options; and reading what is dropped onto the windows.
-#include "CommandLine.h"
-#include "DroppedFiles.h"
+#include "program/CommandLine.h"
+#include "program/DroppedFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The conversion of one picture: output size, file naming, the texts the user
 // reads, the source cache, unreadable sources, the sample photograph and the
 // temporary file.
-#include "ConversionPipeline.h"
+#include "imaging/ConversionPipeline.h"
 #include "RecordingMessageSink.h"
 
 #include <gtest/gtest.h>

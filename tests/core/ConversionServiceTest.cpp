@@ -2,9 +2,9 @@
 // supersedes, results as values in the order of the requests, the temporary
 // file of each run, the files the user keeps, and the end of the service while
 // it works.
-#include "ConversionService.h"
+#include "imaging/ConversionService.h"
 #include "QtEventLoop.h"
-#include "SettingsStore.h"
+#include "program/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The memory a decode takes, known from the header before any pixel: pictures
 // reduced while or right after they are decoded, bombs that stay small, and the
 // budget that lets parallel conversions start only while their memory fits.
-#include "ConversionPipeline.h"
-#include "DecodePlan.h"
-#include "GifReduction.h"
-#include "MemoryBudget.h"
-#include "PictureDecoder.h"
-#include "PictureIntegrity.h"
-#include "PictureReduction.h"
+#include "imaging/ConversionPipeline.h"
+#include "imaging/DecodePlan.h"
+#include "imaging/GifReduction.h"
+#include "imaging/MemoryBudget.h"
+#include "imaging/PictureDecoder.h"
+#include "imaging/PictureIntegrity.h"
+#include "imaging/PictureReduction.h"
 #include "TestData.h"
 
 #include <gtest/gtest.h>

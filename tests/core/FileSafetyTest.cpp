@@ -2,11 +2,11 @@
 // and nothing is left behind: special files and giants refused before any read,
 // new files that appear only whole, leftovers of killed processes removed, and
 // the causes of failures named.
-#include "CPicture.h"
-#include "FileFailure.h"
-#include "PendingFile.h"
-#include "SourceFile.h"
-#include "TemporaryPictureFile.h"
+#include "imaging/CPicture.h"
+#include "imaging/FileFailure.h"
+#include "imaging/PendingFile.h"
+#include "imaging/SourceFile.h"
+#include "imaging/TemporaryPictureFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Saving pictures as JPEG: the files match what libjpeg's own cjpeg writes, the
 // JFIF header carries the resolution, the pixels come back where they were, and a
 // failed save never damages the file that was there before.
-#include "CJpegEncoder.h"
-#include "CJpegExport.h"
+#include "imaging/CJpegEncoder.h"
+#include "imaging/CJpegExport.h"
 #include "TestData.h"
 
 #include <QDir>

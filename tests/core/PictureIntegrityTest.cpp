@@ -1,9 +1,9 @@
 // The structure checks that keep damaged GIF, BMP and JPEG files from loading as
 // half-grey pictures, on small files built byte by byte, and the line between
 // libjpeg's harmless warnings and damage, on photographs edited at test time.
-#include "CPicture.h"
-#include "PictureDecoder.h"
-#include "PictureIntegrity.h"
+#include "imaging/CPicture.h"
+#include "imaging/PictureDecoder.h"
+#include "imaging/PictureIntegrity.h"
 #include "TestData.h"
 
 #include <gtest/gtest.h>

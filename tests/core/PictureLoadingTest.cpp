@@ -1,10 +1,10 @@
 // Loading pictures: every format and variant a user's camera or program writes,
 // the built-in sample, and everything malformed, truncated or hostile.
-#include "CPicture.h"
-#include "PictureDecoder.h"
+#include "imaging/CPicture.h"
+#include "imaging/PictureDecoder.h"
 #include "RecordingMessageSink.h"
 #include "TestData.h"
-#include "resource.h"
+#include "imaging/SampleResource.h"
 
 #include <QFile>
 #include <QImageReader>

@@ -1,6 +1,6 @@
 // Drawing a picture into a 24-bit picture: the keep-aspect and centre arithmetic,
 // the 1-pixel minimum, resampling without aliasing and transparency.
-#include "CPicture.h"
+#include "imaging/CPicture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // a new start, values of the wrong type falling back to their defaults, the
 // temporary-file counter, and the section and value names other tools rely on.
 // Every test works on a file in a temporary folder, never on the user's settings.
-#include "SettingsStore.h"
+#include "program/SettingsStore.h"
 
 #include <QDataStream>
 #include <QDir>

@@ -4,7 +4,7 @@
 // script does; the icons beside the desktop file, rewriting at the next start,
 // silent failures; and the Windows rules that derive the program's commands from
 // the process's command line. Every test writes below a temporary XDG_DATA_HOME.
-#include "ShellRegistration.h"
+#include "program/ShellRegistration.h"
 #include "TestData.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // What the windows take from the core: where a window goes from stored edges, and
 // the names "Speichern unter" proposes and writes.
-#include "SaveAsName.h"
-#include "WindowPlacement.h"
+#include "program/SaveAsName.h"
+#include "program/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 

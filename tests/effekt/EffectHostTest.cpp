@@ -2,7 +2,7 @@
 // rejects, how it numbers the effects of several libraries and when it frees them.
 // Besides Effekt it loads the small test libraries built beside it (TwoEffects,
 // ThreeExports, NoEffects).
-#include "EffectHost.h"
+#include "effects/EffectHost.h"
 #include "EffectReference.h"
 #include "TwoEffects.h"
 

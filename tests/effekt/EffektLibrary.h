@@ -2,7 +2,7 @@
 // folder the tests run in, its effects run through the library's EffRun export.
 #pragma once
 
-#include "EffectHost.h"
+#include "effects/EffectHost.h"
 #include "EffectReference.h"
 
 // The loaded library, or null when it cannot be found. It stays loaded until the

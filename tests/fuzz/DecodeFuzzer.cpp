@@ -1,8 +1,8 @@
 // libFuzzer's entry into the decode path every source takes: the header and the
 // decode plan, the structure checks of GIF, BMP and JPEG, Qt's readers, the
 // reduction and libjpeg's scan check. Built with clang only (./test.sh --fuzz).
-#include "JpegScanCheck.h"
-#include "PictureDecoder.h"
+#include "imaging/JpegScanCheck.h"
+#include "imaging/PictureDecoder.h"
 
 #include <QBuffer>
 

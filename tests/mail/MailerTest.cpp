@@ -2,7 +2,7 @@
 // path before any mail client is tried) records the mailto URI it is handed, and
 // against a stand-in xdg-email for the exit statuses the real one cannot be made to
 // return. Every test gets its own PATH, TMPDIR and working directory and restores them.
-#include "CMapiMailer.h"
+#include "mail/CMapiMailer.h"
 #include "RecordingMessageSink.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "CImageApp.h"
 #include "CImageDlg.h"
 #include "CPanelDlg.h"
-#include "SettingsStore.h"
+#include "program/SettingsStore.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,225 @@
+#include "CliRunner.h"
+
+#include "batch/BatchConversion.h"
+#include "batch/DirectoryWalk.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <atomic>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool standardErrorIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+constexpr int kProgressWidth = 30;
+
+// Lock-free, so that a signal handler may use them. The flag also catches a
+// stop asked for before the batch runs.
+std::atomic<bool> g_stopRequested{false};
+std::atomic<BatchConversion*> g_batch{nullptr};
+static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<BatchConversion*>::is_always_lock_free);
+
+qint64 memoryLimitOf(const CliOptions& options)
+{
+    return options.memoryMegabytes > 0 ? options.memoryMegabytes << 20
+                                       : MemoryBudget::defaultLimit();
+}
+
+} // namespace
+
+CliRunner::CliRunner(const CliOptions& options, const EffectHost& effects)
+    : m_options(options), m_effects(effects),
+      m_destination(options.destination.isEmpty() ? QStringLiteral(".") : options.destination),
+      m_memory(memoryLimitOf(options))
+{}
+
+bool CliRunner::checkPaths(QString& error) const
+{
+    if (!m_options.output.isEmpty()) {
+        const QFileInfo output(m_options.output);
+        if (QFileInfo(m_options.inputs.constFirst()).isDir())
+            error = QStringLiteral("--output writes one picture, but '%1' is a folder")
+                        .arg(m_options.inputs.constFirst());
+        else if (output.isDir())
+            error = QStringLiteral("--output: '%1' is a folder; use --dest to write into it")
+                        .arg(m_options.output);
+        else if (!QFileInfo(output.absolutePath()).isDir())
+            error = QStringLiteral("--output: the folder '%1' does not exist").arg(output.path());
+        return error.isEmpty();
+    }
+    const QFileInfo destination(m_destination);
+    if (!destination.exists())
+        error = QStringLiteral("--dest: the folder '%1' does not exist").arg(m_destination);
+    else if (!destination.isDir())
+        error = QStringLiteral("--dest: '%1' is not a folder").arg(m_destination);
+    return error.isEmpty();
+}
+
+void CliRunner::requestStop()
+{
+    g_stopRequested.store(true);
+    if (BatchConversion* batch = g_batch.load())
+        batch->cancel();
+}
+
+int CliRunner::run()
+{
+    BatchJob job;
+    job.settings = m_options.settings;
+    job.files = listPictures();
+    job.jobs = m_options.jobs;
+    if (m_options.output.isEmpty())
+        job.destinationFolder = m_destination;
+    else
+        job.outputFile = m_options.output;
+    m_progress = standardErrorIsTerminal() && !job.files.isEmpty();
+
+    BatchConversion batch(&m_effects);
+    batch.setMemoryBudget(&m_memory);
+    const auto stopIfAsked = [&batch] {
+        if (g_stopRequested.load())
+            batch.cancel();
+    };
+    QObject::connect(&batch, &BatchConversion::fileDone,
+                     [this](const QString& source, const QString& output,
+                            const BatchFileResult& file) {
+                         const QString shownOutput =
+                             m_options.output.isEmpty() ? QDir::cleanPath(output) : output;
+                         printLine(stdout, QStringLiteral("%1 -> %2 (%3 Kb)")
+                                               .arg(shownName(source), shownOutput)
+                                               .arg(file.conversion.kilobytes));
+                     });
+    QObject::connect(&batch, &BatchConversion::fileSkipped,
+                     [this](const QString& source, const BatchSkip& skip) {
+                         for (const QString& message : skip.messages)
+                             printLine(stderr, message);
+                         printLine(stderr, skipLine(source, skip));
+                     });
+    QObject::connect(&batch, &BatchConversion::progress, [this, stopIfAsked](int done, int total) {
+        stopIfAsked();
+        showProgress(done, total);
+    });
+
+    g_batch.store(&batch);
+    const BatchSummary summary = batch.run(job);
+    g_batch.store(nullptr);
+
+    clearProgress();
+    if (summary.notStarted > 0)
+        printLine(stderr, QStringLiteral("pictavo-cli: stopped; %1 of %2 pictures not converted")
+                              .arg(summary.notStarted)
+                              .arg(summary.total));
+    const bool failed =
+        !summary.unreadable.isEmpty() || !summary.unwritten.isEmpty() || summary.notStarted > 0;
+    return failed ? kCliExitFailure : kCliExitSuccess;
+}
+
+// The pictures of the command line in its order, folders expanded; the batch
+// converts a file named twice once, under its first name.
+QStringList CliRunner::listPictures()
+{
+    QStringList files;
+    const auto add = [&](const QString& shown, const QString& path) {
+        m_shown.insert(QFileInfo(path).absoluteFilePath(), shown);
+        files << path;
+    };
+    for (const QString& input : m_options.inputs) {
+        const QFileInfo info(input);
+        if (!info.isDir()) {
+            if (!m_shown.contains(info.absoluteFilePath()))
+                add(input, input);
+            continue;
+        }
+        const QStringList pictures = picturesInFolder(input);
+        if (pictures.isEmpty())
+            printLine(stderr, QStringLiteral("pictavo-cli: %1: no pictures found").arg(input));
+        for (const QString& picture : pictures) {
+            if (!m_shown.contains(QFileInfo(picture).absoluteFilePath()))
+                add(QDir::cleanPath(QDir(input).filePath(QFileInfo(picture).fileName())),
+                    picture);
+        }
+    }
+    return files;
+}
+
+// The folder the results are put into, as the batch names it.
+QString CliRunner::targetFolder() const
+{
+    if (!m_options.output.isEmpty())
+        return QFileInfo(m_options.output).absolutePath();
+    return QFileInfo(m_destination).absoluteFilePath();
+}
+
+QString CliRunner::shownName(const QString& path) const
+{
+    return m_shown.value(QFileInfo(path).absoluteFilePath(), path);
+}
+
+QString CliRunner::skipLine(const QString& source, const BatchSkip& skip) const
+{
+    const QString reason = englishReason(skip.failure);
+    QString text;
+    switch (skip.step) {
+    case BatchSkip::Step::Read:
+        // A file that is not there was not skipped: there is nothing to skip.
+        text = skip.failure.problem == FileProblem::NotFound ? reason
+                                                             : reason + QStringLiteral("; skipped");
+        break;
+    case BatchSkip::Step::Convert:
+        text = QStringLiteral("could not be converted: %1").arg(reason);
+        break;
+    case BatchSkip::Step::Write:
+        text = skip.target == targetFolder()
+                   ? QStringLiteral("cannot write into the folder '%1': %2").arg(skip.target, reason)
+                   : QStringLiteral("cannot write '%1': %2").arg(skip.target, reason);
+        break;
+    }
+    return QStringLiteral("pictavo-cli: %1: %2").arg(shownName(source), text);
+}
+
+// A report that cannot be written (a closed pipe) ends the run like a signal:
+// nobody would learn which pictures were converted.
+void CliRunner::printLine(std::FILE* stream, const QString& line)
+{
+    clearProgress();
+    const bool written = std::fprintf(stream, "%s\n", line.toLocal8Bit().constData()) >= 0;
+    if (std::fflush(stream) != 0 || !written)
+        requestStop();
+}
+
+// A bar on standard error, drawn only when that is a terminal; every other line
+// clears it first and it is drawn again after.
+void CliRunner::showProgress(int done, int total)
+{
+    if (!m_progress || total <= 0)
+        return;
+    const int filled = done * kProgressWidth / total;
+    std::fprintf(stderr, "\r[%s%s] %d/%d", QByteArray(filled, '#').constData(),
+                 QByteArray(kProgressWidth - filled, '.').constData(), done, total);
+    std::fflush(stderr);
+    m_progressShown = true;
+}
+
+void CliRunner::clearProgress()
+{
+    if (!m_progressShown)
+        return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    m_progressShown = false;
+}

@@ -1,0 +1,64 @@
+// Runs the conversions of one pictavo-cli command with the directory conversion
+// the window uses (BatchConversion): expands the command line into a list of
+// pictures and reports each as the batch finishes it, in the order of the
+// command line, with the names as they were given.
+#pragma once
+
+#include "CliOptions.h"
+#include "imaging/MemoryBudget.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+class EffectHost;
+struct BatchSkip;
+
+// Exit statuses of pictavo-cli.
+inline constexpr int kCliExitSuccess = 0;
+inline constexpr int kCliExitFailure = 1;
+inline constexpr int kCliExitUsage = 2;
+
+class CliRunner
+{
+public:
+    // `options.settings.m_nEffect` must already be resolved against `effects`.
+    // `effects` must outlive the runner; the worker threads only read it.
+    CliRunner(const CliOptions& options, const EffectHost& effects);
+
+    // Checks the destination folder or output file named on the command line.
+    // False, with a message for the user, when they cannot be used.
+    bool checkPaths(QString& error) const;
+
+    // Converts every picture and reports each on standard output as
+    // "SOURCE -> OUTPUT (N Kb)", failures on standard error. Returns
+    // kCliExitSuccess or kCliExitFailure. Call once, after checkPaths().
+    int run();
+
+    // Asks the run to take no further picture: conversions under way are
+    // finished and put in place, the rest are left out and the run fails.
+    // Async-signal-safe, so a signal handler may call it.
+    static void requestStop();
+
+private:
+    QStringList listPictures();
+    QString targetFolder() const;
+    QString shownName(const QString& path) const;
+    QString skipLine(const QString& source, const BatchSkip& skip) const;
+    void printLine(std::FILE* stream, const QString& line);
+    void showProgress(int done, int total);
+    void clearProgress();
+
+    const CliOptions m_options;
+    const EffectHost& m_effects;
+    // Where directory naming writes: the destination as given, or ".".
+    const QString m_destination;
+    MemoryBudget m_memory;
+    // Absolute path of each picture -> its name as reported: the argument, or
+    // the folder as given joined with the name.
+    QHash<QString, QString> m_shown;
+    bool m_progress = false;
+    bool m_progressShown = false;
+};

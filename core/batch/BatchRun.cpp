@@ -1,0 +1,264 @@
+#include "batch/BatchRun.h"
+
+#include "imaging/MemoryBudget.h"
+#include "program/MessageSink.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <optional>
+#include <thread>
+
+BatchRun::BatchRun(const BatchJob& job, const EffectHost* effects, MemoryBudget* budget,
+                   std::atomic<int>& cancel, Reports reports)
+    : m_job(job), m_effects(effects), m_budget(budget), m_cancel(cancel),
+      m_reports(std::move(reports))
+{}
+
+BatchSummary BatchRun::execute()
+{
+    m_sources = batchSources(m_job.sourceFolder, m_job.files,
+                             m_job.outputFile.isEmpty() ? m_job.destinationFolder : QString());
+    const qsizetype count = qsizetype(m_sources.size());
+    m_summary.total = int(count);
+    m_outcomes.resize(m_sources.size());
+    m_ready.assign(m_sources.size(), 0);
+    m_asking = bool(m_reports.question);
+    const int jobs =
+        m_job.jobs >= 1 ? m_job.jobs : int(std::max(1u, std::thread::hardware_concurrency()));
+    m_runAhead = 2 * qsizetype(jobs) + 8;
+    if (m_asking || jobs == 1 || count < 2)
+        convertFileByFile();
+    else
+        convertInParallel(int(std::min<qsizetype>(jobs, count)));
+    m_summary.cancelled = cancelled();
+    return m_summary;
+}
+
+// While a question is asked, each file is asked about before the next starts,
+// with the settings of that moment.
+void BatchRun::convertFileByFile()
+{
+    for (qsizetype index = 0; index < qsizetype(m_sources.size()); ++index) {
+        Outcome outcome = convert(index);
+        finish(index, outcome);
+    }
+}
+
+// Workers take the files in list order and convert them at once; this thread
+// puts the results in place in list order, so the files and reports are the
+// same with any number of workers.
+void BatchRun::convertInParallel(int workers)
+{
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < workers; ++i)
+        threads.emplace_back([this] { work(); });
+    for (qsizetype index = 0; index < qsizetype(m_sources.size()); ++index) {
+        Outcome outcome;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_ready[index] != 0; });
+            outcome = std::move(m_outcomes[index]);
+        }
+        finish(index, outcome);
+    }
+}
+
+void BatchRun::work()
+{
+    for (;;) {
+        const qsizetype index = m_next.fetch_add(1);
+        if (index >= qsizetype(m_sources.size()))
+            return;
+        Outcome outcome;
+        if (waitForTurn(index))
+            outcome = convert(index);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_outcomes[index] = std::move(outcome);
+            m_ready[index] = 1;
+        }
+        m_changed.notify_all();
+    }
+}
+
+// Waits while this file lies too far ahead of the last one put in place. False
+// when the batch is cancelled meanwhile.
+bool BatchRun::waitForTurn(qsizetype index)
+{
+    std::unique_lock lock(m_mutex);
+    while (index >= m_finished + m_runAhead) {
+        if (cancelled())
+            return false;
+        m_changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+BatchRun::Outcome BatchRun::convert(qsizetype index)
+{
+    Outcome outcome;
+    if (cancelled())
+        return outcome;
+    if (isOwnOutput(index)) {
+        outcome.status = Status::OwnOutput;
+        return outcome;
+    }
+    try {
+        convertWithinBudget(m_sources[index], outcome);
+    } catch (const std::bad_alloc&) {
+        outcome = Outcome();
+        outcome.status = Status::Skipped;
+        outcome.skip = {BatchSkip::Step::Convert, {FileProblem::OutOfMemory, 0}, QString(), {}};
+    }
+    return outcome;
+}
+
+void BatchRun::convertWithinBudget(const BatchSource& source, Outcome& outcome)
+{
+    const ConversionSettings settings = m_reports.settings();
+    outcome.status = Status::Skipped;
+    // Special files, giants and files that are no picture are refused here,
+    // before anything but their header is read.
+    const MemoryEstimate estimate = ConversionPipeline::estimateMemory(source.path, settings);
+    if (estimate.failure.failed()) {
+        outcome.skip = {BatchSkip::Step::Read, estimate.failure, QString(), {}};
+        return;
+    }
+    std::optional<MemoryReservation> reservation;
+    if (m_budget != nullptr) {
+        reservation.emplace(*m_budget, estimate.bytes, [this] { return cancelled(); });
+        if (!reservation->isHeld()) {
+            outcome.status = Status::NotStarted;
+            return;
+        }
+    }
+    {
+        // A fresh pipeline for every file: nothing of one file stays in memory
+        // while the next converts, and nothing of it shapes the next one's
+        // bytes. The core's failures come back in the result, never as boxes.
+        ConversionPipeline pipeline(m_effects);
+        const MessageCollector messages;
+        outcome.result = pipeline.Convert(source.path, settings, QString(), QString(), QString());
+        if (m_asking)
+            outcome.view = pipeline.view();
+        outcome.skip.messages = messages.messages();
+    }
+    const ConversionResult& result = outcome.result;
+    if (result.readFailure.failed()) {
+        outcome.skip.step = BatchSkip::Step::Read;
+        outcome.skip.failure = result.readFailure;
+        return;
+    }
+    if (!result.converted()) {
+        outcome.skip.step = BatchSkip::Step::Convert;
+        outcome.skip.failure = result.writeFailure;
+        return;
+    }
+    auto file = std::make_unique<PendingFile>(targetFolder());
+    if (!file->isOpen() || !file->write(result.jpeg) || !file->sync()) {
+        outcome.skip = {BatchSkip::Step::Write, file->failure(), targetFolder(), {}};
+        return;
+    }
+    outcome.result.jpeg.clear();
+    outcome.pending = std::move(file);
+    outcome.status = Status::Converted;
+}
+
+QString BatchRun::targetFolder() const
+{
+    if (!m_job.outputFile.isEmpty())
+        return QFileInfo(m_job.outputFile).absolutePath();
+    return QFileInfo(m_job.destinationFolder).absoluteFilePath();
+}
+
+// A source that an earlier file's output may replace is read only once that
+// output is in place, and left out if it is that output.
+bool BatchRun::isOwnOutput(qsizetype index)
+{
+    const qsizetype writer = m_sources[index].earlierWriter;
+    if (writer < 0)
+        return false;
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_finished > writer; });
+    return m_written.contains(m_sources[index].key);
+}
+
+void BatchRun::finish(qsizetype index, Outcome& outcome)
+{
+    switch (outcome.status) {
+    case Status::NotStarted:
+        ++m_summary.notStarted;
+        break;
+    case Status::OwnOutput:
+        break;
+    case Status::Skipped:
+        skip(m_sources[index].path, outcome.skip);
+        break;
+    case Status::Converted:
+        putInPlace(index, outcome);
+        break;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_finished = index + 1;
+    }
+    m_changed.notify_all();
+    if (outcome.status != Status::NotStarted)
+        m_reports.progress(int(index + 1), m_summary.total);
+}
+
+void BatchRun::putInPlace(qsizetype index, Outcome& outcome)
+{
+    const QString& source = m_sources[index].path;
+    const QString target =
+        m_job.outputFile.isEmpty()
+            ? directoryOutputPath(m_job.destinationFolder, source, outcome.result.outputSize)
+            : m_job.outputFile;
+    if (!outcome.pending->commit(target)) {
+        skip(source, {BatchSkip::Step::Write, outcome.pending->failure(), target, {}});
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_written.insert(fileIdentity(target));
+    }
+    ++m_summary.converted;
+    outcome.result.outputPath = target;
+    outcome.result.written = true;
+    const BatchFileResult file{source, target, outcome.result, outcome.view};
+    m_reports.fileDone(file);
+    if (m_asking)
+        ask(file);
+    else
+        m_summary.accepted << file.output;
+}
+
+void BatchRun::skip(const QString& source, const BatchSkip& skip)
+{
+    if (skip.step == BatchSkip::Step::Read)
+        m_summary.unreadable << QFileInfo(source).fileName();
+    else
+        m_summary.unwritten << QFileInfo(source).fileName();
+    m_reports.fileSkipped(source, skip);
+}
+
+void BatchRun::ask(const BatchFileResult& file)
+{
+    switch (m_reports.question(file)) {
+    case BatchAnswer::Yes:
+        m_summary.accepted << file.output;
+        break;
+    case BatchAnswer::No:
+        break;
+    case BatchAnswer::Cancel:
+        m_cancel.store(1);
+        break;
+    case BatchAnswer::YesToAll:
+        m_asking = false;
+        m_summary.accepted << file.output;
+        break;
+    }
+}

@@ -1,0 +1,176 @@
+// One conversion of a picture to a JPEG file of the wanted size and quality, and
+// everything the user sees of it: the preview, the file's size, the title and
+// the information text. The main window, the directory conversion and
+// pictavo-cli all run this unit, so the same settings give the same bytes.
+#pragma once
+
+#include "imaging/CPicture.h"
+#include "imaging/ConversionSettings.h"
+#include "imaging/DecodePlan.h"
+#include "imaging/FileFailure.h"
+#include "imaging/PictureHeader.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+
+class EffectHost;
+
+// Longest side JPEG can store, in pixels.
+inline constexpr int kMaxOutputSide = 65500;
+
+// Size of the output for a source of `sourceSize` (already swapped for a quarter
+// turn) and the longer side `targetSize`: the longer side becomes targetSize, the
+// other follows in proportion, truncated, at least 1. Sides are limited to
+// kMaxOutputSide. An empty source gives an empty size.
+QSize outputSizeFor(QSize sourceSize, int targetSize);
+
+// The shorter side of the view box for `targetSize` and a preview of
+// `previewSize`: targetSize x shorter side / longer side, truncated. A preview
+// without pixels counts as square.
+int viewBoxOtherSide(int targetSize, QSize previewSize);
+
+// The print size: "%.1f x %.1f cm" for `dpi` above 0 (always with a decimal
+// point), "Automatisch" for 0.
+QString printFormatText(QSize outputSize, int dpi);
+
+// "<TEMP>/Temppic.jpg<number>.jpg", with TEMP from the environment or the
+// system's temporary folder.
+QString temporaryPicturePath(int number);
+
+// "<folder>/<source name without extension> <width>x<height>.jpg".
+QString directoryOutputPath(const QString& folder, const QString& sourcePath, QSize outputSize);
+
+struct ConversionResult
+{
+    // The file written; for a preview the temporary path, which is never kept.
+    QString outputPath;
+    QSize outputSize;
+    // Size of the converted JPEG file in bytes; -1 when nothing was converted.
+    qint64 fileBytes = -1;
+    // fileBytes / 1000, truncated; 0 when nothing was converted.
+    int kilobytes = 0;
+    // "NAME.EXT (N Kb)"
+    QString title;
+    // Original size (only in the run that loaded the source), resulting size and
+    // print format, lines separated by "\r\n".
+    QString information;
+    // True when this run loaded the source from its path and it decoded.
+    bool sourceLoaded = false;
+    // True when the sample photograph was converted: asked for by an empty path.
+    bool usedSample = false;
+    // Why the source could not be read or decoded. Nothing was converted or
+    // written then, and the pipeline still holds the picture of its last run.
+    FileFailure readFailure;
+    // Why the conversion could not be made (memory) or written (a full disk, a
+    // read-only folder, ...); an existing file at outputPath is then unchanged.
+    FileFailure writeFailure;
+    // The converted JPEG file's bytes; empty when nothing was converted.
+    QByteArray jpeg;
+    // True when the converted file was written to outputPath (never for a preview).
+    bool written = false;
+
+    // The conversion was made (whether or not it was to be written).
+    bool converted() const { return !jpeg.isEmpty(); }
+};
+
+// The memory one conversion may take, worked out from the source's header
+// before the source is read.
+struct MemoryEstimate
+{
+    qint64 bytes = 0;
+    // Why the source cannot be converted at all, found before reading it.
+    FileFailure failure;
+};
+
+class ConversionPipeline
+{
+public:
+    // `effects` may be null (no effects) and must outlive the pipeline.
+    explicit ConversionPipeline(const EffectHost* effects = nullptr);
+    ~ConversionPipeline();
+    ConversionPipeline(const ConversionPipeline&) = delete;
+    ConversionPipeline& operator=(const ConversionPipeline&) = delete;
+
+    // Converts the picture at `sourcePath` with `settings`; an empty path
+    // converts the built-in sample photograph. The result is written to
+    // `outputPath` when given, else into `destinationFolder` named after the
+    // source and the output size when given, in both cases through a
+    // PendingFile, so the target holds its old bytes or the whole new file.
+    // Otherwise the conversion is a preview: it is written to `temporaryPath`
+    // (see TemporaryPictureFile), measured there, and removed again at the end of
+    // the run; `outputPath` names that path.
+    //
+    // The source stays loaded for the next run with exactly the same path. A
+    // source that cannot be read or decoded is reported in readFailure; the
+    // pipeline then keeps the source, preview and view of its last run and
+    // writes nothing. Takes no lock: one pipeline must not run on two threads at
+    // once.
+    ConversionResult Convert(const QString& sourcePath, const ConversionSettings& settings,
+                             const QString& destinationFolder, const QString& outputPath,
+                             const QString& temporaryPath);
+
+    // The memory a conversion of `sourcePath` with `settings` in a new pipeline
+    // may take: the file's bytes, its decode (see DecodePlan) and the output
+    // pictures. Only the file's header is read. A file that is no regular file,
+    // too large, or no picture that can be converted is refused here already.
+    static MemoryEstimate estimateMemory(const QString& sourcePath,
+                                         const ConversionSettings& settings);
+
+    // Redraws the view from the last run's first encoding, decoded and not yet
+    // adjusted, with the adjustments, effect and half turn or mirror of
+    // `settings`: a quick update without a new conversion that shows what the
+    // next conversion's second encoding starts from.
+    void RedrawView(const ConversionSettings& settings);
+
+    // The output of the last run decoded again.
+    const CPicture& preview() const { return m_preview; }
+    // The picture the view shows: the preview after the adjustments, Format_BGR888.
+    const QImage& view() const { return m_view; }
+    // The path the source was last loaded from ("dddd" before the first run).
+    const QString& loadedPath() const { return m_strLoaded; }
+    // Size of the source picture of the last run.
+    QSize originalSize() const { return {m_nOrigWidth, m_nOrigHeight}; }
+    // The output size a run with `settings` gives for the source loaded now.
+    QSize expectedOutputSize(const ConversionSettings& settings) const;
+
+    // A JPEG source is decoded at a reduced size only while that covers this
+    // many times the size it is drawn at; measured against the full decode, see
+    // bench/MeasureDecodeMargin.cpp: at 1.5 the converted pictures of the test
+    // photographs differ from those of a full decode by at least 35 dB PSNR, mostly
+    // by more than 40.
+    static constexpr double kDecodeMargin = 1.5;
+
+private:
+    static QSize sourceDrawingSize(QSize outputSize, const ConversionSettings& settings);
+    static QSize decodeMinimum(QSize drawingSize);
+    static QSize minimumForSource(QSize uprightSize, const ConversionSettings& settings);
+    void loadSample();
+    bool loadSource(const QString& sourcePath, const ConversionSettings& settings,
+                    QString& originalSizeText, ConversionResult& result);
+    void ensureDecodeFor(QSize drawingSize);
+    QImage scaledSource(QSize outputSize, const ConversionSettings& settings) const;
+    void encodeAndShow(const QImage& converted, const ConversionSettings& settings,
+                       ConversionResult& result);
+
+    const EffectHost* m_effects;
+    std::unique_ptr<CPicture> m_pSource;
+    QString m_strLoaded = QStringLiteral("dddd");
+    bool m_sourceIsSample = false;
+    // The source's full size, upright, even when it is decoded smaller.
+    QSize m_sourceSize;
+    // The source file's bytes, its header and how it is decoded now: decoded
+    // again whenever an output size needs another reduction.
+    QByteArray m_sourceBytes;
+    PictureHeader m_sourceHeader;
+    DecodePlan m_decodePlan;
+    int m_nOrigWidth = 0;
+    int m_nOrigHeight = 0;
+    // The first encoding of the last run decoded again, before the adjustments.
+    CPicture m_firstDecode;
+    CPicture m_preview;
+    QImage m_view;
+};

@@ -1,0 +1,222 @@
+#include "imaging/PictureDecoder.h"
+
+#include "imaging/DecodePlan.h"
+#include "imaging/GifReduction.h"
+#include "imaging/JpegScanCheck.h"
+#include "imaging/PictureHeader.h"
+#include "imaging/PictureIntegrity.h"
+#include "imaging/PictureReduction.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QLoggingCategory>
+
+#include <atomic>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+// Qt's image readers allocate through one process-wide limit; the pixel count
+// check below comes first, so this only has to leave room for 16-bit pictures.
+constexpr int kAllocationLimitMegabytes = 1100;
+
+// Qt passes libjpeg's warnings on as log messages of this category and returns
+// the picture as if nothing had happened. Pictavo listens for them: a warning
+// sends the JPEG through JpegScanCheck, which tells damage from the harmless.
+constexpr char kJpegLogCategory[] = "qt.gui.imageio.jpeg";
+
+thread_local int t_decodeDepth = 0;
+thread_local bool t_jpegWarned = false;
+std::atomic<QtMessageHandler> g_previousHandler{nullptr};
+QLoggingCategory::CategoryFilter g_previousFilter = nullptr;
+
+void decoderMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (t_decodeDepth > 0) {
+        // What a decoder says while it works on our bytes is judged here; a user
+        // has no use for libjpeg's or libpng's chatter.
+        if (context.category != nullptr && qstrcmp(context.category, kJpegLogCategory) == 0)
+            t_jpegWarned = true;
+        return;
+    }
+    if (QtMessageHandler previous = g_previousHandler.load())
+        previous(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+// Keeps the JPEG reader's warnings switched on whatever the logging rules say:
+// they are how a damaged JPEG is noticed. The handler above keeps them quiet.
+void keepJpegWarnings(QLoggingCategory* category)
+{
+    if (g_previousFilter != nullptr)
+        g_previousFilter(category);
+    if (qstrcmp(category->categoryName(), kJpegLogCategory) == 0)
+        category->setEnabled(QtWarningMsg, true);
+}
+
+// Installs the listener, again if someone replaced it since; chains to whatever
+// handler was there before.
+void ensureDecoderMessageHandler()
+{
+    static const bool installedOnce = [] {
+        QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
+        g_previousFilter = QLoggingCategory::installFilter(keepJpegWarnings);
+        return true;
+    }();
+    Q_UNUSED(installedOnce);
+    const QtMessageHandler previous = qInstallMessageHandler(decoderMessageHandler);
+    if (previous != decoderMessageHandler)
+        g_previousHandler.store(previous);
+}
+
+class DecodeScope
+{
+public:
+    DecodeScope()
+    {
+        ++t_decodeDepth;
+        t_jpegWarned = false;
+    }
+    ~DecodeScope() { --t_decodeDepth; }
+    DecodeScope(const DecodeScope&) = delete;
+    DecodeScope& operator=(const DecodeScope&) = delete;
+
+    bool jpegWarned() const { return t_jpegWarned; }
+};
+
+bool structureIsComplete(const QByteArray& format, const QByteArray& bytes)
+{
+    if (format == "jpeg")
+        return jpegHasEndOfImage(bytes);
+    if (format == "gif")
+        return gifIsComplete(bytes);
+    if (format == "bmp")
+        return bmpIsComplete(bytes);
+    return true; // the other readers fail on damaged data themselves
+}
+
+QImage normalised(QImage image)
+{
+    const QImage::Format wanted =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (image.format() != wanted)
+        image.convertTo(wanted);
+    return image;
+}
+
+bool tooManyPixels(QSize size)
+{
+    return size.isValid() && qint64(size.width()) * size.height() > kMaxDecodedPixels;
+}
+
+DecodedPicture refused(FileProblem problem)
+{
+    return {QImage(), problem};
+}
+
+DecodedPicture decodeFollowingPlan(const QByteArray& bytes, QSize minimumSize)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return refused(FileProblem::OutOfMemory);
+    // From the header on: libjpeg shows only the first of a file's warnings, and
+    // that may come while the header is read.
+    DecodeScope scope;
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const PictureHeader header = readPictureHeader(reader, bytes);
+    if (!header.isKnown())
+        return refused(FileProblem::NotAPicture);
+    if (tooManyPixels(header.storedSize))
+        return refused(FileProblem::TooManyPixels);
+    if (!structureIsComplete(header.format, bytes))
+        return refused(FileProblem::Damaged);
+
+    const DecodePlan plan = planDecode(header, minimumSize);
+    if (plan.method == DecodePlan::Method::GifReduced) {
+        QImage reduced = decodeGifReduced(bytes, plan.factor);
+        if (reduced.isNull())
+            return refused(FileProblem::Undecodable);
+        return {std::move(reduced), FileProblem::None};
+    }
+    if (plan.method == DecodePlan::Method::JpegScaled || plan.method == DecodePlan::Method::PngScaled)
+        reader.setScaledSize(plan.readSize);
+    QImage image = reader.read();
+    if (header.format == "jpeg" && scope.jpegWarned() && jpegScanDataIsDamaged(bytes))
+        return refused(FileProblem::Damaged);
+    if (image.isNull())
+        return refused(FileProblem::Undecodable);
+    if (tooManyPixels(image.size()))
+        return refused(FileProblem::TooManyPixels);
+    if (plan.method == DecodePlan::Method::Reduced) {
+        image = reducePicture(image, plan.factor);
+        if (image.isNull())
+            return refused(FileProblem::OutOfMemory);
+    }
+    image = normalised(std::move(image));
+    if (image.isNull())
+        return refused(FileProblem::OutOfMemory);
+    return {std::move(image), FileProblem::None};
+}
+
+} // namespace
+
+DecodedPicture decodePictureChecked(const QByteArray& bytes, QSize minimumSize)
+{
+    if (bytes.isEmpty())
+        return refused(FileProblem::NotAPicture);
+    ensureDecoderMessageHandler();
+    try {
+        return decodeFollowingPlan(bytes, minimumSize);
+    } catch (const std::bad_alloc&) {
+        return refused(FileProblem::OutOfMemory);
+    }
+}
+
+QImage decodePicture(const QByteArray& bytes)
+{
+    return decodePictureChecked(bytes, QSize()).picture;
+}
+
+QImage decodePicture(const QByteArray& bytes, QSize minimumSize)
+{
+    return decodePictureChecked(bytes, minimumSize).picture;
+}
+
+PictureHeader probePicture(QIODevice* device)
+{
+    if (device == nullptr || !device->seek(0))
+        return {};
+    ensureDecoderMessageHandler();
+    PictureHeader header;
+    try {
+        const QByteArray prefix = device->peek(kPictureHeaderPrefixBytes);
+        const DecodeScope scope;
+        QImageReader reader(device);
+        reader.setAutoTransform(true);
+        header = readPictureHeader(reader, prefix);
+    } catch (const std::bad_alloc&) {
+        header = {};
+    }
+    device->seek(0);
+    return header;
+}
+
+QSize pictureSize(const QByteArray& bytes)
+{
+    ensureDecoderMessageHandler();
+    const DecodeScope scope;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90))
+        size.transpose();
+    return size;
+}

@@ -1,0 +1,66 @@
+// Turns a block of bytes into a picture, refusing anything a decoder would have to
+// guess at, within memory known from the picture's header.
+//
+// What counts as damaged (and is refused, never shown half grey):
+//  - a GIF or BMP whose structure or pixel data is incomplete or inconsistent
+//    (see PictureIntegrity.h);
+//  - a JPEG without an end-of-image marker after its first scan;
+//  - a JPEG whose scan data ends early or whose entropy-coded data is corrupt:
+//    libjpeg reports a premature end of the file or of a data segment, a bad
+//    Huffman or arithmetic code, a restart marker out of place or an
+//    inconsistent progression (see JpegScanCheck.h);
+//  - any picture Qt's reader fails on.
+// Not damage: libjpeg's other warnings. A JPEG whose scans decode completely is
+// whole even when libjpeg warns about extraneous bytes before a marker (which
+// many cameras leave before the end marker), an unknown JFIF revision, unusual
+// scan parameters for a sequential file, or a bad ICC or Adobe marker.
+#pragma once
+
+#include "imaging/FileFailure.h"
+#include "imaging/PictureHeader.h"
+
+#include <QByteArray>
+#include <QImage>
+
+class QIODevice;
+
+// Pictures with more pixels than this are refused before any pixel memory is
+// taken: 128 megapixels leaves room for every camera photo up to 100 megapixels.
+inline constexpr qint64 kMaxDecodedPixels = qint64(1) << 27;
+
+struct DecodedPicture
+{
+    // Upright (a JPEG's EXIF orientation is applied), Format_RGB32, or
+    // Format_ARGB32_Premultiplied where the picture has transparent parts. Null
+    // when the picture could not be decoded.
+    QImage picture;
+    // Why `picture` is null: NotAPicture, TooManyPixels, Damaged, Undecodable or
+    // OutOfMemory; FileProblem::None when it is not.
+    FileProblem problem = FileProblem::None;
+};
+
+// Decodes the first picture in `bytes` (JPEG, GIF, BMP, PNG and whatever else the
+// installed Qt image plug-ins read, decided by content, not by name) so that it
+// still covers `minimumSize` upright: a picture at least twice as large in both
+// directions is reduced while it is decoded where the format allows (JPEG at 1/2,
+// 1/4 or 1/8 by libjpeg; 8-bit colour PNG by Qt's reader; GIF from its palette
+// indices) and otherwise averaged down by a whole factor right after decoding
+// (see DecodePlan.h). An invalid
+// minimumSize decodes in full. Safe to call from several threads at once.
+DecodedPicture decodePictureChecked(const QByteArray& bytes, QSize minimumSize);
+
+// decodePictureChecked's picture, in full size.
+QImage decodePicture(const QByteArray& bytes);
+
+// decodePictureChecked's picture.
+QImage decodePicture(const QByteArray& bytes, QSize minimumSize);
+
+// The header of the picture file open on `device` at its start (see
+// PictureHeader.h), reading no more than its first megabyte; the device is back at
+// its start afterwards. What the reader says meanwhile is kept quiet, as while
+// decoding.
+PictureHeader probePicture(QIODevice* device);
+
+// The size of the picture in `bytes`, upright, read from its header without
+// decoding the pixels; invalid when the header does not tell.
+QSize pictureSize(const QByteArray& bytes);

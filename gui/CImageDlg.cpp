@@ -1,0 +1,760 @@
+#include "CImageDlg.h"
+
+#include "CDirectoryConversion.h"
+#include "CFolderDlg.h"
+#include "CMailSetupDlg.h"
+#include "CPanelDlg.h"
+#include "program/CommandLine.h"
+#include "DialogUnits.h"
+#include "program/DroppedFiles.h"
+#include "ImageView.h"
+#include "MailCopy.h"
+#include "program/MessageSink.h"
+#include "program/SaveAsName.h"
+#include "program/SettingsStore.h"
+#include "ViewGeometry.h"
+#include "program/WindowPlacement.h"
+#include "resource.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+#include <QWindow>
+
+namespace {
+
+constexpr char kOpenFilter[] = "Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp)";
+constexpr char kSaveFilter[] = "Bilder (*.jpg)";
+
+// The path of `picture` as the open and save dialogs propose it: the file itself
+// when it exists (relative paths against the current folder), else empty.
+QString existingPicturePath(const QString& picture)
+{
+    if (picture.isEmpty())
+        return {};
+    const QFileInfo info(picture);
+    if (info.isFile())
+        return info.absoluteFilePath();
+    return {};
+}
+
+// Smallest stored window that is still usable: the view and its scroll bars fit.
+constexpr QSize kMinimumWindowSize(160, 120);
+
+const QString kCaption = QStringLiteral("Pictavo");
+
+QSize screenSize()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->size() : QSize(1024, 768);
+}
+
+} // namespace
+
+CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
+    : QDialog(parent, Qt::Window), m_store(std::move(store))
+{
+    setObjectName(QStringLiteral("CImageDlg"));
+    setProperty("id", IDD_IMAGE_DIALOG);
+    setWindowTitle(QStringLiteral("Ansicht"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pictavo.png")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+
+    const QSize screen = screenSize();
+    m_settings.m_nTargetSize = screen.width();
+    m_settings.m_nTargetOther = screen.height();
+    m_settings.m_nQuality = 70;
+    m_settings.m_nDpi = 90;
+    m_strMailSubject = QStringLiteral("Beiliegend Ihre Bilder");
+    m_strMailText = QStringLiteral("In der Beilage erhalten Sie die gewünschten Bilder");
+    m_strDestDir = QStringLiteral("TEMP");
+    m_strSourceDir = QDir::currentPath().left(1024);
+    m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
+
+    createControls();
+    resize(DialogUnits(font()).size(468, 270));
+    setAcceptDrops(true);
+}
+
+CImageDlg::~CImageDlg()
+{
+    shutdown();
+    if (m_commandLineThread != nullptr) {
+        m_commandLineThread->wait();
+        delete m_commandLineThread;
+    }
+}
+
+void CImageDlg::createControls()
+{
+    // At the template's places until the first layout.
+    const DialogUnits units(font());
+    m_wndView = units.place(new ImageView(this), IDC_VIEW, 7, 50, 431, 184);
+    m_wndView->setPainter([this](QPainter& painter, const QRect& item) {
+        updateScrollBars();
+        DrawView(painter, item);
+    });
+    connect(m_wndView, &ImageView::scrollRequested, this, &CImageDlg::scrollView);
+
+    m_wndScrollH = units.place(new QScrollBar(Qt::Horizontal, this), IDC_SCROLL_H, 7, 249, 352, 14);
+    m_wndScrollV = units.place(new QScrollBar(Qt::Vertical, this), IDC_SCROLL_V, 441, 51, 20, 156);
+    for (QScrollBar* bar : {m_wndScrollH, m_wndScrollV}) {
+        bar->setRange(0, 0);
+        bar->setSingleStep(10);
+        bar->hide();
+        connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
+            scrollBy(bar, bar == m_wndScrollH ? m_nScrollX : m_nScrollY, action);
+        });
+    }
+}
+
+void CImageDlg::OnInitDialog()
+{
+    m_bBusy = false;
+    m_settings.m_nOrientation = 0;
+    m_settings.m_nEffect = 0;
+    m_effects.LoadEffectPlugin();
+    LoadSettings();
+    ShowCurrentPicture();
+    createPanel();
+    startCommandLine();
+    m_nScrollX = 0;
+    m_nScrollY = 0;
+    layoutControls();
+}
+
+void CImageDlg::createPanel()
+{
+    // This window's own native window first, so that the panel names it as its
+    // owner to the window manager from the start.
+    winId();
+    m_panel = std::make_unique<CPanelDlg>(this);
+    CPanelDlg* panel = m_panel.get();
+    // Like a dialog of the platform that defined the template: at the top left
+    // of its owner's inside until a stored place says otherwise.
+    panel->move(geometry().topLeft());
+    panel->Attach(m_settings, m_effects, *m_store);
+    addActions(panel->keyedCommands());
+    connect(this, &CImageDlg::informationChanged, panel, &CPanelDlg::showInformation);
+    connect(this, &CImageDlg::aboutToSaveSettings, panel, &CPanelDlg::SaveLayout);
+    connect(panel, &CPanelDlg::updateRequested, this, &CImageDlg::Update);
+    connect(panel, &CPanelDlg::openRequested, this, &CImageDlg::OnOpen);
+    connect(panel, &CPanelDlg::saveAsRequested, this, &CImageDlg::OnSaveAs);
+    connect(panel, &CPanelDlg::convertDirectoryRequested, this, &CImageDlg::OnConvertDirectory);
+    connect(panel, &CPanelDlg::sendMailRequested, this, &CImageDlg::OnSendMail);
+    connect(panel, &CPanelDlg::mailSetupRequested, this, &CImageDlg::OnMailSetup);
+    connect(panel, &CPanelDlg::aboutRequested, this, &CImageDlg::OnAppAbout);
+    connect(panel, &CPanelDlg::quitRequested, this, &CImageDlg::reject);
+    connect(panel, &CPanelDlg::filesDropped, this, &CImageDlg::OnDropFiles);
+    panel->InitControls();
+    showPanelWhenMapped();
+}
+
+// A tool window shown before its owner is on the screen may be stacked below the
+// owner by the window manager; the panel therefore follows once the window
+// system has mapped this window and shows it (its first exposure).
+void CImageDlg::showPanelWhenMapped()
+{
+    if (windowHandle() != nullptr && windowHandle()->isExposed()) {
+        m_panel->show();
+        return;
+    }
+    m_panelWaitsForOwner = true;
+    if (windowHandle() != nullptr)
+        windowHandle()->installEventFilter(this);
+}
+
+bool CImageDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_panelWaitsForOwner && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed() && m_panel) {
+        m_panelWaitsForOwner = false;
+        windowHandle()->removeEventFilter(this);
+        m_panel->show();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CImageDlg::startCommandLine()
+{
+    if (m_commandLine.isEmpty())
+        return;
+    m_commandLineThread = QThread::create([this] { OnCommandLine(); });
+    m_commandLineThread->start(QThread::LowPriority);
+}
+
+void CImageDlg::setCommandLine(const QStringList& arguments, const QString& startDirectory)
+{
+    m_commandLine = arguments;
+    m_startDirectory = startDirectory;
+}
+
+void CImageDlg::LoadSettings()
+{
+    const MainWindowSettings values =
+        readMainWindowSettings(*m_store, mainWindowDefaults(screenSize()));
+    m_settings.m_nTargetSize = values.m_nTargetSize;
+    m_settings.m_nTargetOther = values.m_nTargetOther;
+    m_settings.m_nQuality = values.m_nQuality;
+    m_strPicture = values.m_strPicture;
+    m_strSourceDir = values.m_strSourceDir;
+    m_strMailSubject = values.m_strMailSubject;
+    m_strMailText = values.m_strMailText;
+    m_strDestDir = values.m_strDestDir;
+    m_bMailAfter = values.m_bMailAfter;
+    m_bAskEachFile = values.m_bAskEachFile;
+    // The stored rectangle holds the window's place and the size of its inside,
+    // so that it comes back exactly as it was: when it is usable as a whole and
+    // lies at least partly on a screen.
+    const WindowEdges standard = defaultMainWindowEdges(screenSize());
+    const QRect fallback(standard.left, standard.top, int(standard.width()), int(standard.height()));
+    const QRect rect = placedWindowRect(values.m_rcWindow, fallback, kMinimumWindowSize,
+                                        availableScreenAreas());
+    move(rect.topLeft());
+    resize(rect.size());
+}
+
+void CImageDlg::SaveSettings()
+{
+    MainWindowSettings values;
+    values.m_nTargetSize = m_settings.m_nTargetSize;
+    values.m_nTargetOther = m_settings.m_nTargetOther;
+    values.m_nQuality = m_settings.m_nQuality;
+    values.m_strPicture = m_strPicture;
+    values.m_strSourceDir = m_strSourceDir;
+    values.m_strMailSubject = m_strMailSubject;
+    values.m_strMailText = m_strMailText;
+    values.m_strDestDir = m_strDestDir;
+    values.m_bMailAfter = m_bMailAfter;
+    values.m_bAskEachFile = m_bAskEachFile;
+    const QPoint place = pos();
+    values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
+    writeMainWindowSettings(*m_store, values);
+    m_store->sync();
+}
+
+QString CImageDlg::Convert(const QString& source, const QString& destinationFolder,
+                           const QString& outputPath)
+{
+    if (QThread::currentThread() == thread())
+        return convertOnGuiThread(source, destinationFolder, outputPath);
+    // A worker's conversion runs where the widgets live, one after the other with
+    // the user's own.
+    QString written;
+    QMetaObject::invokeMethod(
+        this, [&] { written = convertOnGuiThread(source, destinationFolder, outputPath); },
+        Qt::BlockingQueuedConnection);
+    return written;
+}
+
+QString CImageDlg::convertOnGuiThread(const QString& source, const QString& destinationFolder,
+                                      const QString& outputPath)
+{
+    const std::lock_guard lock(m_conversionMutex);
+    m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
+    m_lastResult = m_pipeline.Convert(source, m_settings, destinationFolder, outputPath, m_strTempPath);
+    // A source that could not be read changed nothing: the view, title and
+    // information still show the picture before it.
+    if (!m_lastResult.readFailure.failed())
+        showConversion(m_lastResult);
+    return m_lastResult.outputPath;
+}
+
+bool CImageDlg::OpenPicture(const QString& path)
+{
+    Convert(path);
+    if (m_lastResult.readFailure.failed()) {
+        showMessage(cannotReadMessage(path, m_lastResult.readFailure), kCaption,
+                    MessageIcon::Warning);
+        return false;
+    }
+    m_strPicture = path;
+    return true;
+}
+
+void CImageDlg::ShowCurrentPicture()
+{
+    Convert(m_strPicture);
+    if (m_lastResult.readFailure.failed()) {
+        m_strPicture.clear();
+        Convert(m_strPicture);
+    }
+}
+
+void CImageDlg::showConversion(const ConversionResult& result)
+{
+    m_wndView->update();
+    setWindowTitle(result.title);
+    emit informationChanged(result.information);
+}
+
+void CImageDlg::Update(int value, UpdateKind kind)
+{
+    switch (kind) {
+    case UpdateKind::Rescale:
+        SetTargetSize(std::clamp(value, 5, 3000));
+        break;
+    case UpdateKind::Convert:
+        m_settings.m_nQuality = value;
+        Convert(m_strPicture);
+        break;
+    case UpdateKind::Redraw: {
+        const std::lock_guard lock(m_conversionMutex);
+        m_pipeline.RedrawView(m_settings);
+        m_wndView->update();
+        break;
+    }
+    }
+}
+
+void CImageDlg::SetTargetSize(int size)
+{
+    if (m_bBusy)
+        return;
+    m_bBusy = true;
+    m_settings.m_nTargetSize = size;
+    m_settings.m_nTargetOther =
+        viewBoxOtherSide(size, QSize(m_pipeline.preview().m_cxPixels, m_pipeline.preview().m_cyPixels));
+    m_wndView->update();
+    m_bBusy = false;
+}
+
+void CImageDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    layoutControls();
+}
+
+void CImageDlg::layoutControls()
+{
+    const QRect client = rect();
+    const int width = client.width() - 36;
+    const int height = client.height() - 36;
+    m_wndView->setGeometry(client.left() + 10, client.top() + 10, width, height);
+    m_wndScrollH->setGeometry(client.left() + 10, client.bottom() + 1 - 26, width, 16);
+    m_wndScrollV->setGeometry(client.right() + 1 - 26, client.top() + 10, 16, height);
+    m_wndView->update();
+}
+
+QSize CImageDlg::previewSize() const
+{
+    return QSize(m_pipeline.preview().m_cxPixels, m_pipeline.preview().m_cyPixels);
+}
+
+// The view's size in device pixels. The picture is shown one picture pixel on
+// one device pixel, so scroll positions, ranges and steps count device pixels too.
+QSize CImageDlg::viewDeviceSize() const
+{
+    const qreal ratio = m_wndView->devicePixelRatioF();
+    return QSize(qRound(m_wndView->width() * ratio), qRound(m_wndView->height() * ratio));
+}
+
+void CImageDlg::updateScrollBars()
+{
+    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    const QSize view = viewDeviceSize();
+    const auto adjust = [](QScrollBar* bar, int excess, int page, int& position) {
+        if (excess > 0) {
+            bar->show();
+        } else {
+            bar->hide();
+            position = 0;
+        }
+        bar->setRange(0, std::max(excess, 0));
+        bar->setPageStep(std::max(page, 1));
+        bar->setValue(position);
+    };
+    adjust(m_wndScrollH, box.width() - view.width(), view.width(), m_nScrollX);
+    adjust(m_wndScrollV, box.height() - view.height(), view.height(), m_nScrollY);
+    m_wndView->setPannable(box.width() > view.width() || box.height() > view.height());
+}
+
+void CImageDlg::DrawView(QPainter& painter, const QRect& item)
+{
+    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    painter.setPen(Qt::black);
+    painter.setBrush(QColor(128, 128, 128));
+    painter.drawRect(item.adjusted(0, 0, -1, -1));
+    const QImage& view = m_pipeline.view();
+    if (view.isNull())
+        return;
+    // Placed in device pixels and drawn unscaled by the screen's ratio, so that a
+    // picture pixel lands on one device pixel on a high-resolution screen too.
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    const QRect target =
+        viewPictureRect(viewDeviceSize(), box, m_nScrollX, m_nScrollY, view.size());
+    painter.save();
+    painter.translate(item.topLeft());
+    painter.scale(1 / ratio, 1 / ratio);
+    painter.drawImage(target, view);
+    painter.restore();
+}
+
+void CImageDlg::scrollBy(QScrollBar* bar, int& position, int action)
+{
+    int code = -1;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: code = kLineUp; break;
+    case QAbstractSlider::SliderSingleStepAdd: code = kLineDown; break;
+    case QAbstractSlider::SliderPageStepSub: code = kPageUp; break;
+    case QAbstractSlider::SliderPageStepAdd: code = kPageDown; break;
+    case QAbstractSlider::SliderMove: code = kThumbTrack; break;
+    case QAbstractSlider::SliderToMinimum: code = kTop; break;
+    case QAbstractSlider::SliderToMaximum: code = kBottom; break;
+    default: code = -1; break;
+    }
+    const int page = bar == m_wndScrollH ? viewDeviceSize().width() : viewDeviceSize().height();
+    const std::optional<int> next =
+        scrolledPosition(position, code, bar->sliderPosition(), bar->maximum(), page);
+    if (!next) {
+        bar->setSliderPosition(position);
+        return;
+    }
+    position = *next;
+    // The bar shows our position, not the one it worked out itself.
+    bar->setSliderPosition(position);
+    m_wndView->update();
+}
+
+void CImageDlg::scrollView(QPoint delta)
+{
+    const auto move = [](QScrollBar* bar, int& position, int by) {
+        if (by == 0 || bar->maximum() <= 0)
+            return;
+        position = *scrolledPosition(position, kThumbTrack, position + by, bar->maximum(), 0);
+        bar->setSliderPosition(position);
+    };
+    move(m_wndScrollH, m_nScrollX, delta.x());
+    move(m_wndScrollV, m_nScrollY, delta.y());
+    m_wndView->update();
+}
+
+void CImageDlg::accept()
+{
+    // Enter never closes the main window.
+}
+
+void CImageDlg::done(int result)
+{
+    shutdown();
+    // The panel goes with the window it belongs to.
+    if (m_panel)
+        m_panel->hide();
+    QDialog::done(result);
+}
+
+void CImageDlg::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    if (m_batch)
+        m_batch->Stop();
+    {
+        const std::lock_guard lock(m_conversionMutex);
+        m_effects.FreeAll();
+    }
+    emit aboutToSaveSettings();
+    SaveSettings();
+    QFile::remove(m_strTempPath);
+}
+
+void CImageDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* about = menu.addAction(QStringLiteral("Info über Pictavo"));
+    about->setProperty("id", IDM_ABOUTBOX);
+    connect(about, &QAction::triggered, this, &CImageDlg::OnAppAbout);
+    menu.exec(event->globalPos());
+}
+
+void CImageDlg::OnAppAbout()
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Info über Pictavo"),
+                    QStringLiteral("Pictavo Version %1\n\nBringt Fotos auf die gewünschte Größe "
+                                   "und Qualität.")
+                        .arg(programVersion()),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("AboutBox"));
+    box.setIconPixmap(windowIcon().pixmap(48, 48));
+    box.exec();
+}
+
+void CImageDlg::OnOpen()
+{
+    if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
+                                            "Bild geöffnet werden.")))
+        return;
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, QString(), existingPicturePath(m_strPicture), QString::fromUtf8(kOpenFilter));
+    if (chosen.isEmpty())
+        return;
+    OpenPicture(chosen);
+}
+
+void CImageDlg::OnSaveAs()
+{
+    if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
+                                            "Bild gespeichert werden.")))
+        return;
+    // Beside the picture, under the name a directory conversion would give it;
+    // never the picture itself.
+    const QString proposal =
+        proposedSaveName(m_strPicture, m_pipeline.expectedOutputSize(m_settings));
+    QFileDialog dialog(this, QString(), QFileInfo(proposal).absolutePath(),
+                       QString::fromUtf8(kSaveFilter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("jpg"));
+    // Asked below, for the name that is really written.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!proposal.isEmpty())
+        dialog.selectFile(proposal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString target = jpegSavePath(dialog.selectedFiles().constFirst());
+    if (!confirmReplacing(target))
+        return;
+    Convert(m_strPicture, QString(), target);
+    if (!m_lastResult.written) {
+        const FileFailure& failure = m_lastResult.readFailure.failed() ? m_lastResult.readFailure
+                                                                       : m_lastResult.writeFailure;
+        showMessage(cannotSaveMessage(target, failure), kCaption, MessageIcon::Warning);
+    }
+}
+
+// Asks before a file is replaced, and says so when it is the picture itself.
+bool CImageDlg::confirmReplacing(const QString& target)
+{
+    if (!QFileInfo::exists(target))
+        return true;
+    const QString name = QFileInfo(target).fileName();
+    const bool original = isSameFile(target, m_strPicture);
+    const QString text =
+        original ? QStringLiteral("«%1» ist das Original, aus dem das Bild umgewandelt wird.\n"
+                                  "Es wird durch das umgewandelte Bild ersetzt und geht dabei "
+                                  "verloren.\n\nSoll das Original ersetzt werden?")
+                       .arg(name)
+                 : QStringLiteral("«%1» existiert bereits.\n\nSoll die Datei ersetzt werden?")
+                       .arg(name);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Speichern unter"), text,
+                    QMessageBox::NoButton, this);
+    box.setObjectName(original ? QStringLiteral("ReplaceOriginalBox")
+                               : QStringLiteral("ReplaceFileBox"));
+    QPushButton* replace = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == replace;
+}
+
+bool CImageDlg::IsBatchRunning() const
+{
+    return m_batch && m_batch->IsRunning();
+}
+
+bool CImageDlg::refuseWhileBatchRuns(const QString& text)
+{
+    if (!IsBatchRunning())
+        return false;
+    showMessage(QStringLiteral("%1\nBitte warten Sie, bis die Umwandlung beendet ist (%2).")
+                    .arg(text, m_batch->progressText()),
+                QStringLiteral("Pictavo"), MessageIcon::Information);
+    return true;
+}
+
+void CImageDlg::offerToStopBatch()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Pictavo"),
+                    QStringLiteral("Es wird bereits ein Verzeichnis umgewandelt (%1).\n\n"
+                                   "Soll die Umwandlung nach der laufenden Datei abgebrochen werden?")
+                        .arg(m_batch->progressText()),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("StopBatchBox"));
+    QPushButton* stop = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole));
+    box.exec();
+    // The batch may have ended on its own while the box was open.
+    if (box.clickedButton() == stop && IsBatchRunning())
+        m_batch->Cancel();
+}
+
+void CImageDlg::OnConvertDirectory()
+{
+    convertDirectory(m_strSourceDir, {});
+}
+
+// The dialog of a directory conversion, preset with `source`, or with just
+// `files` when there are some; on OK its values are kept and the batch starts.
+void CImageDlg::convertDirectory(const QString& source, const QStringList& files)
+{
+    emit directoryConversionRequested();
+    // One batch at a time: a second command offers to stop the running one.
+    if (IsBatchRunning()) {
+        offerToStopBatch();
+        return;
+    }
+    CFolderDlg dialog(this);
+    dialog.m_bAskEachFile = m_bAskEachFile;
+    dialog.m_bMailAfter = m_bMailAfter;
+    dialog.m_strSourceDir = source;
+    dialog.m_strDestDir = m_strDestDir;
+    dialog.m_sourceFiles = files;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_bAskEachFile = dialog.m_bAskEachFile;
+    m_bMailAfter = dialog.m_bMailAfter;
+    if (files.isEmpty())
+        m_strSourceDir = dialog.m_strSourceDir;
+    m_strDestDir = dialog.m_strDestDir;
+    if (!m_batch)
+        m_batch = std::make_unique<CDirectoryConversion>(*this);
+    // Nothing an earlier, cancelled batch collected goes out with this one's mail.
+    m_mailer.ClearAttachments();
+    if (files.isEmpty())
+        m_batch->Start(m_strSourceDir, m_strDestDir);
+    else
+        m_batch->Start(files, m_strDestDir);
+}
+
+void CImageDlg::OnMailSetup()
+{
+    CMailSetupDlg dialog(this);
+    dialog.m_strMailText = m_strMailText;
+    dialog.m_strMailSubject = m_strMailSubject;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_strMailText = dialog.m_strMailText;
+    m_strMailSubject = dialog.m_strMailSubject;
+}
+
+void CImageDlg::OnSendMail()
+{
+    if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
+                                            "Bild per Mail versendet werden.")))
+        return;
+    if (m_strPicture.isEmpty()) {
+        showMessage(QStringLiteral("Es ist kein Bild geöffnet, das versendet werden könnte."),
+                    QStringLiteral("Pictavo"), MessageIcon::Information);
+        return;
+    }
+    // Converted into a folder of its own, never onto the picture itself; the
+    // copy goes when `copy` does, whatever the mail client did with it.
+    const MailCopy copy(m_strPicture);
+    if (!copy.isValid()) {
+        showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
+                                   "werden.")
+                        .arg(QDir::toNativeSeparators(MailCopy::temporaryFolder())),
+                    QStringLiteral("Pictavo"), MessageIcon::Warning);
+        return;
+    }
+    Convert(m_strPicture, QString(), copy.path());
+    if (!m_lastResult.written) {
+        showMessage(m_lastResult.readFailure.failed()
+                        ? cannotReadMessage(m_strPicture, m_lastResult.readFailure)
+                        : QStringLiteral("Die Kopie für die Mail kann nicht angelegt werden: %1.")
+                              .arg(germanReason(m_lastResult.writeFailure)),
+                    kCaption, MessageIcon::Warning);
+        return;
+    }
+    m_mailer.ClearAttachments();
+    m_mailer.AddAttachment(copy.path(), CMapiMailer::kNoPosition);
+    m_mailer.SendMail(m_strMailSubject, m_strMailText);
+}
+
+void CImageDlg::OnCommandLine()
+{
+    // Runs on the command-line thread. Everything it does touches the window, so
+    // it is handed to the GUI thread, behind whatever the window is doing.
+    const CommandLine request = parseCommandLine(m_commandLine).resolvedAgainst(m_startDirectory);
+    if (request.kind == CommandLine::None)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, request] {
+            // A folder named without the switch is taken as with it.
+            if (request.kind == CommandLine::Folder || QFileInfo(request.path).isDir()) {
+                m_strSourceDir = request.path;
+                OnConvertDirectory();
+                return;
+            }
+            if (OpenPicture(request.path))
+                Update(m_settings.m_nQuality, UpdateKind::Convert);
+        },
+        Qt::QueuedConnection);
+}
+
+void CImageDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CImageDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CImageDlg::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    event->acceptProposedAction();
+    OnDropFiles(event->mimeData()->urls());
+}
+
+void CImageDlg::OnDropFiles(const QList<QUrl>& urls)
+{
+    // The dialogs and conversions below wait until the drop has ended, so that
+    // the program the files came from is not kept waiting.
+    QMetaObject::invokeMethod(
+        this,
+        [this, dropped = readDroppedFiles(urls)] {
+            switch (dropped.kind) {
+            case DroppedFiles::Nothing:
+                break;
+            case DroppedFiles::Picture:
+                if (!refuseWhileBatchRuns(
+                        QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann "
+                                       "kein Bild geöffnet werden.")))
+                    OpenPicture(dropped.paths.constFirst());
+                break;
+            case DroppedFiles::Folder:
+                convertDirectory(dropped.paths.constFirst(), {});
+                break;
+            case DroppedFiles::Pictures:
+                convertDirectory(m_strSourceDir, dropped.paths);
+                break;
+            case DroppedFiles::NotLocal:
+                showMessage(QStringLiteral(
+                                "Pictavo öffnet nur Bilder und Ordner, die auf diesem Rechner "
+                                "liegen.\n\n%1\n\nSpeichern Sie das Bild zuerst, etwa aus dem "
+                                "Browser, und ziehen Sie dann die gespeicherte Datei auf Pictavo.")
+                                .arg(dropped.paths.join(u'\n')),
+                            QStringLiteral("Pictavo"), MessageIcon::Information);
+                break;
+            case DroppedFiles::FolderAmongOthers:
+                showMessage(QStringLiteral(
+                                "Ziehen Sie entweder einen einzelnen Ordner oder ein oder mehrere "
+                                "Bilder auf Pictavo, nicht beides zugleich."),
+                            QStringLiteral("Pictavo"), MessageIcon::Information);
+                break;
+            }
+        },
+        Qt::QueuedConnection);
+}

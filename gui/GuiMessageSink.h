@@ -1,0 +1,26 @@
+// Shows the core's messages as message boxes with an OK button. A message from a
+// worker thread is shown by the GUI thread; the worker waits until it is closed.
+#pragma once
+
+#include "program/MessageSink.h"
+
+#include <QObject>
+
+class QWidget;
+
+class GuiMessageSink final : public QObject, public MessageSink
+{
+    Q_OBJECT
+public:
+    // Installs itself for its lifetime. `parent` is the window boxes belong to.
+    explicit GuiMessageSink(QWidget* parent = nullptr);
+    ~GuiMessageSink() override;
+
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
+    void setParentWindow(QWidget* parent) { m_parentWindow = parent; }
+
+private:
+    void showBox(const QString& text, const QString& caption, MessageIcon icon);
+
+    QWidget* m_parentWindow;
+};

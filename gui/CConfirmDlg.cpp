@@ -15,6 +15,9 @@ CConfirmDlg::CConfirmDlg() : QDialog(nullptr)
     setObjectName(QStringLiteral("CConfirmDlg"));
     setProperty("id", IDD_CONFIRM);
     setWindowTitle(QStringLiteral("Umwandlung"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pictavo.png")));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
     const DialogUnits units(font());
     setFixedSize(units.size(273, 70));

@@ -296,10 +296,12 @@ void CImageDlg::applyConversion(const ConversionOutcome& outcome)
                found != m_continuations.end()) {
         then = std::move(found->second);
         m_continuations.erase(found);
-    } else if (read && !outcome.error.isEmpty()) {
-        // A preview that was read but could not be converted (memory).
-        showMessage(outcome.error, kCaption, MessageIcon::Warning);
     }
+    // A picture that was read but could not be converted (memory); what a
+    // save or a mail copy could not do, their continuations say.
+    const bool forView = outcome.kind == ConversionKind::Preview || outcome.kind == ConversionKind::Redraw;
+    if (forView && read && !outcome.error.isEmpty())
+        showMessage(outcome.error, kCaption, MessageIcon::Warning);
     if (then)
         then(outcome);
     emit conversionApplied(outcome);

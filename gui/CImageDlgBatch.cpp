@@ -4,12 +4,14 @@
 #include "CImageDlg.h"
 
 #include "CConfirmDlg.h"
+#include "DialogUnits.h"
 #include "ImageView.h"
 #include "batch/BatchSources.h"
 #include "program/MessageSink.h"
 
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QWindow>
 
 namespace {
 
@@ -51,6 +53,8 @@ void CImageDlg::connectBatch()
         if (m_progress != nullptr && m_progress->isVisible()) {
             m_progress->setMaximum(total);
             m_progress->setValue(done);
+            m_progress->setLabelText(
+                QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
         }
     });
     connect(m_batch.get(), &BatchConversion::fileDone, this,
@@ -87,18 +91,25 @@ void CImageDlg::startBatch(const BatchJob& job)
         m_batch->setQuestion({});
     }
     m_batch->start(job);
-    if (asking)
+    if (asking) {
+        // Stacked above this window by the window manager, though no widget of
+        // this window (its parent would make it one).
+        m_confirm->winId();
+        if (m_confirm->windowHandle() != nullptr)
+            m_confirm->windowHandle()->setTransientParent(windowHandle());
         return;
+    }
     if (m_progress == nullptr) {
         m_progress = new QProgressDialog(this);
         m_progress->setObjectName(QStringLiteral("BatchProgress"));
         m_progress->setWindowTitle(QStringLiteral("Verzeichnis umwandeln"));
-        m_progress->setLabelText(QStringLiteral("Die Bilder werden umgewandelt …"));
-        m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
+            m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
         // The window stays usable: its commands say themselves that a batch runs.
         m_progress->setWindowModality(Qt::NonModal);
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);
+        // Wide enough for its title and the figures.
+        m_progress->setMinimumWidth(DialogUnits(font()).size(200, 0).width());
         connect(m_progress, &QProgressDialog::canceled, this, [this] {
             if (IsBatchRunning())
                 m_batch->cancel();
@@ -107,6 +118,8 @@ void CImageDlg::startBatch(const BatchJob& job)
     m_progress->reset();
     m_progress->setRange(0, std::max(m_batchTotal, 1));
     m_progress->setValue(0);
+    m_progress->setLabelText(
+        QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
     m_progress->show();
 }
 
@@ -156,6 +169,10 @@ void CImageDlg::finishBatch(const BatchSummary& summary)
         m_progress->hide();
     m_confirm->hide();
     giveBackReplacedPicture();
+    // Finished or cancelled: the view, title and figures show the user's own
+    // picture again, behind the closing message.
+    if (!m_shutDown)
+        ShowCurrentPicture();
     if (!summary.cancelled) {
         const QString skipped =
             listed(QStringLiteral("Nicht umgewandelt, weil sie sich nicht als Bild lesen liessen:"),
@@ -171,10 +188,6 @@ void CImageDlg::finishBatch(const BatchSummary& summary)
                 mailBatchResults(summary.accepted);
         }
     }
-    // Finished or cancelled: the view, title and figures show the user's own
-    // picture again.
-    if (!m_shutDown)
-        ShowCurrentPicture();
 }
 
 void CImageDlg::giveBackReplacedPicture()

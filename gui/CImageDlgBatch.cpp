@@ -82,10 +82,13 @@ void CImageDlg::startBatch(const BatchJob& job)
     m_batchUnwritten.clear();
     const bool asking = m_bAskEachFile != 0;
     if (asking) {
-        // Runs on the batch's thread, which waits for the answer.
-        m_batch->setQuestion([this](const BatchFileResult&) {
-            m_confirm->setQuestion(QStringLiteral("Möchten Sie diese Datei umwandeln?"));
-            return batchAnswer(m_confirm->Ask(&m_batch->cancelFlag()));
+        // Runs on the batch's thread, which waits for the answer. Both objects
+        // outlive the batch's thread; m_batch itself is cleared before it ends.
+        BatchConversion* batch = m_batch.get();
+        CConfirmDlg* question = m_confirm.get();
+        m_batch->setQuestion([batch, question](const BatchFileResult&) {
+            question->setQuestion(QStringLiteral("Möchten Sie diese Datei umwandeln?"));
+            return batchAnswer(question->Ask(&batch->cancelFlag()));
         });
     } else {
         m_batch->setQuestion({});

@@ -299,7 +299,8 @@ void CImageDlg::applyConversion(const ConversionOutcome& outcome)
     }
     // A picture that was read but could not be converted (memory); what a
     // save or a mail copy could not do, their continuations say.
-    const bool forView = outcome.kind == ConversionKind::Preview || outcome.kind == ConversionKind::Redraw;
+    const bool forView =
+        outcome.kind == ConversionKind::Preview || outcome.kind == ConversionKind::Redraw;
     if (forView && read && !outcome.error.isEmpty())
         showMessage(outcome.error, kCaption, MessageIcon::Warning);
     if (then)
@@ -576,9 +577,9 @@ void CImageDlg::OnSaveAs()
     // never the picture itself.
     const QSize original = m_shown.originalSize;
     const QString proposal = proposedSaveName(
-        m_strPicture, outputSizeFor((m_settings.m_nOrientation & 1) != 0 ? original.transposed()
-                                                                         : original,
-                                    m_settings.m_nTargetSize));
+        m_strPicture,
+        outputSizeFor((m_settings.m_nOrientation & 1) != 0 ? original.transposed() : original,
+                      m_settings.m_nTargetSize));
     QFileDialog dialog(this, QString(), QFileInfo(proposal).absolutePath(),
                        QString::fromUtf8(kSaveFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);

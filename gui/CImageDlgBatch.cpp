@@ -31,10 +31,14 @@ QString listed(const QString& heading, const QStringList& names)
 BatchAnswer batchAnswer(int answer)
 {
     switch (answer) {
-    case CConfirmDlg::kYes: return BatchAnswer::Yes;
-    case CConfirmDlg::kNo: return BatchAnswer::No;
-    case CConfirmDlg::kYesToAll: return BatchAnswer::YesToAll;
-    default: return BatchAnswer::Cancel;
+    case CConfirmDlg::kYes:
+        return BatchAnswer::Yes;
+    case CConfirmDlg::kNo:
+        return BatchAnswer::No;
+    case CConfirmDlg::kYesToAll:
+        return BatchAnswer::YesToAll;
+    default:
+        return BatchAnswer::Cancel;
     }
 }
 
@@ -106,7 +110,7 @@ void CImageDlg::startBatch(const BatchJob& job)
         m_progress = new QProgressDialog(this);
         m_progress->setObjectName(QStringLiteral("BatchProgress"));
         m_progress->setWindowTitle(QStringLiteral("Verzeichnis umwandeln"));
-            m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
+        m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
         // The window stays usable: its commands say themselves that a batch runs.
         m_progress->setWindowModality(Qt::NonModal);
         m_progress->setAutoClose(false);

@@ -1,7 +1,8 @@
-// The directory conversion end to end on the real main window: the walk on its
-// worker thread, the question answered on the GUI thread while the worker
-// waits, the closing message, the attachments collected for the mail, skipped
-// pictures, and the commands refused while a batch runs.
+// The directory conversion end to end on the real main window: the batch on
+// its own threads, in parallel behind the progress dialog or file by file with
+// the question answered on the GUI thread while the batch waits, the closing
+// message, the files handed to the mail, skipped pictures, and the commands
+// refused while a batch runs.
 //
 // No mail client is on the PATH here: the mailer then sends nothing and keeps
 // what the batch attached, which is what these tests look at. The mail itself

@@ -1,7 +1,7 @@
 #include "CliRunner.h"
 
 #include "batch/BatchConversion.h"
-#include "batch/DirectoryWalk.h"
+#include "batch/BatchSources.h"
 
 #include <QDir>
 #include <QFileInfo>

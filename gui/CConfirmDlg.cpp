@@ -10,11 +10,14 @@
 #include <chrono>
 #include <thread>
 
-CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
+CConfirmDlg::CConfirmDlg() : QDialog(nullptr)
 {
     setObjectName(QStringLiteral("CConfirmDlg"));
     setProperty("id", IDD_CONFIRM);
     setWindowTitle(QStringLiteral("Umwandlung"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pictavo.png")));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
     const DialogUnits units(font());
     setFixedSize(units.size(273, 70));
@@ -36,8 +39,8 @@ CConfirmDlg::CConfirmDlg(QWidget* parent) : QDialog(parent)
     for (const auto& entry : buttons) {
         auto* button = units.place(new QPushButton(QString::fromUtf8(entry.text), this), entry.id,
                                    entry.left, 49, 50, 14);
-        // Enter always means "&Ja", whichever button has the focus.
-        button->setAutoDefault(false);
+        // Enter presses the button that has the focus, "&Ja" when none has.
+        button->setAutoDefault(true);
         button->setDefault(entry.id == kYes);
         const int id = entry.id;
         connect(button, &QPushButton::clicked, this,
@@ -86,6 +89,7 @@ void CConfirmDlg::showQuestion()
 void CConfirmDlg::answerWith(int answer)
 {
     m_nAnswer = answer;
+    emit answered(answer);
 }
 
 void CConfirmDlg::accept() {}

@@ -1,6 +1,7 @@
 // The question "Umwandlung" that a directory conversion asks before each file
-// when "Rückfrage beim Umwandeln" is ticked. A modeless dialog of the GUI
-// thread; the batch thread shows it with Ask() and waits for the answer.
+// when "Rückfrage beim Umwandeln" is ticked. A modeless window of its own on
+// the GUI thread (no parent, so that keys typed into the main window never
+// answer it); the batch thread shows it with Ask() and waits for the answer.
 #pragma once
 
 #include <QDialog>
@@ -20,14 +21,13 @@ public:
     {
         kNoAnswer = -1,
         kCancel = 2,     // "&Abbrechen", Escape, the close box
-        kYes = 6,        // "&Ja", Enter
+        kYes = 6,        // "&Ja", Enter unless another button has the focus
         kNo = 7,         // "&Nein"
         kYesToAll = 1069 // "Ja zu allen"
     };
 
-    // Created hidden on the GUI thread. `parent` is the main window, so that the
-    // question is not blocked by the main window's modality.
-    explicit CConfirmDlg(QWidget* parent = nullptr);
+    // Created hidden on the GUI thread, as a window without a parent.
+    CConfirmDlg();
 
     // Sets the question the next Ask() shows; any thread.
     void setQuestion(const QString& text);
@@ -41,8 +41,12 @@ public:
     // The last answer; kNoAnswer while a question is open. Any thread.
     int answer() const { return m_nAnswer.load(); }
 
+signals:
+    // A button, Escape or the close box gave `answer`; GUI thread.
+    void answered(int answer);
+
 public slots:
-    // Enter reaches the default button "&Ja" instead; nothing to do here.
+    // Enter reaches the focused or the default button instead; nothing to do here.
     void accept() override;
     // "&Abbrechen", Escape and the close box answer kCancel; the dialog stays
     // until Ask() hides it.

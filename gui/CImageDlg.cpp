@@ -1,6 +1,6 @@
 #include "CImageDlg.h"
 
-#include "CDirectoryConversion.h"
+#include "CConfirmDlg.h"
 #include "CFolderDlg.h"
 #include "CMailSetupDlg.h"
 #include "CPanelDlg.h"
@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -35,6 +36,8 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QWindow>
+
+#include <utility>
 
 namespace {
 
@@ -86,6 +89,12 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     m_strDestDir = QStringLiteral("TEMP");
     m_strSourceDir = QDir::currentPath().left(1024);
     m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
+    m_service = std::make_unique<ConversionService>(*m_store, &m_effects);
+    connect(m_service.get(), &ConversionService::converted, this, &CImageDlg::applyConversion);
+    m_batch = std::make_unique<BatchConversion>(&m_effects);
+    m_batch->setMemoryBudget(&m_batchMemory);
+    m_confirm = std::make_unique<CConfirmDlg>();
+    connectBatch();
 
     createControls();
     resize(DialogUnits(font()).size(468, 270));
@@ -249,59 +258,103 @@ void CImageDlg::SaveSettings()
     m_store->sync();
 }
 
-QString CImageDlg::Convert(const QString& source, const QString& destinationFolder,
-                           const QString& outputPath)
+quint64 CImageDlg::post(ConversionKind kind, const QString& source, const QString& outputPath)
 {
-    if (QThread::currentThread() == thread())
-        return convertOnGuiThread(source, destinationFolder, outputPath);
-    // A worker's conversion runs where the widgets live, one after the other with
-    // the user's own.
-    QString written;
-    QMetaObject::invokeMethod(
-        this, [&] { written = convertOnGuiThread(source, destinationFolder, outputPath); },
-        Qt::BlockingQueuedConnection);
-    return written;
+    if (!m_service)
+        return 0;
+    ConversionRequest request;
+    request.kind = kind;
+    request.settings = m_settings;
+    request.sourcePath = source;
+    request.outputPath = outputPath;
+    const quint64 id = m_service->post(request);
+    m_lastPosted = id;
+    // Every run leaves the service's view as this request makes it.
+    m_newestView = id;
+    // A superseded preview never returns: the continuation waits for this one.
+    if (kind == ConversionKind::Preview && m_viewContinuation)
+        m_viewContinuationId = id;
+    return id;
 }
 
-QString CImageDlg::convertOnGuiThread(const QString& source, const QString& destinationFolder,
-                                      const QString& outputPath)
+// The one place where the service's results reach the widgets.
+void CImageDlg::applyConversion(const ConversionOutcome& outcome)
 {
-    const std::lock_guard lock(m_conversionMutex);
-    m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
-    m_lastResult = m_pipeline.Convert(source, m_settings, destinationFolder, outputPath, m_strTempPath);
+    if (m_shutDown)
+        return;
+    if (!outcome.temporaryPath.isEmpty())
+        m_strTempPath = outcome.temporaryPath;
     // A source that could not be read changed nothing: the view, title and
     // information still show the picture before it.
-    if (!m_lastResult.readFailure.failed())
-        showConversion(m_lastResult);
-    return m_lastResult.outputPath;
+    const bool read = !outcome.conversion.readFailure.failed();
+    if (outcome.id >= m_newestView && read)
+        showConversion(outcome);
+    Continuation then;
+    if (m_viewContinuation && outcome.id == m_viewContinuationId) {
+        then = std::exchange(m_viewContinuation, nullptr);
+    } else if (const auto found = m_continuations.find(outcome.id);
+               found != m_continuations.end()) {
+        then = std::move(found->second);
+        m_continuations.erase(found);
+    }
+    // A picture that was read but could not be converted (memory); what a
+    // save or a mail copy could not do, their continuations say.
+    const bool forView =
+        outcome.kind == ConversionKind::Preview || outcome.kind == ConversionKind::Redraw;
+    if (forView && read && !outcome.error.isEmpty())
+        showMessage(outcome.error, kCaption, MessageIcon::Warning);
+    if (then)
+        then(outcome);
+    emit conversionApplied(outcome);
 }
 
-bool CImageDlg::OpenPicture(const QString& path)
+void CImageDlg::showConversion(const ConversionOutcome& outcome)
 {
-    Convert(path);
-    if (m_lastResult.readFailure.failed()) {
-        showMessage(cannotReadMessage(path, m_lastResult.readFailure), kCaption,
-                    MessageIcon::Warning);
-        return false;
+    if (outcome.kind == ConversionKind::Redraw) {
+        m_shown.view = outcome.view;
+        m_shown.previewSize = outcome.previewSize;
+        m_wndView->update();
+        return;
     }
-    m_strPicture = path;
-    return true;
+    m_shown = outcome;
+    m_wndView->update();
+    setWindowTitle(outcome.conversion.title);
+    emit informationChanged(outcome.conversion.information);
+}
+
+QString CImageDlg::viewSource() const
+{
+    return m_openingPicture.isEmpty() ? m_strPicture : m_openingPicture;
+}
+
+void CImageDlg::OpenPicture(const QString& path)
+{
+    m_openingPicture = path;
+    m_viewContinuation = [this, path](const ConversionOutcome& outcome) {
+        m_openingPicture.clear();
+        if (outcome.conversion.readFailure.failed()) {
+            showMessage(outcome.error, kCaption, MessageIcon::Warning);
+            // The open may have superseded the current picture's own conversion
+            // before it ran.
+            if (m_shown.conversion.title.isEmpty() || m_shown.sourcePath != m_strPicture)
+                ShowCurrentPicture();
+            return;
+        }
+        m_strPicture = path;
+    };
+    m_viewContinuationId = post(ConversionKind::Preview, path);
 }
 
 void CImageDlg::ShowCurrentPicture()
 {
-    Convert(m_strPicture);
-    if (m_lastResult.readFailure.failed()) {
+    m_openingPicture.clear();
+    m_viewContinuation = [this](const ConversionOutcome& outcome) {
+        if (!outcome.conversion.readFailure.failed() || m_strPicture.isEmpty())
+            return;
         m_strPicture.clear();
-        Convert(m_strPicture);
-    }
-}
-
-void CImageDlg::showConversion(const ConversionResult& result)
-{
-    m_wndView->update();
-    setWindowTitle(result.title);
-    emit informationChanged(result.information);
+        post(ConversionKind::Preview, m_strPicture);
+    };
+    m_viewContinuationId = post(ConversionKind::Preview, m_strPicture);
 }
 
 void CImageDlg::Update(int value, UpdateKind kind)
@@ -312,15 +365,19 @@ void CImageDlg::Update(int value, UpdateKind kind)
         break;
     case UpdateKind::Convert:
         m_settings.m_nQuality = value;
-        Convert(m_strPicture);
+        post(ConversionKind::Preview, viewSource());
         break;
-    case UpdateKind::Redraw: {
-        const std::lock_guard lock(m_conversionMutex);
-        m_pipeline.RedrawView(m_settings);
-        m_wndView->update();
+    case UpdateKind::Redraw:
+        // A redraw starts from the service's last conversion; a file of the
+        // directory conversion shown instead is converted again.
+        post(m_shown.kind == ConversionKind::BatchFile ? ConversionKind::Preview
+                                                       : ConversionKind::Redraw,
+             viewSource());
         break;
     }
-    }
+    // The files of a running batch that start later take the new settings.
+    if (IsBatchRunning())
+        m_batch->setSettings(m_settings);
 }
 
 void CImageDlg::SetTargetSize(int size)
@@ -329,8 +386,7 @@ void CImageDlg::SetTargetSize(int size)
         return;
     m_bBusy = true;
     m_settings.m_nTargetSize = size;
-    m_settings.m_nTargetOther =
-        viewBoxOtherSide(size, QSize(m_pipeline.preview().m_cxPixels, m_pipeline.preview().m_cyPixels));
+    m_settings.m_nTargetOther = viewBoxOtherSide(size, m_shown.previewSize);
     m_wndView->update();
     m_bBusy = false;
 }
@@ -354,7 +410,7 @@ void CImageDlg::layoutControls()
 
 QSize CImageDlg::previewSize() const
 {
-    return QSize(m_pipeline.preview().m_cxPixels, m_pipeline.preview().m_cyPixels);
+    return m_shown.previewSize;
 }
 
 // The view's size in device pixels. The picture is shown one picture pixel on
@@ -391,7 +447,7 @@ void CImageDlg::DrawView(QPainter& painter, const QRect& item)
     painter.setPen(Qt::black);
     painter.setBrush(QColor(128, 128, 128));
     painter.drawRect(item.adjusted(0, 0, -1, -1));
-    const QImage& view = m_pipeline.view();
+    const QImage& view = m_shown.view;
     if (view.isNull())
         return;
     // Placed in device pixels and drawn unscaled by the screen's ratio, so that a
@@ -464,12 +520,16 @@ void CImageDlg::shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    if (m_batch)
-        m_batch->Stop();
-    {
-        const std::lock_guard lock(m_conversionMutex);
-        m_effects.FreeAll();
-    }
+    // Cancels a running batch and joins its thread: an open question is
+    // withdrawn and no report of it arrives any more.
+    m_batch.reset();
+    m_confirm->hide();
+    if (m_progress != nullptr)
+        m_progress->hide();
+    giveBackReplacedPicture();
+    // Joins the conversion thread: nothing uses the effects after this.
+    m_service.reset();
+    m_effects.FreeAll();
     emit aboutToSaveSettings();
     SaveSettings();
     QFile::remove(m_strTempPath);
@@ -515,8 +575,11 @@ void CImageDlg::OnSaveAs()
         return;
     // Beside the picture, under the name a directory conversion would give it;
     // never the picture itself.
-    const QString proposal =
-        proposedSaveName(m_strPicture, m_pipeline.expectedOutputSize(m_settings));
+    const QSize original = m_shown.originalSize;
+    const QString proposal = proposedSaveName(
+        m_strPicture,
+        outputSizeFor((m_settings.m_nOrientation & 1) != 0 ? original.transposed() : original,
+                      m_settings.m_nTargetSize));
     QFileDialog dialog(this, QString(), QFileInfo(proposal).absolutePath(),
                        QString::fromUtf8(kSaveFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -530,12 +593,16 @@ void CImageDlg::OnSaveAs()
     const QString target = jpegSavePath(dialog.selectedFiles().constFirst());
     if (!confirmReplacing(target))
         return;
-    Convert(m_strPicture, QString(), target);
-    if (!m_lastResult.written) {
-        const FileFailure& failure = m_lastResult.readFailure.failed() ? m_lastResult.readFailure
-                                                                       : m_lastResult.writeFailure;
-        showMessage(cannotSaveMessage(target, failure), kCaption, MessageIcon::Warning);
-    }
+    const quint64 id = post(ConversionKind::Save, m_strPicture, target);
+    m_continuations[id] = [target](const ConversionOutcome& outcome) {
+        const ConversionResult& result = outcome.conversion;
+        if (result.written)
+            return;
+        const FileFailure& failure =
+            result.readFailure.failed() ? result.readFailure : result.writeFailure;
+        showMessage(failure.failed() ? cannotSaveMessage(target, failure) : outcome.error, kCaption,
+                    MessageIcon::Warning);
+    };
 }
 
 // Asks before a file is replaced, and says so when it is the picture itself.
@@ -564,7 +631,7 @@ bool CImageDlg::confirmReplacing(const QString& target)
 
 bool CImageDlg::IsBatchRunning() const
 {
-    return m_batch && m_batch->IsRunning();
+    return m_batch && m_batch->isRunning();
 }
 
 bool CImageDlg::refuseWhileBatchRuns(const QString& text)
@@ -572,7 +639,7 @@ bool CImageDlg::refuseWhileBatchRuns(const QString& text)
     if (!IsBatchRunning())
         return false;
     showMessage(QStringLiteral("%1\nBitte warten Sie, bis die Umwandlung beendet ist (%2).")
-                    .arg(text, m_batch->progressText()),
+                    .arg(text, batchProgressText()),
                 QStringLiteral("Pictavo"), MessageIcon::Information);
     return true;
 }
@@ -582,7 +649,7 @@ void CImageDlg::offerToStopBatch()
     QMessageBox box(QMessageBox::Question, QStringLiteral("Pictavo"),
                     QStringLiteral("Es wird bereits ein Verzeichnis umgewandelt (%1).\n\n"
                                    "Soll die Umwandlung nach der laufenden Datei abgebrochen werden?")
-                        .arg(m_batch->progressText()),
+                        .arg(batchProgressText()),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("StopBatchBox"));
     QPushButton* stop = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
@@ -590,7 +657,7 @@ void CImageDlg::offerToStopBatch()
     box.exec();
     // The batch may have ended on its own while the box was open.
     if (box.clickedButton() == stop && IsBatchRunning())
-        m_batch->Cancel();
+        m_batch->cancel();
 }
 
 void CImageDlg::OnConvertDirectory()
@@ -621,14 +688,15 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
     if (files.isEmpty())
         m_strSourceDir = dialog.m_strSourceDir;
     m_strDestDir = dialog.m_strDestDir;
-    if (!m_batch)
-        m_batch = std::make_unique<CDirectoryConversion>(*this);
-    // Nothing an earlier, cancelled batch collected goes out with this one's mail.
-    m_mailer.ClearAttachments();
+    BatchJob job;
+    job.settings = m_settings;
     if (files.isEmpty())
-        m_batch->Start(m_strSourceDir, m_strDestDir);
+        job.sourceFolder = m_strSourceDir;
     else
-        m_batch->Start(files, m_strDestDir);
+        job.files = files;
+    job.destinationFolder = m_strDestDir;
+    job.jobs = QThread::idealThreadCount();
+    startBatch(job);
 }
 
 void CImageDlg::OnMailSetup()
@@ -654,26 +722,24 @@ void CImageDlg::OnSendMail()
     }
     // Converted into a folder of its own, never onto the picture itself; the
     // copy goes when `copy` does, whatever the mail client did with it.
-    const MailCopy copy(m_strPicture);
-    if (!copy.isValid()) {
+    auto copy = std::make_shared<MailCopy>(m_strPicture);
+    if (!copy->isValid()) {
         showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
                                    "werden.")
                         .arg(QDir::toNativeSeparators(MailCopy::temporaryFolder())),
                     QStringLiteral("Pictavo"), MessageIcon::Warning);
         return;
     }
-    Convert(m_strPicture, QString(), copy.path());
-    if (!m_lastResult.written) {
-        showMessage(m_lastResult.readFailure.failed()
-                        ? cannotReadMessage(m_strPicture, m_lastResult.readFailure)
-                        : QStringLiteral("Die Kopie für die Mail kann nicht angelegt werden: %1.")
-                              .arg(germanReason(m_lastResult.writeFailure)),
-                    kCaption, MessageIcon::Warning);
-        return;
-    }
-    m_mailer.ClearAttachments();
-    m_mailer.AddAttachment(copy.path(), CMapiMailer::kNoPosition);
-    m_mailer.SendMail(m_strMailSubject, m_strMailText);
+    const quint64 id = post(ConversionKind::MailCopy, m_strPicture, copy->path());
+    m_continuations[id] = [this, copy](const ConversionOutcome& outcome) {
+        if (!outcome.conversion.written) {
+            showMessage(outcome.error, kCaption, MessageIcon::Warning);
+            return;
+        }
+        m_mailer.ClearAttachments();
+        m_mailer.AddAttachment(copy->path(), CMapiMailer::kNoPosition);
+        m_mailer.SendMail(m_strMailSubject, m_strMailText);
+    };
 }
 
 void CImageDlg::OnCommandLine()
@@ -692,8 +758,7 @@ void CImageDlg::OnCommandLine()
                 OnConvertDirectory();
                 return;
             }
-            if (OpenPicture(request.path))
-                Update(m_settings.m_nQuality, UpdateKind::Convert);
+            OpenPicture(request.path);
         },
         Qt::QueuedConnection);
 }

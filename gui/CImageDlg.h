@@ -3,9 +3,11 @@
 // settings, the pictures, the loaded effects, the control panel).
 #pragma once
 
+#include "batch/BatchConversion.h"
 #include "mail/CMapiMailer.h"
-#include "imaging/ConversionPipeline.h"
+#include "imaging/ConversionService.h"
 #include "imaging/ConversionSettings.h"
+#include "imaging/MemoryBudget.h"
 #include "effects/EffectHost.h"
 #include "imaging/UpdateKind.h"
 
@@ -15,12 +17,15 @@
 #include <QUrl>
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 
-class CDirectoryConversion;
+class CConfirmDlg;
 class CPanelDlg;
 class ImageView;
+class QProgressDialog;
 class QScrollBar;
 class QSettings;
 class QThread;
@@ -39,29 +44,27 @@ public:
     // command line.
     void OnInitDialog();
 
-    // Converts `source` with the current settings (see ConversionPipeline) and
-    // shows the result: the view, the title "NAME (N Kb)" and the information
-    // text. May be called from any thread; conversions never overlap, and the
-    // widgets are only touched by the GUI thread. Returns the path written.
-    QString Convert(const QString& source, const QString& destinationFolder = QString(),
-                    const QString& outputPath = QString());
+    // Queues a conversion of `source` with a snapshot of the current settings on
+    // the conversion service; `outputPath` is the file a Save or MailCopy writes.
+    // Never waits: applyConversion shows the result. Returns its number. GUI thread.
+    quint64 post(ConversionKind kind, const QString& source, const QString& outputPath = QString());
 
     // Rescale: new target size `value` (5..3000), the view is only rescaled;
-    // Convert: new quality `value` and a full conversion; Redraw: the view
-    // redrawn from the preview with the current adjustments (`value` unused).
+    // Convert: new quality `value` and a full conversion posted; Redraw: a
+    // redraw of the view with the current adjustments posted (`value` unused).
     void Update(int value, UpdateKind kind);
 
     // Sets the target size and the view box's other side and repaints the view.
     void SetTargetSize(int size);
 
-    // Converts `path` and makes it the current picture. A file that cannot be
-    // read is named with the reason in a message, and the picture, title and
-    // settings shown before stay. GUI thread. True when the picture was opened.
-    bool OpenPicture(const QString& path);
+    // Posts a conversion of `path`, which becomes the current picture once it
+    // was read. A file that cannot be read is named with the reason in a
+    // message, and the picture, title and settings shown before stay. GUI thread.
+    void OpenPicture(const QString& path);
 
-    // Converts the current picture again. One that can no longer be read gives
-    // way, without a message, to the sample photograph and no picture name.
-    // GUI thread.
+    // Posts a conversion of the current picture. One that can no longer be read
+    // gives way, without a message, to the sample photograph and no picture
+    // name. GUI thread.
     void ShowCurrentPicture();
 
     // Acts on the program's arguments once: a folder after "/V" (or named alone)
@@ -82,16 +85,21 @@ public:
     const QString& currentPicture() const { return m_strPicture; }
     void setCurrentPicture(const QString& path) { m_strPicture = path; }
     const QString& temporaryPath() const { return m_strTempPath; }
-    const ConversionResult& lastResult() const { return m_lastResult; }
+    // The conversion the view shows now.
+    const ConversionResult& lastResult() const { return m_shown.conversion; }
+    // No conversion is queued or running and every result has been applied.
+    bool conversionsIdle() const { return !m_service || m_service->isIdle(); }
     QSettings& store() { return *m_store; }
 
     // The mailer of the mail command and of a directory conversion's mail. GUI
     // thread only.
     CMapiMailer& mailer() { return m_mailer; }
-    // A directory conversion runs: from its start until its thread has ended.
+    // A directory conversion runs: from its start until its finished report.
     bool IsBatchRunning() const;
-    // The running or last directory conversion; null before the first.
-    CDirectoryConversion* directoryConversion() const { return m_batch.get(); }
+    // The question asked before each file of a directory conversion, and the
+    // progress shown while one runs without it.
+    CConfirmDlg* confirmDialog() const { return m_confirm.get(); }
+    QProgressDialog* progressDialog() const { return m_progress; }
 
     // The arguments OnCommandLine acts on (without the program's name), and the
     // folder they are resolved against.
@@ -121,6 +129,8 @@ signals:
     void informationChanged(const QString& text);
     // A directory conversion is asked for with the folder in m_strSourceDir.
     void directoryConversionRequested();
+    // A result of the conversion service has been applied to the window.
+    void conversionApplied(const ConversionOutcome& outcome);
 
 protected:
     void accept() override;
@@ -138,6 +148,11 @@ protected:
     virtual void createPanel();
 
 private:
+    using Continuation = std::function<void(const ConversionOutcome&)>;
+
+    void applyConversion(const ConversionOutcome& outcome);
+    void showConversion(const ConversionOutcome& outcome);
+    QString viewSource() const;
     void startCommandLine();
     void showPanelWhenMapped();
     void convertDirectory(const QString& source, const QStringList& files);
@@ -151,20 +166,36 @@ private:
     void DrawView(QPainter& painter, const QRect& item);
     void updateScrollBars();
     void scrollBy(QScrollBar* bar, int& position, int action);
-    QString convertOnGuiThread(const QString& source, const QString& destinationFolder,
-                               const QString& outputPath);
-    void showConversion(const ConversionResult& result);
     bool confirmReplacing(const QString& target);
     void shutdown();
     bool refuseWhileBatchRuns(const QString& text);
     void offerToStopBatch();
+    QString batchProgressText() const;
+    void connectBatch();
+    void startBatch(const BatchJob& job);
+    void showBatchFile(const BatchFileResult& file);
+    void noteBatchSkip(const QString& source, const BatchSkip& skip);
+    void finishBatch(const BatchSummary& summary);
+    void giveBackReplacedPicture();
+    void mailBatchResults(const QStringList& files);
 
     std::unique_ptr<QSettings> m_store;
     ConversionSettings m_settings;
     EffectHost m_effects;
-    ConversionPipeline m_pipeline{&m_effects};
-    std::mutex m_conversionMutex;
-    ConversionResult m_lastResult;
+    // Destroyed in shutdown(), before the effects are freed.
+    std::unique_ptr<ConversionService> m_service;
+    // The result the view shows; view results older than m_newestView are dropped.
+    ConversionOutcome m_shown;
+    quint64 m_newestView = 0;
+    quint64 m_lastPosted = 0;
+    // What to do with the result of the newest view request once it arrives: a
+    // newer Preview supersedes a waiting one and takes its continuation over.
+    Continuation m_viewContinuation;
+    quint64 m_viewContinuationId = 0;
+    // The picture being opened; later previews convert it until it was read.
+    QString m_openingPicture;
+    // What to do with the results of Save and MailCopy requests, by number.
+    std::map<quint64, Continuation> m_continuations;
 
     QString m_strPicture;
     QString m_strTempPath;
@@ -183,8 +214,20 @@ private:
     QThread* m_commandLineThread = nullptr;
 
     CMapiMailer m_mailer;
-    // Stopped in shutdown(); its thread uses the members above.
-    std::unique_ptr<CDirectoryConversion> m_batch;
+    // The directory conversion: cancelled and joined in shutdown(); its thread
+    // uses the effects, the question dialog and the flags above.
+    MemoryBudget m_batchMemory{MemoryBudget::defaultLimit()};
+    std::unique_ptr<BatchConversion> m_batch;
+    // Without a parent, so that nothing typed into the main window answers it.
+    std::unique_ptr<CConfirmDlg> m_confirm;
+    QProgressDialog* m_progress = nullptr;
+    int m_batchDone = 0;
+    int m_batchTotal = 0;
+    // "name: reason" of the files the running batch left out.
+    QStringList m_batchUnreadable;
+    QStringList m_batchUnwritten;
+    // The user's current picture while a question has put a file in its place.
+    std::optional<QString> m_replacedPicture;
     // The control panel "Schnellstart"; goes first when the window is destroyed,
     // after it has saved its place.
     std::unique_ptr<CPanelDlg> m_panel;

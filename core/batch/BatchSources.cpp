@@ -1,7 +1,5 @@
 #include "batch/BatchSources.h"
 
-#include "batch/DirectoryWalk.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -84,4 +82,25 @@ std::vector<BatchSource> batchSources(const QString& folder, const QStringList& 
     }
     findEarlierWriters(sources, destinationFolder);
     return sources;
+}
+
+QStringList picturesInFolder(const QString& folder)
+{
+    static const char* const kPatterns[] = {"*.jpg", "*.jpe", "*.jpeg", "*.gif", "*.bmp"};
+    const QDir dir(folder);
+    QStringList files;
+    QSet<QString> seen;
+    for (const char* pattern : kPatterns) {
+        const QFileInfoList matches = dir.entryInfoList(
+            {QString::fromLatin1(pattern)}, QDir::Files | QDir::Hidden | QDir::System,
+            QDir::Name | QDir::IgnoreCase);
+        for (const QFileInfo& match : matches) {
+            const QString path = match.absoluteFilePath();
+            if (!seen.contains(path)) {
+                seen.insert(path);
+                files << path;
+            }
+        }
+    }
+    return files;
 }

@@ -19,6 +19,13 @@ struct BatchSource
     qsizetype earlierWriter = -1;
 };
 
+// The picture files directly inside `folder` (not its subfolders), pattern by
+// pattern: *.jpg, *.jpe, *.jpeg, *.gif, *.bmp, each matched without regard to
+// case and sorted by name within its pattern. Folders are left out, and a file
+// matched by two patterns is listed once. Every list is taken before anything is
+// converted, so the conversion's own outputs never turn up in it.
+QStringList picturesInFolder(const QString& folder);
+
 // The canonical folder of `path` joined with its file name: the same for every
 // spelling of a path, without resolving a link that the name itself is.
 QString fileIdentity(const QString& path);

@@ -124,6 +124,7 @@ private slots:
         }
         CImageDlg window(store());
         window.OnInitDialog();
+        QTRY_VERIFY(window.conversionsIdle());
         window.resize(436, 336); // a view of 400 x 300
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -166,6 +167,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.Update(200, UpdateKind::Rescale);
         window.Update(90, UpdateKind::Convert);
+        QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(window.lastResult().outputSize, QSize(200, 133));
         auto* view = window.findChild<QWidget*>(QStringLiteral("1000"));
         const QImage shot = view->grab().toImage();
@@ -195,11 +197,13 @@ private slots:
             window.settings().m_nBrightness = 30;
             window.settings().m_nOrientation = 5;
             window.settings().m_nDpi = 144;
+            QTRY_VERIFY(window.conversionsIdle());
             QCOMPARE(window.lastResult().outputSize, QSize(1024, 682));
             window.reject();
         }
         CImageDlg again(store());
         again.OnInitDialog();
+        QTRY_VERIFY(again.conversionsIdle());
         QCOMPARE(again.settings().m_nQuality, 80);
         QCOMPARE(again.settings().m_nTargetSize, 1024);
         QCOMPARE(again.currentPicture(), photo);
@@ -209,6 +213,40 @@ private slots:
         QCOMPARE(again.windowTitle().left(10), QStringLiteral("photo.png "));
         again.reject();
         QVERIFY(temporaryPictures().isEmpty());
+    }
+
+    // The window posts and never waits: previews asked for while the mosaic
+    // converts wait, the newer gives way to the newest, and the picture being
+    // opened becomes the current one with the result that supersedes its own.
+    void aNewerPreviewSupersedesAWaitingOne()
+    {
+        const QString mosaic =
+            QStringLiteral(PICTAVO_TESTDATA_DIR "/photos-large/mosaic_6528x4896.jpg");
+        if (!QFileInfo::exists(mosaic))
+            QSKIP("The large test photograph is missing.");
+        CImageDlg window(store());
+        window.OnInitDialog();
+        QTRY_VERIFY(window.conversionsIdle());
+        QSignalSpy applied(&window, &CImageDlg::conversionApplied);
+
+        window.settings().m_nTargetSize = 6000;
+        window.OpenPicture(mosaic);
+        window.settings().m_nTargetSize = 100;
+        window.Update(70, UpdateKind::Convert);
+        window.settings().m_nTargetSize = 120;
+        window.Update(70, UpdateKind::Convert);
+        QVERIFY(!window.conversionsIdle());
+        QVERIFY(window.currentPicture() != mosaic);
+        QTRY_VERIFY_WITH_TIMEOUT(window.conversionsIdle(), 60000);
+
+        QVERIFY(applied.count() == 1 || applied.count() == 2);
+        for (const QList<QVariant>& arguments : applied)
+            QVERIFY(arguments.at(0).value<ConversionOutcome>().conversion.outputSize.width() != 100);
+        QCOMPARE(applied.last().at(0).value<ConversionOutcome>().conversion.outputSize.width(), 120);
+        QCOMPARE(window.lastResult().outputSize.width(), 120);
+        QCOMPARE(window.currentPicture(), mosaic);
+        QVERIFY(window.windowTitle().startsWith(QStringLiteral("mosaic_6528x4896.jpg (")));
+        window.reject();
     }
 
     void enterDoesNothingAndEscapeCloses()
@@ -226,7 +264,7 @@ private slots:
         QVERIFY(settings.contains(QStringLiteral("Setting/X")));
     }
 
-    void commandLinePictureIsConvertedTwice()
+    void commandLinePictureIsConverted()
     {
         const QString photo = picture(QStringLiteral("Mein Bild.png"), 120, 90);
         CImageDlg window(store());
@@ -235,8 +273,8 @@ private slots:
         window.OnInitDialog();
         const int atStart = int(conversions.count());
         QTRY_COMPARE(window.currentPicture(), photo);
-        // Converted, then converted again with the current quality.
-        QTRY_COMPARE(int(conversions.count()), atStart + 2);
+        QTRY_VERIFY(window.conversionsIdle());
+        QCOMPARE(int(conversions.count()), atStart + 1);
         QVERIFY(window.windowTitle().startsWith(QStringLiteral("Mein Bild.png (")));
         QCOMPARE(window.lastResult().outputSize.width(), window.settings().m_nTargetSize);
         window.reject();
@@ -293,6 +331,7 @@ private slots:
             window.setCommandLine({argument}, m_temp.path());
             window.OnInitDialog();
             QTRY_COMPARE(int(messages.messages().size()), 1);
+            QTRY_VERIFY(window.conversionsIdle());
             QVERIFY(messages.messages().front().text.startsWith(QStringLiteral("«%1»").arg(argument)));
             QCOMPARE(window.currentPicture(), photo);
             QVERIFY(window.windowTitle().startsWith(QStringLiteral("bisher.png (")));
@@ -383,10 +422,14 @@ private slots:
         RecordingMessageSink messages;
         CImageDlg window(store());
         window.OnInitDialog();
+        QTRY_VERIFY(window.conversionsIdle());
         const QString title = window.windowTitle();
         QVERIFY(title.startsWith(QStringLiteral("vorher.png (")));
 
-        QVERIFY(!window.OpenPicture(path));
+        QSignalSpy applied(&window, &CImageDlg::conversionApplied);
+        window.OpenPicture(path);
+        QTRY_COMPARE(applied.count(), 1);
+        QVERIFY(window.conversionsIdle());
         QCOMPARE(window.windowTitle(), title);
         QCOMPARE(window.currentPicture(), before);
         QCOMPARE(messages.messages().size(), size_t(1));
@@ -396,7 +439,8 @@ private slots:
                  qPrintable(text));
         // What is saved now is the picture before, not the sample.
         const QString saved = m_temp.filePath(QStringLiteral("gespeichert.jpg"));
-        window.Convert(window.currentPicture(), QString(), saved);
+        window.post(ConversionKind::Save, window.currentPicture(), saved);
+        QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(QImage(saved).size(), QSize(150, 100));
         window.reject();
     }
@@ -408,6 +452,7 @@ private slots:
         window.setCommandLine({m_temp.filePath(QStringLiteral("weg.jpg"))}, m_temp.path());
         window.OnInitDialog();
         QTRY_COMPARE(messages.messages().size(), size_t(1));
+        QTRY_VERIFY(window.conversionsIdle());
         QVERIFY(messages.messages()[0].text.startsWith(QStringLiteral("«weg.jpg» kann nicht")));
         QVERIFY(!window.windowTitle().contains(QStringLiteral("weg.jpg")));
         QVERIFY(window.currentPicture().isEmpty());
@@ -439,6 +484,7 @@ private slots:
         RecordingMessageSink messages;
         CImageDlg window(store());
         window.OnInitDialog();
+        QTRY_VERIFY(window.conversionsIdle());
         QVERIFY(messages.messages().empty());
         QVERIFY(window.currentPicture().isEmpty());
         QVERIFY(window.lastResult().usedSample);
@@ -485,6 +531,7 @@ private slots:
         }
         CImageDlg window(store());
         window.OnInitDialog();
+        QTRY_VERIFY(window.conversionsIdle());
         QString proposed;
         QString asked;
         int ticks = 0;
@@ -519,6 +566,7 @@ private slots:
         driver.start(20);
         window.OnSaveAs();
         driver.stop();
+        QTRY_VERIFY(window.conversionsIdle());
 
         QCOMPARE(proposed, m_temp.filePath(QStringLiteral("%1/%2 150x100.jpg")
                                                .arg(folder, QFileInfo(source).completeBaseName())));

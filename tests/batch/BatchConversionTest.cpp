@@ -1,14 +1,14 @@
-// The directory conversion end to end on the real main window: the walk on its
-// worker thread, the question answered on the GUI thread while the worker
-// waits, the closing message, the attachments collected for the mail, skipped
-// pictures, and the commands refused while a batch runs.
+// The directory conversion end to end on the real main window: the batch on
+// its own threads, in parallel behind the progress dialog or file by file with
+// the question answered on the GUI thread while the batch waits, the closing
+// message, the files handed to the mail, skipped pictures, and the commands
+// refused while a batch runs.
 //
 // No mail client is on the PATH here: the mailer then sends nothing and keeps
 // what the batch attached, which is what these tests look at. The mail itself
 // is tested in MailCommandTest.
 #include "BatchTestSupport.h"
 #include "CConfirmDlg.h"
-#include "CDirectoryConversion.h"
 #include "CFolderDlg.h"
 #include "imaging/ConversionPipeline.h"
 #include "RecordingMessageSink.h"
@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QtTest>
 
@@ -60,6 +61,12 @@ void answer(CConfirmDlg* question, const QString& how)
         QTest::keyClick(question, Qt::Key_Escape);
     else if (how == QLatin1String("enter"))
         QTest::keyClick(question, Qt::Key_Return);
+    else if (how == QLatin1String("enter on nein")) {
+        // Enter presses the button that has the focus, not the default one.
+        QPushButton* no = control<QPushButton>(question, CConfirmDlg::kNo);
+        no->setFocus();
+        QTest::keyClick(no, Qt::Key_Return);
+    }
     else if (how == QLatin1String("close box"))
         question->close();
     else {
@@ -82,7 +89,7 @@ QStringList attachedNames(CImageDlg& window)
 
 bool questionOpen(CImageDlg& window)
 {
-    const CConfirmDlg* question = window.directoryConversion()->confirmDialog();
+    const CConfirmDlg* question = window.confirmDialog();
     return question->isVisible() && question->answer() == CConfirmDlg::kNoAnswer;
 }
 
@@ -161,7 +168,11 @@ private slots:
         const TitleLog log(*window);
         startBatch(*window, source, target, false, false);
         QVERIFY(window->IsBatchRunning());
+        QProgressDialog* progress = window->progressDialog();
+        QVERIFY(progress != nullptr && progress->isVisible());
+        QVERIFY(!window->confirmDialog()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
+        QVERIFY(!progress->isVisible());
 
         QCOMPARE(log.files(), QStringList({"a.jpg", "b.JPG", "c.Jpe", "d.jpeg", "e.gif", "f.BMP"}));
         QCOMPARE(entries(target), QStringList({"a 32x24.jpg", "b 32x24.jpg", "c 32x24.jpg",
@@ -173,9 +184,40 @@ private slots:
         QVERIFY(fresh.open(QIODevice::WriteOnly));
         QCOMPARE(QFile::permissions(target + QStringLiteral("/a 32x24.jpg")), fresh.permissions());
         // The view is back on the user's own picture.
+        QTRY_VERIFY(window->conversionsIdle());
         QVERIFY2(window->windowTitle().startsWith(QStringLiteral("user.jpg (")),
                  qPrintable(window->windowTitle()));
         QCOMPARE(window->lastResult().outputSize, QSize(32, 32));
+    }
+
+    // Without the question the files convert in parallel behind a progress
+    // dialog; its "Abbrechen" ends the batch after the files under way, without
+    // a closing message, and the view returns to the user's picture.
+    void progressDialogCancels()
+    {
+        const QString source = m_box->folder(QStringLiteral("viele"));
+        const QString target = m_box->folder(QStringLiteral("ziel"));
+        const int total = 24;
+        for (int i = 0; i < total; ++i)
+            writePicture(source + QStringLiteral("/%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
+                         {1200, 900});
+        auto window = newWindow();
+        startBatch(*window, source, target, false, false);
+        QProgressDialog* progress = window->progressDialog();
+        QVERIFY(progress != nullptr && progress->isVisible());
+        QPushButton* cancel = nullptr;
+        for (QPushButton* button : progress->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("Abbrechen"))
+                cancel = button;
+        QVERIFY(cancel != nullptr);
+        cancel->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
+
+        QVERIFY(!progress->isVisible());
+        QVERIFY2(entries(target).size() < total, qPrintable(entries(target).join(u',')));
+        QVERIFY(messageTexts().isEmpty());
+        QTRY_VERIFY(window->conversionsIdle());
+        QVERIFY(window->windowTitle().startsWith(QStringLiteral("user.jpg (")));
     }
 
     void destinationEqualToSourceConvertsEachFileOnce()
@@ -207,6 +249,8 @@ private slots:
         QTest::newRow("Ja") << "ja" << 3 << all << 3 << 1;
         QTest::newRow("Enter") << "enter" << 3 << all << 3 << 1;
         QTest::newRow("Nein") << "nein" << 3 << QStringList{"b 32x24.jpg", "c 32x24.jpg"} << 3 << 1;
+        QTest::newRow("Enter on Nein")
+            << "enter on nein" << 3 << QStringList{"b 32x24.jpg", "c 32x24.jpg"} << 3 << 1;
         QTest::newRow("Ja zu allen") << "ja zu allen" << 1 << all << 3 << 0;
         QTest::newRow("Abbrechen") << "abbrechen" << 1 << QStringList() << 1 << 1;
         QTest::newRow("Escape") << "escape" << 1 << QStringList() << 1 << 1;
@@ -227,7 +271,7 @@ private slots:
 
         auto window = newWindow();
         startBatch(*window, source, target, true, true);
-        CConfirmDlg* question = window->directoryConversion()->confirmDialog();
+        CConfirmDlg* question = window->confirmDialog();
         int asked = 0;
         for (;;) {
             QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning() || questionOpen(*window), 30000);
@@ -242,6 +286,13 @@ private slots:
                 QCOMPARE(window->currentPicture(), source + QStringLiteral("/a.jpg"));
                 QVERIFY(window->windowTitle().startsWith(QStringLiteral("a.jpg (")));
                 QVERIFY(window->windowTitle().endsWith(QStringLiteral("1 / 3")));
+                QVERIFY(window->lastResult().title.startsWith(QStringLiteral("a.jpg (")));
+                QCOMPARE(window->lastResult().outputSize, QSize(32, 24));
+                // The question is a window of its own: Enter in the main window
+                // does not answer it.
+                QTest::keyClick(window.get(), Qt::Key_Return);
+                QCOMPARE(question->answer(), CConfirmDlg::kNoAnswer);
+                QVERIFY(question->isVisible());
             }
             answer(question, asked == 0 ? first : QStringLiteral("ja"));
             ++asked;
@@ -263,7 +314,7 @@ private slots:
         auto window = newWindow();
         startBatch(*window, source, m_box->folder(QStringLiteral("ziel")), true, false);
         QTRY_VERIFY_WITH_TIMEOUT(questionOpen(*window), 30000);
-        answer(window->directoryConversion()->confirmDialog(), QStringLiteral("ja zu allen"));
+        answer(window->confirmDialog(), QStringLiteral("ja zu allen"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 30000);
         QCOMPARE(messageTexts(), QStringList{kAllDone});
 
@@ -314,12 +365,12 @@ private slots:
         startBatch(*window, abc(), target, false, true);
         QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
         QVERIFY(!QFileInfo::exists(target));
-        // The mail would still offer them, and the mail client would refuse it.
-        QCOMPARE(attachedNames(*window),
-                 QStringList({"a 32x24.jpg", "b 32x24.jpg", "c 32x24.jpg"}));
+        // No mail offers files that were never written; the sources are named.
+        QVERIFY(attachedNames(*window).isEmpty());
         const QString text = messageTexts().join(u'\n');
-        QVERIFY2(namesFile(text, QStringLiteral("a 32x24.jpg"))
-                     && namesFile(text, QStringLiteral("c 32x24.jpg")),
+        QVERIFY2(text.contains(QStringLiteral("Nicht geschrieben werden konnten:"))
+                     && namesFile(text, QStringLiteral("a.jpg"))
+                     && namesFile(text, QStringLiteral("c.jpg")),
                  qPrintable(text));
     }
 
@@ -382,11 +433,13 @@ private slots:
         auto window = newWindow();
         startBatch(*window, abc(), m_box->folder(QStringLiteral("ziel")), true, true);
         QTRY_VERIFY_WITH_TIMEOUT(questionOpen(*window), 30000);
-        answer(window->directoryConversion()->confirmDialog(), QStringLiteral("ja"));
+        answer(window->confirmDialog(), QStringLiteral("ja"));
         QTRY_VERIFY_WITH_TIMEOUT(questionOpen(*window), 30000);
-        answer(window->directoryConversion()->confirmDialog(), QStringLiteral("abbrechen"));
+        answer(window->confirmDialog(), QStringLiteral("abbrechen"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 30000);
-        QCOMPARE(attachedNames(*window), QStringList{"a 32x24.jpg"});
+        // A cancelled batch sends nothing, not even the file accepted before.
+        QVERIFY(attachedNames(*window).isEmpty());
+        QVERIFY(messageTexts().isEmpty());
 
         const QString second = m_box->folder(QStringLiteral("zweite"));
         writePicture(second + QStringLiteral("/x.bmp"));

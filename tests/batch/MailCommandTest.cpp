@@ -92,6 +92,7 @@ private slots:
         window.setCurrentPicture(picture);
 
         window.OnSendMail();
+        QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(m_box->mails().size(), 1);
         const QStringList arguments = m_box->mails()[0];
         QCOMPARE(optionValues(arguments, QStringLiteral("--subject")),
@@ -107,6 +108,7 @@ private slots:
 
         // A second send carries its own single copy.
         window.OnSendMail();
+        QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(m_box->mails().size(), 2);
         QCOMPARE(fileNames(attachedCopies(1)), QStringList{"Urlaub.jpg"});
         QVERIFY(QFileInfo::exists(copies[0]));
@@ -123,6 +125,7 @@ private slots:
         window.setCurrentPicture(picture);
 
         window.OnSendMail();
+        QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(contentOf(picture), before);
         QCOMPARE(fileNames(attachedCopies(0)), QStringList{"Foto.jpg"});
         QCOMPARE(QImage(attachedCopies(0)[0]).size(), QSize(40, 30));
@@ -136,6 +139,7 @@ private slots:
         CImageDlg window(m_box->settings());
         window.setCurrentPicture(picture);
         window.OnSendMail();
+        QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(m_messages->messages().size(), size_t(1));
         QCOMPARE(
             m_messages->messages()[0].text,

@@ -6,7 +6,6 @@
 // the test as beside the program.
 #include "BatchTestSupport.h"
 #include "CConfirmDlg.h"
-#include "CDirectoryConversion.h"
 #include "CFolderPicker.h"
 #include "CPanelDlg.h"
 #include "RecordingMessageSink.h"
@@ -379,6 +378,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTRY_VERIFY(panel->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QTRY_VERIFY(window.conversionsIdle());
         const auto session = [&window] {
             QString result = window.lastResult().information;
             return Session{{QStringLiteral("Ergebnis"),
@@ -450,9 +450,10 @@ private slots:
     {
         // The question as a directory conversion makes it, before its first use.
         CImageDlg window(m_box->settings());
-        CDirectoryConversion batch(window);
-        CConfirmDlg* question = batch.confirmDialog();
+        CConfirmDlg* question = window.confirmDialog();
         QVERIFY(question != nullptr);
+        // A window of its own: nothing typed into the main window reaches it.
+        QVERIFY(question->parentWidget() == nullptr);
         QVERIFY(question->isHidden());
         question->show();
         QVERIFY(QTest::qWaitForWindowExposed(question));

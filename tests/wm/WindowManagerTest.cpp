@@ -180,6 +180,7 @@ private slots:
         QTRY_VERIFY(m_panel->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(m_panel));
         QTRY_VERIFY(stacking().contains(m_panel->winId()));
+        QTRY_VERIFY(m_main->conversionsIdle());
     }
 
     void cleanupTestCase()

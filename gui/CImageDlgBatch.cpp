@@ -1,0 +1,214 @@
+// The main window's directory conversion: the core's BatchConversion started
+// from the window, its reports turned into the title, the progress dialog, the
+// question and the closing message or mail.
+#include "CImageDlg.h"
+
+#include "CConfirmDlg.h"
+#include "DialogUnits.h"
+#include "ImageView.h"
+#include "batch/BatchSources.h"
+#include "program/MessageSink.h"
+
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QWindow>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Pictavo");
+
+QString namedWithReason(const QString& name, const QString& reason)
+{
+    return QStringLiteral("%1: %2").arg(name, reason);
+}
+
+QString listed(const QString& heading, const QStringList& names)
+{
+    return names.isEmpty() ? QString()
+                           : QStringLiteral("\n\n%1\n%2").arg(heading, names.join(u'\n'));
+}
+
+BatchAnswer batchAnswer(int answer)
+{
+    switch (answer) {
+    case CConfirmDlg::kYes:
+        return BatchAnswer::Yes;
+    case CConfirmDlg::kNo:
+        return BatchAnswer::No;
+    case CConfirmDlg::kYesToAll:
+        return BatchAnswer::YesToAll;
+    default:
+        return BatchAnswer::Cancel;
+    }
+}
+
+} // namespace
+
+QString CImageDlg::batchProgressText() const
+{
+    return QStringLiteral("%1 / %2").arg(m_batchDone).arg(m_batchTotal);
+}
+
+void CImageDlg::connectBatch()
+{
+    connect(m_batch.get(), &BatchConversion::progress, this, [this](int done, int total) {
+        m_batchDone = done;
+        m_batchTotal = total;
+        if (m_progress != nullptr && m_progress->isVisible()) {
+            m_progress->setMaximum(total);
+            m_progress->setValue(done);
+            m_progress->setLabelText(
+                QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
+        }
+    });
+    connect(m_batch.get(), &BatchConversion::fileDone, this,
+            [this](const QString&, const QString&, const BatchFileResult& file) {
+                showBatchFile(file);
+            });
+    connect(m_batch.get(), &BatchConversion::fileSkipped, this, &CImageDlg::noteBatchSkip);
+    connect(m_batch.get(), &BatchConversion::finished, this, &CImageDlg::finishBatch);
+    // The answer comes on this thread: the picture the question stood in for
+    // is the current one again before the batch goes on.
+    connect(m_confirm.get(), &CConfirmDlg::answered, this, [this](int answer) {
+        giveBackReplacedPicture();
+        if (answer == CConfirmDlg::kYesToAll)
+            m_bAskEachFile = 0;
+    });
+}
+
+void CImageDlg::startBatch(const BatchJob& job)
+{
+    m_batchDone = 0;
+    // Known before the first report, for the title of the first file.
+    m_batchTotal = int(job.sourceFolder.isEmpty() ? job.files.size()
+                                                  : picturesInFolder(job.sourceFolder).size());
+    m_batchUnreadable.clear();
+    m_batchUnwritten.clear();
+    const bool asking = m_bAskEachFile != 0;
+    if (asking) {
+        // Runs on the batch's thread, which waits for the answer. Both objects
+        // outlive the batch's thread; m_batch itself is cleared before it ends.
+        BatchConversion* batch = m_batch.get();
+        CConfirmDlg* question = m_confirm.get();
+        m_batch->setQuestion([batch, question](const BatchFileResult&) {
+            question->setQuestion(QStringLiteral("Möchten Sie diese Datei umwandeln?"));
+            return batchAnswer(question->Ask(&batch->cancelFlag()));
+        });
+    } else {
+        m_batch->setQuestion({});
+    }
+    m_batch->start(job);
+    if (asking) {
+        // Stacked above this window by the window manager, though no widget of
+        // this window (its parent would make it one).
+        m_confirm->winId();
+        if (m_confirm->windowHandle() != nullptr)
+            m_confirm->windowHandle()->setTransientParent(windowHandle());
+        return;
+    }
+    if (m_progress == nullptr) {
+        m_progress = new QProgressDialog(this);
+        m_progress->setObjectName(QStringLiteral("BatchProgress"));
+        m_progress->setWindowTitle(QStringLiteral("Verzeichnis umwandeln"));
+        m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
+        // The window stays usable: its commands say themselves that a batch runs.
+        m_progress->setWindowModality(Qt::NonModal);
+        m_progress->setAutoClose(false);
+        m_progress->setAutoReset(false);
+        // Wide enough for its title and the figures.
+        m_progress->setMinimumWidth(DialogUnits(font()).size(200, 0).width());
+        connect(m_progress, &QProgressDialog::canceled, this, [this] {
+            if (IsBatchRunning())
+                m_batch->cancel();
+        });
+    }
+    m_progress->reset();
+    m_progress->setRange(0, std::max(m_batchTotal, 1));
+    m_progress->setValue(0);
+    m_progress->setLabelText(
+        QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
+    m_progress->show();
+}
+
+void CImageDlg::showBatchFile(const BatchFileResult& file)
+{
+    ++m_batchDone;
+    setWindowTitle(QStringLiteral("%1 – %2").arg(file.conversion.title, batchProgressText()));
+    if (file.view.isNull())
+        return;
+    // Only a file that is asked about comes with its view: it is shown, and
+    // stands in for the current picture while the question is open, so that a
+    // refresh from the control panel works on it.
+    m_shown.kind = ConversionKind::BatchFile;
+    m_shown.sourcePath = file.source;
+    m_shown.conversion = file.conversion;
+    m_shown.view = file.view;
+    m_shown.previewSize = file.view.size();
+    m_newestView = m_lastPosted + 1;
+    m_wndView->update();
+    emit informationChanged(file.conversion.information);
+    if (!m_replacedPicture)
+        m_replacedPicture = m_strPicture;
+    m_strPicture = file.source;
+}
+
+void CImageDlg::noteBatchSkip(const QString& source, const BatchSkip& skip)
+{
+    ++m_batchDone;
+    const QString reason = germanReason(skip.failure);
+    if (skip.step == BatchSkip::Step::Read) {
+        m_batchUnreadable << namedWithReason(QFileInfo(source).fileName(), reason);
+        setWindowTitle(QStringLiteral("%1 – übersprungen – %2")
+                           .arg(QFileInfo(source).fileName(), batchProgressText()));
+        return;
+    }
+    // The output's name when it is known, else the source's.
+    const QFileInfo target(skip.target);
+    const bool named = !skip.target.isEmpty() && !target.isDir() &&
+                       target.fileName().endsWith(QStringLiteral(".jpg"), Qt::CaseInsensitive);
+    m_batchUnwritten << namedWithReason(named ? target.fileName() : QFileInfo(source).fileName(),
+                                        reason);
+}
+
+void CImageDlg::finishBatch(const BatchSummary& summary)
+{
+    if (m_progress != nullptr)
+        m_progress->hide();
+    m_confirm->hide();
+    giveBackReplacedPicture();
+    // Finished or cancelled: the view, title and figures show the user's own
+    // picture again, behind the closing message.
+    if (!m_shutDown)
+        ShowCurrentPicture();
+    if (!summary.cancelled) {
+        const QString skipped =
+            listed(QStringLiteral("Nicht umgewandelt, weil sie sich nicht als Bild lesen liessen:"),
+                   m_batchUnreadable) +
+            listed(QStringLiteral("Nicht geschrieben werden konnten:"), m_batchUnwritten);
+        if (m_bMailAfter == 0) {
+            showMessage(QStringLiteral("Alle Dateine sind umgewandelt") + skipped, kCaption,
+                        MessageIcon::None);
+        } else {
+            if (!skipped.isEmpty())
+                showMessage(skipped.trimmed(), kCaption, MessageIcon::Information);
+            if (!summary.accepted.isEmpty())
+                mailBatchResults(summary.accepted);
+        }
+    }
+}
+
+void CImageDlg::giveBackReplacedPicture()
+{
+    if (!m_replacedPicture)
+        return;
+    m_strPicture = *m_replacedPicture;
+    m_replacedPicture.reset();
+}
+
+void CImageDlg::mailBatchResults(const QStringList& files)
+{
+    m_mailer.ClearAttachments();
+    for (const QString& file : files)
+        m_mailer.AddAttachment(file, CMapiMailer::kNoPosition);
+    m_mailer.SendMail(m_strMailSubject, m_strMailText);
+}

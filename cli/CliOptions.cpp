@@ -22,6 +22,7 @@ enum class Key
     Green,
     Blue,
     BlackAndWhite,
+    KeepExif,
     Rotate,
     Mirror,
     Effect,
@@ -52,6 +53,7 @@ constexpr OptionEntry kOptions[] = {
     {Key::Green, '\0', "green", true},
     {Key::Blue, '\0', "blue", true},
     {Key::BlackAndWhite, '\0', "bw", false},
+    {Key::KeepExif, '\0', "keep-exif", false},
     {Key::Rotate, '\0', "rotate", true},
     {Key::Mirror, '\0', "mirror", false},
     {Key::Effect, '\0', "effect", true},
@@ -194,6 +196,9 @@ bool applyOption(const OptionEntry& entry, const QString& option, const QString&
         return readInt32(option, value, settings.m_nBlue, error);
     case Key::BlackAndWhite:
         settings.m_bGrayscale = 1;
+        return true;
+    case Key::KeepExif:
+        settings.m_bKeepExif = 1;
         return true;
     case Key::Rotate:
         return readRotation(option, value, state, error);
@@ -359,6 +364,8 @@ QString cliUsage()
         "      --dpi N           resolution recorded; 0 records none (default 90)\n"
         "      --brightness N  --contrast N  --red N  --green N  --blue N     (default 0)\n"
         "      --bw              black and white\n"
+        "      --keep-exif       keep the capture data: date taken, camera, exposure,\n"
+        "                        copyright and artist; never the location or thumbnail\n"
         "      --rotate 0|90|180|270    --mirror\n"
         "      --effect N|NAME   effect by its place in the list (1 = first) or its name;\n"
         "                        0 = none\n"

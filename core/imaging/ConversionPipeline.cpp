@@ -180,6 +180,7 @@ void ConversionPipeline::loadSample()
     m_strLoaded.clear();
     m_sourceIsSample = true;
     m_sourceBytes.clear();
+    m_captureData.reset();
     m_sourceSize = QSize(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
 }
 
@@ -218,7 +219,18 @@ bool ConversionPipeline::loadSource(const QString& sourcePath, const ConversionS
     m_sourceHeader = headerOf(bytes);
     m_decodePlan = planDecode(m_sourceHeader, minimum);
     m_sourceBytes = bytes;
+    m_captureData.reset();
     return true;
+}
+
+QByteArray ConversionPipeline::exifSegmentFor(QSize pixelSize, const ConversionSettings& settings)
+{
+    if (settings.m_bKeepExif == 0)
+        return {};
+    // Read once per source, and only when asked for.
+    if (!m_captureData)
+        m_captureData = CaptureData::fromPicture(m_sourceBytes);
+    return m_captureData->exifSegment(pixelSize);
 }
 
 void ConversionPipeline::ensureDecodeFor(QSize drawingSize)
@@ -266,7 +278,8 @@ void ConversionPipeline::encodeAndShow(const QImage& converted, const Conversion
     RedrawView(settings);
     if (first.isEmpty() || m_view.isNull())
         return;
-    result.jpeg = CJpegExport::EncodeJpeg(m_view, settings.m_nQuality, -1, -1, settings.m_nDpi);
+    result.jpeg = CJpegExport::EncodeJpeg(m_view, settings.m_nQuality, -1, -1, settings.m_nDpi,
+                                          exifSegmentFor(m_view.size(), settings));
     m_preview.LoadFromBytes(result.jpeg, QSize());
 }
 

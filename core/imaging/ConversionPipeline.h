@@ -5,6 +5,7 @@
 #pragma once
 
 #include "imaging/CPicture.h"
+#include "imaging/CaptureData.h"
 #include "imaging/ConversionSettings.h"
 #include "imaging/DecodePlan.h"
 #include "imaging/FileFailure.h"
@@ -16,6 +17,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class EffectHost;
 
@@ -155,6 +157,7 @@ private:
     QImage scaledSource(QSize outputSize, const ConversionSettings& settings) const;
     void encodeAndShow(const QImage& converted, const ConversionSettings& settings,
                        ConversionResult& result);
+    QByteArray exifSegmentFor(QSize pixelSize, const ConversionSettings& settings);
 
     const EffectHost* m_effects;
     std::unique_ptr<CPicture> m_pSource;
@@ -167,6 +170,8 @@ private:
     QByteArray m_sourceBytes;
     PictureHeader m_sourceHeader;
     DecodePlan m_decodePlan;
+    // The source's capture data, read at the first conversion that keeps it.
+    std::optional<CaptureData> m_captureData;
     int m_nOrigWidth = 0;
     int m_nOrigHeight = 0;
     // The first encoding of the last run decoded again, before the adjustments.

@@ -31,6 +31,8 @@ struct ConversionSettings
     std::int32_t m_nOrientation = 0;
     // Selected effect: 0 none, k >= 1 the k-th effect over all loaded libraries.
     std::int32_t m_nEffect = 0;
+    // Nonzero: the output keeps the source's capture data (see CaptureData).
+    std::int32_t m_bKeepExif = 0;
 
     // True when any of the six colour adjustments is set.
     bool hasColourAdjustments() const

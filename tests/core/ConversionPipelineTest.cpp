@@ -3,6 +3,7 @@
 // temporary file.
 #include "imaging/ConversionPipeline.h"
 #include "RecordingMessageSink.h"
+#include "TestData.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 
 #include <clocale>
+
+#include <exiv2/exiv2.hpp>
 
 namespace {
 
@@ -400,6 +403,103 @@ TEST(ConversionPipeline, QuickRedrawShowsWhatTheNextConversionEncodes)
         EXPECT_EQ(quick, pipeline.view()) << c.change;
         if (to.m_nBrightness < from.m_nBrightness) {
             EXPECT_LT(meanLevel(quick), meanLevel(converted)) << c.change;
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A photograph tagged with capture data, a location, maker notes and a
+// thumbnail, as a phone writes it; `format` is "JPG" or "PNG".
+QString taggedPhoto(const QTemporaryDir& dir, const char* format)
+{
+    const QImage photo(QString::fromStdString(testdata::path("photos/Sumo_Museum.jpg").string()));
+    const QString path = dir.filePath(QStringLiteral("tagged.") + QString::fromLatin1(format).toLower());
+    EXPECT_TRUE(photo.scaledToWidth(400).save(path, format));
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Orvendel";
+    exif["Exif.Image.Model"] = "Reisekamera 7";
+    exif["Exif.Image.Orientation"] = uint16_t(6);
+    exif["Exif.Image.Copyright"] = "Anna Muster";
+    exif["Exif.Image.Artist"] = "Anna Muster";
+    exif["Exif.Photo.DateTimeOriginal"] = "2026:07:14 10:31:07";
+    exif["Exif.Photo.ISOSpeedRatings"] = uint16_t(200);
+    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
+    exif["Exif.Photo.FocalLength"] = Exiv2::URational(50, 1);
+    exif["Exif.Photo.BodySerialNumber"] = "SN123456";
+    exif["Exif.Photo.MakerNote"] = "secret";
+    exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    exif["Exif.GPSInfo.GPSLatitude"] = "47/1 22/1 0/1";
+    exif["Exif.GPSInfo.GPSLongitudeRef"] = "E";
+    exif["Exif.GPSInfo.GPSLongitude"] = "8/1 32/1 0/1";
+    Exiv2::ExifThumb(exif).setJpegThumbnail(
+        reinterpret_cast<const Exiv2::byte*>(readAll(path).constData()), 0);
+    image->setExifData(exif);
+    image->writeMetadata();
+    return path;
+}
+
+Exiv2::ExifData exifOf(const QByteArray& bytes)
+{
+    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
+                                           long(bytes.size()));
+    image->readMetadata();
+    return image->exifData();
+}
+
+TEST(ConversionPipeline, CaptureDataIsKeptOnRequestButNeverTheLocation)
+{
+    for (const char* format : {"JPG", "PNG"}) {
+        SCOPED_TRACE(format);
+        QTemporaryDir dir;
+        const QString source = taggedPhoto(dir, format);
+        ConversionSettings settings;
+        settings.m_nTargetSize = 200;
+
+        ConversionPipeline plain;
+        const QByteArray untagged = plain.Convert(source, settings, {}, dir.filePath("plain.jpg"), {}).jpeg;
+        EXPECT_FALSE(untagged.contains(QByteArray("Exif\0\0", 6))) << "kept without being asked";
+
+        settings.m_bKeepExif = 1;
+        ConversionPipeline keeping;
+        const ConversionResult result = keeping.Convert(source, settings, {}, dir.filePath("kept.jpg"), {});
+        const QByteArray& jpeg = result.jpeg;
+        ASSERT_GT(jpeg.size(), 30);
+        // SOI, the JFIF header of 16 bytes, then the EXIF block.
+        EXPECT_EQ(jpeg.mid(0, 4), QByteArray("\xFF\xD8\xFF\xE0"));
+        EXPECT_EQ(jpeg.mid(20, 2), QByteArray("\xFF\xE1"));
+        EXPECT_EQ(jpeg.mid(24, 6), QByteArray("Exif\0\0", 6));
+        EXPECT_EQ(readAll(result.outputPath), jpeg);
+
+        const Exiv2::ExifData exif = exifOf(jpeg);
+        const auto text = [&](const char* key) {
+            const auto found = exif.findKey(Exiv2::ExifKey(key));
+            return found == exif.end() ? std::string("(none)") : found->toString();
+        };
+        EXPECT_EQ(text("Exif.Image.Make"), "Orvendel");
+        EXPECT_EQ(text("Exif.Image.Model"), "Reisekamera 7");
+        EXPECT_EQ(text("Exif.Image.Copyright"), "Anna Muster");
+        EXPECT_EQ(text("Exif.Image.Artist"), "Anna Muster");
+        EXPECT_EQ(text("Exif.Photo.DateTimeOriginal"), "2026:07:14 10:31:07");
+        EXPECT_EQ(text("Exif.Photo.ISOSpeedRatings"), "200");
+        EXPECT_EQ(text("Exif.Photo.ExposureTime"), "1/250");
+        EXPECT_EQ(text("Exif.Photo.FocalLength"), "50/1");
+        // The pixels are upright and of the output's size.
+        const QImage output = QImage::fromData(jpeg);
+        if (QByteArray(format) == "JPG") {
+            EXPECT_EQ(output.height(), 200) << "the source's orientation 6 turns it upright";
+        }
+        EXPECT_EQ(text("Exif.Image.Orientation"), "1");
+        EXPECT_EQ(text("Exif.Photo.PixelXDimension"), std::to_string(output.width()));
+        EXPECT_EQ(text("Exif.Photo.PixelYDimension"), std::to_string(output.height()));
+        for (const Exiv2::Exifdatum& datum : exif) {
+            EXPECT_NE(datum.groupName(), "GPSInfo") << datum.key();
+            EXPECT_NE(datum.groupName(), "Thumbnail") << datum.key();
+            EXPECT_NE(datum.key(), "Exif.Photo.MakerNote");
+            EXPECT_NE(datum.key(), "Exif.Photo.BodySerialNumber");
         }
     }
 }

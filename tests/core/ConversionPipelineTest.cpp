@@ -2,6 +2,7 @@
 // reads, the source cache, unreadable sources, the sample photograph and the
 // temporary file.
 #include "imaging/ConversionPipeline.h"
+#include "imaging/SizeLimit.h"
 #include "RecordingMessageSink.h"
 #include "TestData.h"
 
@@ -502,6 +503,110 @@ TEST(ConversionPipeline, CaptureDataIsKeptOnRequestButNeverTheLocation)
             EXPECT_NE(datum.key(), "Exif.Photo.BodySerialNumber");
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SizeLimit, SearchFindsTheHighestQualityThatFits)
+{
+    struct Case
+    {
+        const char* name;
+        qint64 limit;
+        int chosen;
+        int expected;
+        bool fits;
+    };
+    // Sizes that grow with the quality, faster towards the top, as JPEG's do.
+    const auto bytes = [](int quality) { return qint64(1000 + quality * quality * 10); };
+    const Case cases[] = {
+        {"chosen quality fits", 1'000'000, 70, 70, true},
+        {"limit between two qualities", 1000 + 42 * 42 * 10 + 5, 90, 42, true},
+        {"limit exactly at a quality", 1000 + 17 * 17 * 10, 100, 17, true},
+        {"only quality 1 fits", 1010, 60, 1, true},
+        {"nothing fits", 999, 60, 1, false},
+        {"chosen above 100 searches from 100", 1000 + 99 * 99 * 10, 150, 99, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QualitySearch search = findQualityWithin(c.limit, c.chosen, bytes);
+        EXPECT_EQ(search.quality, c.expected);
+        EXPECT_EQ(search.fits, c.fits);
+        EXPECT_EQ(search.bytes, bytes(c.expected));
+        EXPECT_LE(search.encodings, 12) << "far fewer encodings than qualities";
+    }
+}
+
+// The real files: the quality found is within one step of the best one an
+// exhaustive search finds, the file never exceeds the limit, and a limit that
+// cannot be reached is named and writes nothing.
+TEST(SizeLimit, ConversionKeepsTheLimitOrSaysItCannot)
+{
+    QTemporaryDir dir;
+    for (const char* photo : {"photos/Sumo_Museum.jpg", "photos/cameratrap_domestic_dog.jpg",
+                              "photos/libjxl_flower.jpg"}) {
+        SCOPED_TRACE(photo);
+        const QString source = QString::fromStdString(testdata::path(photo).string());
+        ConversionSettings settings;
+        settings.m_nQuality = 60;
+        const qint64 limit = 30'000;
+        ConversionPipeline pipeline;
+        int best = 0;
+        for (int quality = 1; quality <= settings.m_nQuality; ++quality) {
+            ConversionSettings plain = settings;
+            plain.m_nQuality = quality;
+            if (pipeline.Convert(source, plain, {}, {}, {}).jpeg.size() <= limit)
+                best = quality;
+        }
+        ASSERT_GT(best, 1);
+
+        settings.m_nMaxKb = int(limit / 1000);
+        const QString output = dir.filePath(QStringLiteral("limited.jpg"));
+        const ConversionResult result = ConversionPipeline().Convert(source, settings, {}, output, {});
+        ASSERT_TRUE(result.written);
+        EXPECT_LE(QFileInfo(output).size(), limit);
+        EXPECT_GE(result.qualityUsed, best - 1);
+        EXPECT_LE(result.qualityUsed, best);
+        EXPECT_TRUE(result.information.endsWith(
+            QStringLiteral("\r\nQualität automatisch: %1 %").arg(result.qualityUsed)));
+    }
+
+    const QString source = QString::fromStdString(testdata::path("photos/Sumo_Museum.jpg").string());
+    const QString existing = dir.filePath(QStringLiteral("existing.jpg"));
+    QFile(existing).open(QIODevice::WriteOnly);
+    ConversionSettings settings;
+    settings.m_nMaxKb = 1;
+    const ConversionResult missed = ConversionPipeline().Convert(source, settings, {}, existing, {});
+    EXPECT_TRUE(missed.limitMissed);
+    EXPECT_FALSE(missed.written);
+    EXPECT_EQ(missed.writeFailure.problem, FileProblem::AboveSizeLimit);
+    EXPECT_EQ(QFileInfo(existing).size(), 0) << "the file there before stays";
+    EXPECT_TRUE(missed.information.endsWith(QStringLiteral("\r\nHöchstens 1 Kb nicht erreichbar (Qualität 1: %1 Kb)")
+                                                .arg(missed.bytesAtLowestQuality / 1000)));
+    EXPECT_GT(missed.bytesAtLowestQuality, 1000);
+
+    settings.m_bShrinkToFit = 1;
+    const ConversionResult shrunk = ConversionPipeline().Convert(source, settings, dir.path(), {}, {});
+    ASSERT_TRUE(shrunk.written);
+    EXPECT_TRUE(shrunk.shrunk);
+    EXPECT_LE(QFileInfo(shrunk.outputPath).size(), 1000);
+    EXPECT_LT(shrunk.outputSize.width(), 640);
+    EXPECT_EQ(QImage(shrunk.outputPath).size(), shrunk.outputSize);
+    EXPECT_TRUE(shrunk.information.contains(
+        QStringLiteral("Verkleinert auf %1 x %2 Pixel").arg(shrunk.outputSize.width()).arg(shrunk.outputSize.height())));
+}
+
+TEST(ConversionPipeline, NoEnlargeKeepsASmallSourcesSize)
+{
+    ConversionSettings settings;
+    settings.m_nTargetSize = 640;
+    EXPECT_EQ(outputSizeFor(QSize(400, 300), settings), QSize(640, 480));
+    settings.m_bNoEnlarge = 1;
+    EXPECT_EQ(outputSizeFor(QSize(400, 300), settings), QSize(400, 300));
+    EXPECT_EQ(outputSizeFor(QSize(300, 400), settings), QSize(300, 400));
+    EXPECT_EQ(outputSizeFor(QSize(1600, 1200), settings), QSize(640, 480));
 }
 
 } // namespace

@@ -22,6 +22,10 @@ enum class Key
     Green,
     Blue,
     BlackAndWhite,
+    KeepExif,
+    MaxKb,
+    Shrink,
+    NoEnlarge,
     Rotate,
     Mirror,
     Effect,
@@ -52,6 +56,10 @@ constexpr OptionEntry kOptions[] = {
     {Key::Green, '\0', "green", true},
     {Key::Blue, '\0', "blue", true},
     {Key::BlackAndWhite, '\0', "bw", false},
+    {Key::KeepExif, '\0', "keep-exif", false},
+    {Key::MaxKb, '\0', "max-kb", true},
+    {Key::Shrink, '\0', "shrink", false},
+    {Key::NoEnlarge, '\0', "no-enlarge", false},
     {Key::Rotate, '\0', "rotate", true},
     {Key::Mirror, '\0', "mirror", false},
     {Key::Effect, '\0', "effect", true},
@@ -194,6 +202,20 @@ bool applyOption(const OptionEntry& entry, const QString& option, const QString&
         return readInt32(option, value, settings.m_nBlue, error);
     case Key::BlackAndWhite:
         settings.m_bGrayscale = 1;
+        return true;
+    case Key::KeepExif:
+        settings.m_bKeepExif = 1;
+        return true;
+    case Key::MaxKb:
+        if (!readInteger(option, value, 0, kInt32Max / 1000, number, error))
+            return false;
+        settings.m_nMaxKb = std::int32_t(number);
+        return true;
+    case Key::Shrink:
+        settings.m_bShrinkToFit = 1;
+        return true;
+    case Key::NoEnlarge:
+        settings.m_bNoEnlarge = 1;
         return true;
     case Key::Rotate:
         return readRotation(option, value, state, error);
@@ -359,6 +381,13 @@ QString cliUsage()
         "      --dpi N           resolution recorded; 0 records none (default 90)\n"
         "      --brightness N  --contrast N  --red N  --green N  --blue N     (default 0)\n"
         "      --bw              black and white\n"
+        "      --max-kb N        at most N kilobytes (1000 bytes) a file: the highest quality\n"
+        "                        up to -q that fits; a picture that does not fit even at\n"
+        "                        quality 1 is named and not written (0 = no limit)\n"
+        "      --shrink          with --max-kb: make such a picture smaller until it fits\n"
+        "      --no-enlarge      a picture smaller than -s keeps its size\n"
+        "      --keep-exif       keep the capture data: date taken, camera, exposure,\n"
+        "                        copyright and artist; never the location or thumbnail\n"
         "      --rotate 0|90|180|270    --mirror\n"
         "      --effect N|NAME   effect by its place in the list (1 = first) or its name;\n"
         "                        0 = none\n"

@@ -100,9 +100,17 @@ int CliRunner::run()
                             const BatchFileResult& file) {
                          const QString shownOutput =
                              m_options.output.isEmpty() ? QDir::cleanPath(output) : output;
-                         printLine(stdout, QStringLiteral("%1 -> %2 (%3 Kb)")
-                                               .arg(shownName(source), shownOutput)
-                                               .arg(file.conversion.kilobytes));
+                         const ConversionResult& made = file.conversion;
+                         QString details = QStringLiteral("%1 Kb").arg(made.kilobytes);
+                         // Under a size limit: what the limit made of the picture.
+                         if (m_options.settings.m_nMaxKb > 0)
+                             details += QStringLiteral(", quality %1").arg(made.qualityUsed);
+                         if (made.shrunk)
+                             details += QStringLiteral(", made %1x%2")
+                                            .arg(made.outputSize.width())
+                                            .arg(made.outputSize.height());
+                         printLine(stdout, QStringLiteral("%1 -> %2 (%3)")
+                                               .arg(shownName(source), shownOutput, details));
                      });
     QObject::connect(&batch, &BatchConversion::fileSkipped,
                      [this](const QString& source, const BatchSkip& skip) {
@@ -181,7 +189,11 @@ QString CliRunner::skipLine(const QString& source, const BatchSkip& skip) const
                                                              : reason + QStringLiteral("; skipped");
         break;
     case BatchSkip::Step::Convert:
-        text = QStringLiteral("could not be converted: %1").arg(reason);
+        text = skip.failure.problem == FileProblem::AboveSizeLimit
+                   ? QStringLiteral("at most %1 Kb cannot be reached (quality 1: %2 Kb); not written")
+                         .arg(m_options.settings.m_nMaxKb)
+                         .arg(skip.bytesAtLowestQuality / 1000)
+                   : QStringLiteral("could not be converted: %1").arg(reason);
         break;
     case BatchSkip::Step::Write:
         text = skip.target == targetFolder()

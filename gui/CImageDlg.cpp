@@ -228,6 +228,7 @@ void CImageDlg::LoadSettings()
     m_strDestDir = values.m_strDestDir;
     m_bMailAfter = values.m_bMailAfter;
     m_bAskEachFile = values.m_bAskEachFile;
+    m_settings.m_bKeepExif = values.m_bKeepExif;
     // The stored rectangle holds the window's place and the size of its inside,
     // so that it comes back exactly as it was: when it is usable as a whole and
     // lies at least partly on a screen.
@@ -252,6 +253,7 @@ void CImageDlg::SaveSettings()
     values.m_strDestDir = m_strDestDir;
     values.m_bMailAfter = m_bMailAfter;
     values.m_bAskEachFile = m_bAskEachFile;
+    values.m_bKeepExif = m_settings.m_bKeepExif;
     const QPoint place = pos();
     values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
     writeMainWindowSettings(*m_store, values);

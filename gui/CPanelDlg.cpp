@@ -70,6 +70,8 @@ QString panelString(int id)
     case IDS_PANEL_TIP_MORE: return QStringLiteral("Schaltet zusätzliche Erweiterungen ein");
     case IDS_PANEL_TIP_LESS: return QStringLiteral("Schaltet Erweiterungen aus");
     case IDC_PANEL_RESOLUTION: return QStringLiteral("Stellen Sie hier die Auflösung ein");
+    case IDC_PANEL_KEEP_EXIF:
+        return QStringLiteral("Behält Aufnahmedatum, Kamera und Belichtung im Bild, nie den Aufnahmeort");
     case IDC_PANEL_PROMOTION_1:
         return QStringLiteral("Pictavo ermöglicht mit einem Schiebschalter die schnelle Proportionale "
                               "Veränderung der Bildgröße. Ebenso einfach kann die Qualität des Bildes "
@@ -248,6 +250,8 @@ void CPanelDlg::createControls()
     m_grEffect = group(IDC_PANEL_EFFECT_GROUP, QStringLiteral("Effekte"), 113, 238, 73, 31);
     m_cbEffect = dropDownList(IDC_PANEL_EFFECT, 119, 247, 60, 67);
     m_btMoreLess = faceButton(IDC_PANEL_MORE_LESS, "Button1", 61, 240, 50, 16);
+    m_chKeepExif = m_units.place(new QCheckBox(QStringLiteral("Aufnahmedaten behalten"), m_client),
+                                 IDC_PANEL_KEEP_EXIF, 7, 260, 100, 10);
 
     // The information text is as wide as the compact panel allows.
     const int infoRight = m_grQuality->geometry().right();
@@ -370,6 +374,7 @@ void CPanelDlg::connectControls()
     for (int k = 0; k < int(m_rbQuality.size()); ++k)
         connect(m_rbQuality[k], &QRadioButton::clicked, this, [this, k] { SetQuality((k + 1) * 10); });
     connect(m_chGrayscale, &QCheckBox::clicked, this, &CPanelDlg::onGrayscaleClicked);
+    connect(m_chKeepExif, &QCheckBox::clicked, this, &CPanelDlg::onKeepExifClicked);
     connect(m_btReset, &CFaceButton::clicked, this, &CPanelDlg::onReset);
     connect(m_cbResolution, &QComboBox::activated, this, &CPanelDlg::onResolution);
     connect(m_cbRotation, &QComboBox::activated, this, &CPanelDlg::onOrientation);
@@ -424,6 +429,7 @@ void CPanelDlg::InitControls()
         writeField(m_edBrightness, settings.m_nBrightness);
         writeField(m_edContrast, settings.m_nContrast);
         m_chGrayscale->setChecked(settings.m_bGrayscale != 0);
+        m_chKeepExif->setChecked(settings.m_bKeepExif != 0);
         for (int index = 0; index < m_cbResolution->count(); ++index) {
             if (leadingInteger(m_cbResolution->itemText(index)) == settings.m_nDpi) {
                 m_cbResolution->setCurrentIndex(index);
@@ -560,6 +566,15 @@ void CPanelDlg::onGrayscaleClicked(bool checked)
     m_nPendingTicks = 3;
     m_pSettings->m_bGrayscale = checked ? 1 : 0;
     emit updateRequested(*m_pQuality, UpdateKind::Redraw);
+}
+
+// The capture data changes the file, not the picture: a conversion measures it.
+void CPanelDlg::onKeepExifClicked(bool checked)
+{
+    if (m_pSettings == nullptr)
+        return;
+    m_pSettings->m_bKeepExif = checked ? 1 : 0;
+    emit updateRequested(*m_pQuality, UpdateKind::Convert);
 }
 
 void CPanelDlg::onReset()
@@ -704,7 +719,9 @@ void CPanelDlg::setExtensionsShown(int clientWidth)
         return;
     }
     for (QWidget* control : m_client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (!control->isHidden() && control->x() >= clientWidth) {
+        // The capture data choice lies below the compact panel's controls.
+        const bool beyond = control->x() >= clientWidth || control == m_chKeepExif;
+        if (!control->isHidden() && beyond) {
             control->hide();
             m_outside << control;
         }
@@ -729,7 +746,8 @@ QString CPanelDlg::OnToolTipText(int id) const
     const bool hasTip = id == IDC_PANEL_OPEN || id == IDC_PANEL_SIZE_SLIDER || id == IDC_PANEL_SIZE
                         || (id >= IDC_PANEL_QUALITY && id <= IDC_PANEL_SEND)
                         || (id >= IDC_PANEL_BRIGHTNESS && id <= IDC_PANEL_RESET)
-                        || (id >= IDC_PANEL_RESOLUTION && id <= IDC_PANEL_PROMOTION_3);
+                        || (id >= IDC_PANEL_RESOLUTION && id <= IDC_PANEL_PROMOTION_3)
+                        || id == IDC_PANEL_KEEP_EXIF;
     return hasTip ? panelString(id) : QString();
 }
 

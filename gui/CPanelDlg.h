@@ -136,6 +136,7 @@ private:
     void onQualityChanged();
     void onAdjustmentChanged(int id);
     void onGrayscaleClicked(bool checked);
+    void onKeepExifClicked(bool checked);
     void onReset();
     void onResolution(int index);
     void onOrientation();
@@ -176,6 +177,7 @@ private:
     CFaceButton* m_btOpen = nullptr;
     CFaceButton* m_btSave = nullptr;
     QCheckBox* m_chGrayscale = nullptr;
+    QCheckBox* m_chKeepExif = nullptr;
     CSpinEdit* m_edGreen = nullptr;
     CSpinEdit* m_edBlue = nullptr;
     CSpinEdit* m_edContrast = nullptr;

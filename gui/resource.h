@@ -83,6 +83,7 @@
 #define IDC_PANEL_MIRROR 1064
 #define IDC_PANEL_EFFECT 1065
 #define IDC_PANEL_EFFECT_GROUP 1070
+#define IDC_PANEL_KEEP_EXIF 1071
 #define IDC_PANEL_STATIC (-1)
 // The arrows of a spin edit field (the same id for every field).
 #define IDC_SPIN 2000

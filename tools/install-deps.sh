@@ -17,6 +17,7 @@ PICTAVO_PACKAGES=(
     openbox x11-utils xdotool
     desktop-file-utils appstream
     dpkg-dev file
+    libexiv2-dev
 )
 
 missing_packages() {

@@ -60,6 +60,8 @@ struct BatchSkip
     QString target;
     // What the core said while converting the file, as "caption: text" lines.
     QStringList messages;
+    // FileProblem::AboveSizeLimit: the file's bytes at quality 1.
+    qint64 bytesAtLowestQuality = -1;
 };
 
 struct BatchFileResult

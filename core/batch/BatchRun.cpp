@@ -157,6 +157,13 @@ void BatchRun::convertWithinBudget(const BatchSource& source, Outcome& outcome)
         outcome.skip.failure = result.writeFailure;
         return;
     }
+    if (result.limitMissed) {
+        // Never a file above the limit the user set.
+        outcome.skip.step = BatchSkip::Step::Convert;
+        outcome.skip.failure.problem = FileProblem::AboveSizeLimit;
+        outcome.skip.bytesAtLowestQuality = result.bytesAtLowestQuality;
+        return;
+    }
     auto file = std::make_unique<PendingFile>(targetFolder());
     if (!file->isOpen() || !file->write(result.jpeg) || !file->sync()) {
         outcome.skip = {BatchSkip::Step::Write, file->failure(), targetFolder(), {}};

@@ -107,6 +107,10 @@ bool CJpegEncoder::compress(const unsigned char* bits, std::size_t stride)
         return false;
     }
     jpeg_start_compress(&m_record, TRUE);
+    if (!m_exifSegment.isEmpty())
+        jpeg_write_marker(&m_record, JPEG_APP0 + 1,
+                          reinterpret_cast<const JOCTET*>(m_exifSegment.constData()),
+                          unsigned(m_exifSegment.size()));
     const unsigned char* row = bits;
     while (m_record.next_scanline < m_record.image_height) {
         auto* rowPointer = const_cast<JSAMPROW>(row);

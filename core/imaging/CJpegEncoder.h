@@ -25,6 +25,10 @@ public:
     // Dots per inch recorded in the file; 0 records none (aspect ratio only).
     void SetDensity(int dpi);
 
+    // The payload of an APP1 segment (an EXIF block) written right after the
+    // JFIF header; empty (the default) writes none.
+    void SetExifSegment(const QByteArray& payload) { m_exifSegment = payload; }
+
     // Writes `height` rows of `width` pixels, three bytes each in the order blue,
     // green, red, top row first, consecutive rows `stride` bytes apart (0: the
     // 4-byte aligned row of a 24-bit picture), to the file at `path`.
@@ -66,6 +70,7 @@ private:
     static void passOnRest(j_compress_ptr record);
 
     int m_resolution = 0;
+    QByteArray m_exifSegment;
     std::FILE* m_stream = nullptr;
     ErrorManager m_errorManager{};
     jpeg_compress_struct m_record{};

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 QByteArray CJpegExport::EncodeJpeg(const QImage& picture, int quality, int maxHeight,
-                                   int maxWidth, int dpi)
+                                   int maxWidth, int dpi, const QByteArray& exifSegment)
 {
     if (picture.isNull())
         return {};
@@ -26,6 +26,7 @@ QByteArray CJpegExport::EncodeJpeg(const QImage& picture, int quality, int maxHe
     CJpegEncoder encoder;
     encoder.SetQuality(quality);
     encoder.SetDensity(dpi);
+    encoder.SetExifSegment(exifSegment);
     encoder.EncodeToMemory(rows.constBits(), width, height, bytes,
                            std::size_t(rows.bytesPerLine()));
     return bytes;

@@ -24,9 +24,10 @@ public:
                     int maxWidth, int dpi);
 
     // The bytes SaveAsJpeg would write, with the same parameters; empty when the
-    // picture is null or the memory for the encoding cannot be had.
+    // picture is null or the memory for the encoding cannot be had. A non-empty
+    // `exifSegment` is written as an APP1 segment after the JFIF header.
     static QByteArray EncodeJpeg(const QImage& picture, int quality, int maxHeight, int maxWidth,
-                                 int dpi);
+                                 int dpi, const QByteArray& exifSegment = {});
 
     // Why the last SaveAsJpeg failed; FileProblem::None after success.
     const FileFailure& lastFailure() const { return m_lastFailure; }

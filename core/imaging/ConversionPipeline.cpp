@@ -9,6 +9,7 @@
 #include "imaging/SourceFile.h"
 #include "imaging/TemporaryPictureFile.h"
 #include "imaging/SampleResource.h"
+#include "imaging/SizeLimit.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -75,6 +76,14 @@ QSize outputSizeFor(QSize sourceSize, int targetSize)
                  int(std::clamp<qint64>(outHeight, 1, kMaxOutputSide)));
 }
 
+QSize outputSizeFor(QSize sourceSize, const ConversionSettings& settings)
+{
+    int target = settings.m_nTargetSize;
+    if (settings.m_bNoEnlarge != 0 && sourceSize.isValid())
+        target = std::min(target, std::max(sourceSize.width(), sourceSize.height()));
+    return outputSizeFor(sourceSize, target);
+}
+
 int viewBoxOtherSide(int targetSize, QSize previewSize)
 {
     const qint64 longer = std::max(previewSize.width(), previewSize.height());
@@ -134,7 +143,7 @@ QSize ConversionPipeline::minimumForSource(QSize uprightSize, const ConversionSe
     QSize turned = uprightSize;
     if (hasQuarterTurn(settings))
         turned.transpose();
-    return decodeMinimum(sourceDrawingSize(outputSizeFor(turned, settings.m_nTargetSize), settings));
+    return decodeMinimum(sourceDrawingSize(outputSizeFor(turned, settings), settings));
 }
 
 MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
@@ -157,7 +166,7 @@ MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
     const QSize minimum = minimumForSource(header.uprightSize(), settings);
     QSize output = outputSizeFor(hasQuarterTurn(settings) ? header.uprightSize().transposed()
                                                           : header.uprightSize(),
-                                 settings.m_nTargetSize);
+                                 settings);
     if (output.isEmpty())
         output = QSize(settings.m_nTargetSize, settings.m_nTargetSize);
     estimate.bytes = file.size() + planDecode(header, minimum).memoryBytes
@@ -169,7 +178,7 @@ MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
 QSize ConversionPipeline::expectedOutputSize(const ConversionSettings& settings) const
 {
     return outputSizeFor(hasQuarterTurn(settings) ? m_sourceSize.transposed() : m_sourceSize,
-                         settings.m_nTargetSize);
+                         settings);
 }
 
 void ConversionPipeline::loadSample()
@@ -180,6 +189,7 @@ void ConversionPipeline::loadSample()
     m_strLoaded.clear();
     m_sourceIsSample = true;
     m_sourceBytes.clear();
+    m_captureData.reset();
     m_sourceSize = QSize(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
 }
 
@@ -218,7 +228,18 @@ bool ConversionPipeline::loadSource(const QString& sourcePath, const ConversionS
     m_sourceHeader = headerOf(bytes);
     m_decodePlan = planDecode(m_sourceHeader, minimum);
     m_sourceBytes = bytes;
+    m_captureData.reset();
     return true;
+}
+
+QByteArray ConversionPipeline::exifSegmentFor(QSize pixelSize, const ConversionSettings& settings)
+{
+    if (settings.m_bKeepExif == 0)
+        return {};
+    // Read once per source, and only when asked for.
+    if (!m_captureData)
+        m_captureData = CaptureData::fromPicture(m_sourceBytes);
+    return m_captureData->exifSegment(pixelSize);
 }
 
 void ConversionPipeline::ensureDecodeFor(QSize drawingSize)
@@ -266,7 +287,8 @@ void ConversionPipeline::encodeAndShow(const QImage& converted, const Conversion
     RedrawView(settings);
     if (first.isEmpty() || m_view.isNull())
         return;
-    result.jpeg = CJpegExport::EncodeJpeg(m_view, settings.m_nQuality, -1, -1, settings.m_nDpi);
+    result.jpeg = CJpegExport::EncodeJpeg(m_view, settings.m_nQuality, -1, -1, settings.m_nDpi,
+                                          exifSegmentFor(m_view.size(), settings));
     m_preview.LoadFromBytes(result.jpeg, QSize());
 }
 
@@ -301,15 +323,10 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
     QSize sourceSize(m_nOrigWidth, m_nOrigHeight);
     if (hasQuarterTurn(settings))
         sourceSize.transpose();
-    result.outputSize = outputSizeFor(sourceSize, settings.m_nTargetSize);
+    result.outputSize = outputSizeFor(sourceSize, settings);
     result.usedSample = m_sourceIsSample;
 
     const bool keepFile = !destinationFolder.isEmpty() || !outputPath.isEmpty();
-    result.outputPath = temporaryPath;
-    if (!destinationFolder.isEmpty())
-        result.outputPath = directoryOutputPath(destinationFolder, sourcePath, result.outputSize);
-    if (!outputPath.isEmpty())
-        result.outputPath = outputPath;
 
     // Pictures beyond what the decoder accepts could not be shown again; refuse
     // them before allocating anything.
@@ -318,13 +335,16 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
                              <= kMaxDecodedPixels;
     try {
         if (fits)
-            ensureDecodeFor(sourceDrawingSize(result.outputSize, settings));
-        const QImage converted = fits ? scaledSource(result.outputSize, settings) : QImage();
-        if (!converted.isNull())
-            encodeAndShow(converted, settings, result);
+            convertWithinLimit(sourceSize, settings, result);
     } catch (const std::bad_alloc&) {
         result.jpeg.clear();
     }
+    // Named after the size the picture got.
+    result.outputPath = temporaryPath;
+    if (!destinationFolder.isEmpty())
+        result.outputPath = directoryOutputPath(destinationFolder, sourcePath, result.outputSize);
+    if (!outputPath.isEmpty())
+        result.outputPath = outputPath;
     if (!result.converted()) {
         if (!result.outputSize.isEmpty())
             showMessage(QStringLiteral("Can not allocate enough memory\t"),
@@ -335,7 +355,10 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
         m_view = QImage();
     } else {
         result.fileBytes = result.jpeg.size();
-        if (keepFile) {
+        if (keepFile && result.limitMissed) {
+            // Never a file above the limit the user set.
+            result.writeFailure.problem = FileProblem::AboveSizeLimit;
+        } else if (keepFile) {
             result.writeFailure = writeFileReplacing(result.outputPath, result.jpeg);
             result.written = !result.writeFailure.failed();
         } else if (!temporaryPath.isEmpty()) {
@@ -350,9 +373,72 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
                              .arg(originalSizeText)
                              .arg(result.kilobytes)
                              .arg(printFormatText(result.outputSize, settings.m_nDpi));
+    if (settings.m_nMaxKb > 0 && result.converted()) {
+        result.information += result.limitMissed
+                                  ? QStringLiteral("\r\nHöchstens %1 Kb nicht erreichbar (Qualität 1: %2 Kb)")
+                                        .arg(settings.m_nMaxKb)
+                                        .arg(result.bytesAtLowestQuality / 1000)
+                                  : QStringLiteral("\r\nQualität automatisch: %1 %").arg(result.qualityUsed);
+        if (result.shrunk)
+            result.information += QStringLiteral("\r\nVerkleinert auf %1 x %2 Pixel")
+                                      .arg(result.outputSize.width())
+                                      .arg(result.outputSize.height());
+    }
     if (!temporaryPath.isEmpty())
         QFile::remove(temporaryPath);
     return result;
+}
+
+// Converts at the asked size and quality, or, with a size limit, at the highest
+// quality whose file fits (see SizeLimit.h); when even quality 1 does not fit
+// and the user allows it, at the largest size found to fit.
+void ConversionPipeline::convertWithinLimit(QSize sourceSize, const ConversionSettings& settings,
+                                            ConversionResult& result)
+{
+    QImage converted;
+    const auto scaleTo = [&](QSize size) {
+        ensureDecodeFor(sourceDrawingSize(size, settings));
+        converted = scaledSource(size, settings);
+        return !converted.isNull();
+    };
+    if (!scaleTo(result.outputSize))
+        return;
+    if (settings.m_nMaxKb <= 0) {
+        encodeAndShow(converted, settings, result);
+        result.qualityUsed = settings.m_nQuality;
+        return;
+    }
+    const qint64 limit = qint64(settings.m_nMaxKb) * 1000;
+    ConversionSettings trial = settings;
+    const auto bytesAt = [&](int quality) -> qint64 {
+        trial.m_nQuality = quality;
+        result.jpeg.clear();
+        encodeAndShow(converted, trial, result);
+        return result.converted() ? result.jpeg.size() : -1;
+    };
+    // Below this longer side a picture shows nothing worth mailing.
+    constexpr int kSmallestSide = 16;
+    for (;;) {
+        const QualitySearch search = findQualityWithin(limit, settings.m_nQuality, bytesAt);
+        const int longer = std::max(result.outputSize.width(), result.outputSize.height());
+        if (search.fits || search.bytes < 0 || settings.m_bShrinkToFit == 0 || longer <= kSmallestSide) {
+            if (search.lastEncoded != search.quality)
+                bytesAt(search.quality);
+            result.qualityUsed = search.quality;
+            result.limitMissed = !search.fits;
+            if (!search.fits)
+                result.bytesAtLowestQuality = search.bytes;
+            return;
+        }
+        // The bytes follow the pixels roughly: aim a little below the share
+        // that should fit, then look again.
+        const double share = std::sqrt(double(limit) / double(search.bytes)) * 0.95;
+        const int smaller = std::max(kSmallestSide, std::min(longer - 1, int(longer * std::min(share, 0.95))));
+        result.outputSize = outputSizeFor(sourceSize, smaller);
+        result.shrunk = true;
+        if (!scaleTo(result.outputSize))
+            return;
+    }
 }
 
 void ConversionPipeline::RedrawView(const ConversionSettings& settings)

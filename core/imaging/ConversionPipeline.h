@@ -5,6 +5,7 @@
 #pragma once
 
 #include "imaging/CPicture.h"
+#include "imaging/CaptureData.h"
 #include "imaging/ConversionSettings.h"
 #include "imaging/DecodePlan.h"
 #include "imaging/FileFailure.h"
@@ -16,6 +17,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class EffectHost;
 
@@ -27,6 +29,9 @@ inline constexpr int kMaxOutputSide = 65500;
 // other follows in proportion, truncated, at least 1. Sides are limited to
 // kMaxOutputSide. An empty source gives an empty size.
 QSize outputSizeFor(QSize sourceSize, int targetSize);
+// The same for `settings`' target size, which a source smaller than it keeps
+// when settings.m_bNoEnlarge is set.
+QSize outputSizeFor(QSize sourceSize, const ConversionSettings& settings);
 
 // The shorter side of the view box for `targetSize` and a preview of
 // `previewSize`: targetSize x shorter side / longer side, truncated. A preview
@@ -58,6 +63,15 @@ struct ConversionResult
     // Original size (only in the run that loaded the source), resulting size and
     // print format, lines separated by "\r\n".
     QString information;
+    // With a size limit (settings.m_nMaxKb): the quality the file was encoded
+    // with, true when even quality 1 stayed above the limit (a file to be kept is
+    // then not written; writeFailure says so), the bytes at quality 1 then, and
+    // true when the picture was made smaller than asked to fit (outputSize is
+    // the size it got).
+    int qualityUsed = 0;
+    bool limitMissed = false;
+    qint64 bytesAtLowestQuality = -1;
+    bool shrunk = false;
     // True when this run loaded the source from its path and it decoded.
     bool sourceLoaded = false;
     // True when the sample photograph was converted: asked for by an empty path.
@@ -155,6 +169,9 @@ private:
     QImage scaledSource(QSize outputSize, const ConversionSettings& settings) const;
     void encodeAndShow(const QImage& converted, const ConversionSettings& settings,
                        ConversionResult& result);
+    QByteArray exifSegmentFor(QSize pixelSize, const ConversionSettings& settings);
+    void convertWithinLimit(QSize sourceSize, const ConversionSettings& settings,
+                            ConversionResult& result);
 
     const EffectHost* m_effects;
     std::unique_ptr<CPicture> m_pSource;
@@ -167,6 +184,8 @@ private:
     QByteArray m_sourceBytes;
     PictureHeader m_sourceHeader;
     DecodePlan m_decodePlan;
+    // The source's capture data, read at the first conversion that keeps it.
+    std::optional<CaptureData> m_captureData;
     int m_nOrigWidth = 0;
     int m_nOrigHeight = 0;
     // The first encoding of the last run decoded again, before the adjustments.

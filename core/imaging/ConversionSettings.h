@@ -31,6 +31,16 @@ struct ConversionSettings
     std::int32_t m_nOrientation = 0;
     // Selected effect: 0 none, k >= 1 the k-th effect over all loaded libraries.
     std::int32_t m_nEffect = 0;
+    // Nonzero: the output keeps the source's capture data (see CaptureData).
+    std::int32_t m_bKeepExif = 0;
+    // Largest file in kilobytes (1000 bytes); 0: no limit. The quality is then
+    // lowered as far as needed (see SizeLimit.h).
+    std::int32_t m_nMaxKb = 0;
+    // Nonzero: when even quality 1 exceeds m_nMaxKb, the picture is made smaller
+    // until it fits.
+    std::int32_t m_bShrinkToFit = 0;
+    // Nonzero: a source smaller than m_nTargetSize keeps its pixel size.
+    std::int32_t m_bNoEnlarge = 0;
 
     // True when any of the six colour adjustments is set.
     bool hasColourAdjustments() const

@@ -85,6 +85,8 @@ QString germanReason(const FileFailure& failure)
         return QStringLiteral("Lesefehler (%1)").arg(systemText(failure.error));
     case FileProblem::WriteError:
         return QStringLiteral("Schreibfehler (%1)").arg(systemText(failure.error));
+    case FileProblem::AboveSizeLimit:
+        return QStringLiteral("die Datei bleibt auch mit Qualität 1 grösser als die Höchstgrösse");
     }
     return {};
 }
@@ -128,6 +130,8 @@ QString englishReason(const FileFailure& failure)
         return QStringLiteral("read error (%1)").arg(systemText(failure.error));
     case FileProblem::WriteError:
         return QStringLiteral("write error (%1)").arg(systemText(failure.error));
+    case FileProblem::AboveSizeLimit:
+        return QStringLiteral("larger than the size limit even at quality 1");
     }
     return {};
 }

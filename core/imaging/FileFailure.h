@@ -24,6 +24,8 @@ enum class FileProblem
     OutOfMemory,
     ReadError,
     WriteError,
+    // The converted file stays above the user's size limit even at quality 1.
+    AboveSizeLimit,
 };
 
 struct FileFailure

@@ -30,6 +30,7 @@ const QString kMailText = QStringLiteral("Mailtext");
 const QString kDestDir = QStringLiteral("Destination");
 const QString kMailAfter = QStringLiteral("Mail senden");
 const QString kAskEachFile = QStringLiteral("Nachfragen");
+const QString kKeepExif = QStringLiteral("Exif behalten");
 const QString kPositionTop = QStringLiteral("Position Top");
 const QString kPositionLeft = QStringLiteral("Position Left");
 const QString kPositionRight = QStringLiteral("Position Right");
@@ -167,6 +168,7 @@ MainWindowSettings readMainWindowSettings(QSettings& settings, const MainWindowD
     values.m_strDestDir = readText(settings, kDestDir, defaults.tempDirectory);
     values.m_bMailAfter = readInteger(settings, kMailAfter, fixed.m_bMailAfter);
     values.m_bAskEachFile = readInteger(settings, kAskEachFile, fixed.m_bAskEachFile);
+    values.m_bKeepExif = readInteger(settings, kKeepExif, fixed.m_bKeepExif);
     const WindowEdges standard = defaultMainWindowEdges(defaults.screenSize);
     WindowEdges& window = values.m_rcWindow;
     window.top = readInteger(settings, kPositionTop, standard.top);
@@ -187,6 +189,7 @@ void writeMainWindowSettings(QSettings& settings, const MainWindowSettings& valu
     writeText(settings, kDestDir, values.m_strDestDir);
     writeInteger(settings, kMailAfter, values.m_bMailAfter);
     writeInteger(settings, kAskEachFile, values.m_bAskEachFile);
+    writeInteger(settings, kKeepExif, values.m_bKeepExif);
     writeEdges(settings, values.m_rcWindow);
     writeText(settings, kMailSubject, values.m_strMailSubject);
     writeText(settings, kMailText, values.m_strMailText);

@@ -69,6 +69,7 @@ struct MainWindowSettings
     QString m_strDestDir;            // "Destination"
     std::int32_t m_bMailAfter = 0;   // "Mail senden"
     std::int32_t m_bAskEachFile = 0; // "Nachfragen"
+    std::int32_t m_bKeepExif = 0;    // "Exif behalten"
     // "Position Top", "Position Left", "Position Right", "Position Bottom".
     WindowEdges m_rcWindow{20, 20, 0, 0};
 

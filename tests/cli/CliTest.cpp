@@ -64,7 +64,7 @@ TEST(CliOptions, EveryOptionReachesItsSetting)
     const CliOptions options = parsed(words("-s 800 --quality=85 --dpi 0 --brightness -20"
                                             " --contrast 30 --red 5 --green=-6 --blue 7 --bw"
                                             " --rotate 270 --mirror --effect Negativ -j3 -d out"
-                                            " --memory=512"
+                                            " --memory=512 --keep-exif"
                                             " a.jpg -- -b.gif -"));
     const ConversionSettings& s = options.settings;
     EXPECT_EQ(s.m_nTargetSize, 800);
@@ -76,6 +76,7 @@ TEST(CliOptions, EveryOptionReachesItsSetting)
     EXPECT_EQ(s.m_nGreen, -6);
     EXPECT_EQ(s.m_nBlue, 7);
     EXPECT_NE(s.m_bGrayscale, 0);
+    EXPECT_NE(s.m_bKeepExif, 0);
     EXPECT_EQ(s.m_nOrientation, 3 + 4);
     EXPECT_EQ(options.effect, QStringLiteral("Negativ"));
     EXPECT_EQ(options.jobs, 3);

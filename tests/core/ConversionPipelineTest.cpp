@@ -2,7 +2,9 @@
 // reads, the source cache, unreadable sources, the sample photograph and the
 // temporary file.
 #include "imaging/ConversionPipeline.h"
+#include "imaging/SizeLimit.h"
 #include "RecordingMessageSink.h"
+#include "TestData.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,8 @@
 #include <QTemporaryDir>
 
 #include <clocale>
+
+#include <exiv2/exiv2.hpp>
 
 namespace {
 
@@ -402,6 +406,207 @@ TEST(ConversionPipeline, QuickRedrawShowsWhatTheNextConversionEncodes)
             EXPECT_LT(meanLevel(quick), meanLevel(converted)) << c.change;
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// A photograph tagged with capture data, a location, maker notes and a
+// thumbnail, as a phone writes it; `format` is "JPG" or "PNG".
+QString taggedPhoto(const QTemporaryDir& dir, const char* format)
+{
+    const QImage photo(QString::fromStdString(testdata::path("photos/Sumo_Museum.jpg").string()));
+    const QString path = dir.filePath(QStringLiteral("tagged.") + QString::fromLatin1(format).toLower());
+    EXPECT_TRUE(photo.scaledToWidth(400).save(path, format));
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Orvendel";
+    exif["Exif.Image.Model"] = "Reisekamera 7";
+    exif["Exif.Image.Orientation"] = uint16_t(6);
+    exif["Exif.Image.Copyright"] = "Anna Muster";
+    exif["Exif.Image.Artist"] = "Anna Muster";
+    exif["Exif.Photo.DateTimeOriginal"] = "2026:07:14 10:31:07";
+    exif["Exif.Photo.ISOSpeedRatings"] = uint16_t(200);
+    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
+    exif["Exif.Photo.FocalLength"] = Exiv2::URational(50, 1);
+    exif["Exif.Photo.BodySerialNumber"] = "SN123456";
+    exif["Exif.Photo.MakerNote"] = "secret";
+    exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    exif["Exif.GPSInfo.GPSLatitude"] = "47/1 22/1 0/1";
+    exif["Exif.GPSInfo.GPSLongitudeRef"] = "E";
+    exif["Exif.GPSInfo.GPSLongitude"] = "8/1 32/1 0/1";
+    Exiv2::ExifThumb(exif).setJpegThumbnail(
+        reinterpret_cast<const Exiv2::byte*>(readAll(path).constData()), 0);
+    image->setExifData(exif);
+    image->writeMetadata();
+    return path;
+}
+
+Exiv2::ExifData exifOf(const QByteArray& bytes)
+{
+    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
+                                           long(bytes.size()));
+    image->readMetadata();
+    return image->exifData();
+}
+
+TEST(ConversionPipeline, CaptureDataIsKeptOnRequestButNeverTheLocation)
+{
+    for (const char* format : {"JPG", "PNG"}) {
+        SCOPED_TRACE(format);
+        QTemporaryDir dir;
+        const QString source = taggedPhoto(dir, format);
+        ConversionSettings settings;
+        settings.m_nTargetSize = 200;
+
+        ConversionPipeline plain;
+        const QByteArray untagged = plain.Convert(source, settings, {}, dir.filePath("plain.jpg"), {}).jpeg;
+        EXPECT_FALSE(untagged.contains(QByteArray("Exif\0\0", 6))) << "kept without being asked";
+
+        settings.m_bKeepExif = 1;
+        ConversionPipeline keeping;
+        const ConversionResult result = keeping.Convert(source, settings, {}, dir.filePath("kept.jpg"), {});
+        const QByteArray& jpeg = result.jpeg;
+        ASSERT_GT(jpeg.size(), 30);
+        // SOI, the JFIF header of 16 bytes, then the EXIF block.
+        EXPECT_EQ(jpeg.mid(0, 4), QByteArray("\xFF\xD8\xFF\xE0"));
+        EXPECT_EQ(jpeg.mid(20, 2), QByteArray("\xFF\xE1"));
+        EXPECT_EQ(jpeg.mid(24, 6), QByteArray("Exif\0\0", 6));
+        EXPECT_EQ(readAll(result.outputPath), jpeg);
+
+        const Exiv2::ExifData exif = exifOf(jpeg);
+        const auto text = [&](const char* key) {
+            const auto found = exif.findKey(Exiv2::ExifKey(key));
+            return found == exif.end() ? std::string("(none)") : found->toString();
+        };
+        EXPECT_EQ(text("Exif.Image.Make"), "Orvendel");
+        EXPECT_EQ(text("Exif.Image.Model"), "Reisekamera 7");
+        EXPECT_EQ(text("Exif.Image.Copyright"), "Anna Muster");
+        EXPECT_EQ(text("Exif.Image.Artist"), "Anna Muster");
+        EXPECT_EQ(text("Exif.Photo.DateTimeOriginal"), "2026:07:14 10:31:07");
+        EXPECT_EQ(text("Exif.Photo.ISOSpeedRatings"), "200");
+        EXPECT_EQ(text("Exif.Photo.ExposureTime"), "1/250");
+        EXPECT_EQ(text("Exif.Photo.FocalLength"), "50/1");
+        // The pixels are upright and of the output's size.
+        const QImage output = QImage::fromData(jpeg);
+        if (QByteArray(format) == "JPG") {
+            EXPECT_EQ(output.height(), 200) << "the source's orientation 6 turns it upright";
+        }
+        EXPECT_EQ(text("Exif.Image.Orientation"), "1");
+        EXPECT_EQ(text("Exif.Photo.PixelXDimension"), std::to_string(output.width()));
+        EXPECT_EQ(text("Exif.Photo.PixelYDimension"), std::to_string(output.height()));
+        for (const Exiv2::Exifdatum& datum : exif) {
+            EXPECT_NE(datum.groupName(), "GPSInfo") << datum.key();
+            EXPECT_NE(datum.groupName(), "Thumbnail") << datum.key();
+            EXPECT_NE(datum.key(), "Exif.Photo.MakerNote");
+            EXPECT_NE(datum.key(), "Exif.Photo.BodySerialNumber");
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SizeLimit, SearchFindsTheHighestQualityThatFits)
+{
+    struct Case
+    {
+        const char* name;
+        qint64 limit;
+        int chosen;
+        int expected;
+        bool fits;
+    };
+    // Sizes that grow with the quality, faster towards the top, as JPEG's do.
+    const auto bytes = [](int quality) { return qint64(1000 + quality * quality * 10); };
+    const Case cases[] = {
+        {"chosen quality fits", 1'000'000, 70, 70, true},
+        {"limit between two qualities", 1000 + 42 * 42 * 10 + 5, 90, 42, true},
+        {"limit exactly at a quality", 1000 + 17 * 17 * 10, 100, 17, true},
+        {"only quality 1 fits", 1010, 60, 1, true},
+        {"nothing fits", 999, 60, 1, false},
+        {"chosen above 100 searches from 100", 1000 + 99 * 99 * 10, 150, 99, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QualitySearch search = findQualityWithin(c.limit, c.chosen, bytes);
+        EXPECT_EQ(search.quality, c.expected);
+        EXPECT_EQ(search.fits, c.fits);
+        EXPECT_EQ(search.bytes, bytes(c.expected));
+        EXPECT_LE(search.encodings, 12) << "far fewer encodings than qualities";
+    }
+}
+
+// The real files: the quality found is within one step of the best one an
+// exhaustive search finds, the file never exceeds the limit, and a limit that
+// cannot be reached is named and writes nothing.
+TEST(SizeLimit, ConversionKeepsTheLimitOrSaysItCannot)
+{
+    QTemporaryDir dir;
+    for (const char* photo : {"photos/Sumo_Museum.jpg", "photos/cameratrap_domestic_dog.jpg",
+                              "photos/libjxl_flower.jpg"}) {
+        SCOPED_TRACE(photo);
+        const QString source = QString::fromStdString(testdata::path(photo).string());
+        ConversionSettings settings;
+        settings.m_nQuality = 60;
+        const qint64 limit = 30'000;
+        ConversionPipeline pipeline;
+        int best = 0;
+        for (int quality = 1; quality <= settings.m_nQuality; ++quality) {
+            ConversionSettings plain = settings;
+            plain.m_nQuality = quality;
+            if (pipeline.Convert(source, plain, {}, {}, {}).jpeg.size() <= limit)
+                best = quality;
+        }
+        ASSERT_GT(best, 1);
+
+        settings.m_nMaxKb = int(limit / 1000);
+        const QString output = dir.filePath(QStringLiteral("limited.jpg"));
+        const ConversionResult result = ConversionPipeline().Convert(source, settings, {}, output, {});
+        ASSERT_TRUE(result.written);
+        EXPECT_LE(QFileInfo(output).size(), limit);
+        EXPECT_GE(result.qualityUsed, best - 1);
+        EXPECT_LE(result.qualityUsed, best);
+        EXPECT_TRUE(result.information.endsWith(
+            QStringLiteral("\r\nQualität automatisch: %1 %").arg(result.qualityUsed)));
+    }
+
+    const QString source = QString::fromStdString(testdata::path("photos/Sumo_Museum.jpg").string());
+    const QString existing = dir.filePath(QStringLiteral("existing.jpg"));
+    QFile(existing).open(QIODevice::WriteOnly);
+    ConversionSettings settings;
+    settings.m_nMaxKb = 1;
+    const ConversionResult missed = ConversionPipeline().Convert(source, settings, {}, existing, {});
+    EXPECT_TRUE(missed.limitMissed);
+    EXPECT_FALSE(missed.written);
+    EXPECT_EQ(missed.writeFailure.problem, FileProblem::AboveSizeLimit);
+    EXPECT_EQ(QFileInfo(existing).size(), 0) << "the file there before stays";
+    EXPECT_TRUE(missed.information.endsWith(QStringLiteral("\r\nHöchstens 1 Kb nicht erreichbar (Qualität 1: %1 Kb)")
+                                                .arg(missed.bytesAtLowestQuality / 1000)));
+    EXPECT_GT(missed.bytesAtLowestQuality, 1000);
+
+    settings.m_bShrinkToFit = 1;
+    const ConversionResult shrunk = ConversionPipeline().Convert(source, settings, dir.path(), {}, {});
+    ASSERT_TRUE(shrunk.written);
+    EXPECT_TRUE(shrunk.shrunk);
+    EXPECT_LE(QFileInfo(shrunk.outputPath).size(), 1000);
+    EXPECT_LT(shrunk.outputSize.width(), 640);
+    EXPECT_EQ(QImage(shrunk.outputPath).size(), shrunk.outputSize);
+    EXPECT_TRUE(shrunk.information.contains(
+        QStringLiteral("Verkleinert auf %1 x %2 Pixel").arg(shrunk.outputSize.width()).arg(shrunk.outputSize.height())));
+}
+
+TEST(ConversionPipeline, NoEnlargeKeepsASmallSourcesSize)
+{
+    ConversionSettings settings;
+    settings.m_nTargetSize = 640;
+    EXPECT_EQ(outputSizeFor(QSize(400, 300), settings), QSize(640, 480));
+    settings.m_bNoEnlarge = 1;
+    EXPECT_EQ(outputSizeFor(QSize(400, 300), settings), QSize(400, 300));
+    EXPECT_EQ(outputSizeFor(QSize(300, 400), settings), QSize(300, 400));
+    EXPECT_EQ(outputSizeFor(QSize(1600, 1200), settings), QSize(640, 480));
 }
 
 } // namespace

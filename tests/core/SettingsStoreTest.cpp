@@ -186,7 +186,7 @@ TEST_F(SettingsStoreTest, ValuesLandUnderTheirDocumentedNames)
     raw->beginGroup(QStringLiteral("Setting"));
     QStringList names = raw->childKeys();
     names.sort();
-    EXPECT_EQ(QStringList({"Destination", "Mail senden", "Mailtext", "Nachfragen",
+    EXPECT_EQ(QStringList({"Destination", "Exif behalten", "Mail senden", "Mailtext", "Nachfragen",
                            "Position Bottom", "Position Left", "Position Right", "Position Top",
                            "Quality", "Source", "Subject", "Testfile", "X", "Y"}),
               names);

@@ -159,6 +159,10 @@ inline constexpr ControlRow kControls[] = {
     // The tip of the compact panel; kMoreLessTipExtended is that of the extended one.
     {kPanel, 1054, "CFaceButton", "Button1", "Schaltet zusätzliche Erweiterungen ein", true, "", nullptr,
      Always},
+    // Off at the first start: files are written as plain JFIF files.
+    {kPanel, 1071, "QCheckBox", "Aufnahmedaten behalten",
+     "Behält Aufnahmedatum, Kamera und Belichtung im Bild, nie den Aufnahmeort", true, "unchecked", nullptr,
+     Extended},
 
     // The folder trees take the keyboard focus for the folder they show.
     {kFolderDialog, 1, "QPushButton", "OK", "", true, "", nullptr, Always},

@@ -187,10 +187,14 @@ private slots:
         QCOMPARE(moreLess->face(CFaceButton::Normal), face(IDB_FACE_MORE));
 
         moreLess->click();
-        // The effect list's frame reaches lower than the more/less button.
-        const int lowest = control(IDC_PANEL_EFFECT_GROUP)->isVisible() ? IDC_PANEL_EFFECT_GROUP
-                                                                        : IDC_PANEL_MORE_LESS;
-        QCOMPARE(lowest == IDC_PANEL_EFFECT_GROUP, qgetenv("PICTAVO_EXPECT_EFFECTS") == "1");
+        // The capture data choice lies lowest, or the effect list's frame beside it.
+        QVERIFY(control(IDC_PANEL_KEEP_EXIF)->isVisible());
+        QCOMPARE(control(IDC_PANEL_EFFECT_GROUP)->isVisible(), qgetenv("PICTAVO_EXPECT_EFFECTS") == "1");
+        const int lowest = control(IDC_PANEL_EFFECT_GROUP)->isVisible()
+                                   && control(IDC_PANEL_EFFECT_GROUP)->geometry().bottom()
+                                          > control(IDC_PANEL_KEEP_EXIF)->geometry().bottom()
+                               ? IDC_PANEL_EFFECT_GROUP
+                               : IDC_PANEL_KEEP_EXIF;
         QCOMPARE(m_panel->size(), ruleSize(IDC_PANEL_COLOUR_GROUP, lowest));
         checkInside(lowest);
         QVERIFY(control(IDC_PANEL_BRIGHTNESS)->isVisible());
@@ -588,7 +592,7 @@ private slots:
                                IDC_PANEL_RESOLUTION, IDC_PANEL_ROTATION, IDC_PANEL_MIRROR};
         if (control(IDC_PANEL_EFFECT)->isVisible())
             expected << IDC_PANEL_EFFECT;
-        expected << IDC_PANEL_MORE_LESS;
+        expected << IDC_PANEL_MORE_LESS << IDC_PANEL_KEEP_EXIF;
         QCOMPARE(tabOrder(), expected);
     }
 

@@ -211,8 +211,12 @@ void CDirectoryConversion::ConvertBatchFile(const QString& path, DirectoryWalk& 
         }
     }
     if (m_window.m_bMailAfter != 0)
-        runOnGui(
-            [&] { m_window.mailer().AddAttachment(file.outputPath, CMapiMailer::kNoPosition); });
+        runOnGui([&] {
+            const QString refused =
+                m_window.mailer().AddAttachment(file.outputPath, CMapiMailer::kNoPosition);
+            if (!refused.isEmpty())
+                showMessage(refused, kCaption, MessageIcon::None);
+        });
 }
 
 CDirectoryConversion::FileResult CDirectoryConversion::convertFile(const QString& path)
@@ -268,7 +272,8 @@ void CDirectoryConversion::finishWalk()
     runOnGui([&] {
         if (!skipped.isEmpty())
             showMessage(skipped.trimmed(), kCaption, MessageIcon::Information);
-        m_window.mailer().SendMail(m_window.m_strMailSubject, m_window.m_strMailText);
+        m_window.mailSender().send(m_window.mailer(), m_window.m_strMailSubject,
+                                   m_window.m_strMailText);
     });
 }
 

@@ -87,6 +87,10 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     m_strSourceDir = QDir::currentPath().left(1024);
     m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
 
+    connect(&m_mailSender, &MailSender::sent, this, [](const CMapiMailer::SendResult& result) {
+        if (!result.message.isEmpty())
+            showMessage(result.message, kCaption, MessageIcon::None);
+    });
     createControls();
     resize(DialogUnits(font()).size(468, 270));
     setAcceptDrops(true);
@@ -653,8 +657,9 @@ void CImageDlg::OnSendMail()
         return;
     }
     // Converted into a folder of its own, never onto the picture itself; the
-    // copy goes when `copy` does, whatever the mail client did with it.
-    const MailCopy copy(m_strPicture);
+    // copy goes when the send has ended, whatever the mail client did with it.
+    const auto mailCopy = std::make_shared<const MailCopy>(m_strPicture);
+    const MailCopy& copy = *mailCopy;
     if (!copy.isValid()) {
         showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
                                    "werden.")
@@ -671,9 +676,7 @@ void CImageDlg::OnSendMail()
                     kCaption, MessageIcon::Warning);
         return;
     }
-    m_mailer.ClearAttachments();
-    m_mailer.AddAttachment(copy.path(), CMapiMailer::kNoPosition);
-    m_mailer.SendMail(m_strMailSubject, m_strMailText);
+    m_mailSender.send({{copy.path()}, m_strMailSubject, m_strMailText, mailCopy});
 }
 
 void CImageDlg::OnCommandLine()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mail/CMapiMailer.h"
+#include "mail/MailSender.h"
 #include "imaging/ConversionPipeline.h"
 #include "imaging/ConversionSettings.h"
 #include "effects/EffectHost.h"
@@ -85,9 +86,11 @@ public:
     const ConversionResult& lastResult() const { return m_lastResult; }
     QSettings& store() { return *m_store; }
 
-    // The mailer of the mail command and of a directory conversion's mail. GUI
+    // The attachments of a directory conversion's mail, collected while it runs, and
+    // the sender that hands every mail over (its result is shown in a box). GUI
     // thread only.
     CMapiMailer& mailer() { return m_mailer; }
+    MailSender& mailSender() { return m_mailSender; }
     // A directory conversion runs: from its start until its thread has ended.
     bool IsBatchRunning() const;
     // The running or last directory conversion; null before the first.
@@ -183,6 +186,7 @@ private:
     QThread* m_commandLineThread = nullptr;
 
     CMapiMailer m_mailer;
+    MailSender m_mailSender;
     // Stopped in shutdown(); its thread uses the members above.
     std::unique_ptr<CDirectoryConversion> m_batch;
     // The control panel "Schnellstart"; goes first when the window is destroyed,

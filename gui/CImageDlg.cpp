@@ -96,6 +96,10 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     m_confirm = std::make_unique<CConfirmDlg>();
     connectBatch();
 
+    connect(&m_mailSender, &MailSender::sent, this, [](const CMapiMailer::SendResult& result) {
+        if (!result.message.isEmpty())
+            showMessage(result.message, kCaption, MessageIcon::None);
+    });
     createControls();
     resize(DialogUnits(font()).size(468, 270));
     setAcceptDrops(true);
@@ -723,8 +727,8 @@ void CImageDlg::OnSendMail()
         return;
     }
     // Converted into a folder of its own, never onto the picture itself; the
-    // copy goes when `copy` does, whatever the mail client did with it.
-    auto copy = std::make_shared<MailCopy>(m_strPicture);
+    // copy goes when the send has ended, whatever the mail client did with it.
+    auto copy = std::make_shared<const MailCopy>(m_strPicture);
     if (!copy->isValid()) {
         showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
                                    "werden.")
@@ -738,9 +742,7 @@ void CImageDlg::OnSendMail()
             showMessage(outcome.error, kCaption, MessageIcon::Warning);
             return;
         }
-        m_mailer.ClearAttachments();
-        m_mailer.AddAttachment(copy->path(), CMapiMailer::kNoPosition);
-        m_mailer.SendMail(m_strMailSubject, m_strMailText);
+        m_mailSender.send({{copy->path()}, m_strMailSubject, m_strMailText, copy});
     };
 }
 

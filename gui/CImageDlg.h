@@ -6,6 +6,7 @@
 #include "batch/BatchConversion.h"
 #include "mail/CMapiMailer.h"
 #include "imaging/ConversionService.h"
+#include "mail/MailSender.h"
 #include "imaging/ConversionSettings.h"
 #include "imaging/MemoryBudget.h"
 #include "effects/EffectHost.h"
@@ -91,9 +92,11 @@ public:
     bool conversionsIdle() const { return !m_service || m_service->isIdle(); }
     QSettings& store() { return *m_store; }
 
-    // The mailer of the mail command and of a directory conversion's mail. GUI
+    // The attachments of a directory conversion's mail, collected while it runs, and
+    // the sender that hands every mail over (its result is shown in a box). GUI
     // thread only.
     CMapiMailer& mailer() { return m_mailer; }
+    MailSender& mailSender() { return m_mailSender; }
     // A directory conversion runs: from its start until its finished report.
     bool IsBatchRunning() const;
     // The question asked before each file of a directory conversion, and the
@@ -214,6 +217,7 @@ private:
     QThread* m_commandLineThread = nullptr;
 
     CMapiMailer m_mailer;
+    MailSender m_mailSender;
     // The directory conversion: cancelled and joined in shutdown(); its thread
     // uses the effects, the question dialog and the flags above.
     MemoryBudget m_batchMemory{MemoryBudget::defaultLimit()};

@@ -205,10 +205,15 @@ void CImageDlg::giveBackReplacedPicture()
     m_replacedPicture.reset();
 }
 
+// Handed to the mail client on the sender's thread; its result arrives as a
+// signal and a failure is shown then.
 void CImageDlg::mailBatchResults(const QStringList& files)
 {
     m_mailer.ClearAttachments();
-    for (const QString& file : files)
-        m_mailer.AddAttachment(file, CMapiMailer::kNoPosition);
-    m_mailer.SendMail(m_strMailSubject, m_strMailText);
+    for (const QString& file : files) {
+        const QString refused = m_mailer.AddAttachment(file, CMapiMailer::kNoPosition);
+        if (!refused.isEmpty())
+            showMessage(refused, kCaption, MessageIcon::None);
+    }
+    m_mailSender.send(m_mailer, m_strMailSubject, m_strMailText);
 }

@@ -1,14 +1,25 @@
 #include "mail/CMapiMailer.h"
 
 #include "mail/MailHandOff.h"
-#include "program/MessageSink.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
 namespace {
+
+using namespace std::chrono_literals;
 
 // The full path must fit a buffer of 1024 characters with its terminating zero.
 constexpr qsizetype kMaxFullPath = 1023;
@@ -43,9 +54,81 @@ bool refusedBeforeMailClient(int exitCode)
     return exitCode == 1 || exitCode == 2 || exitCode == 3 || exitCode == 5 || exitCode == 6;
 }
 
-void showPlainMessage(const QString& text)
+// How often a waiting send looks whether xdg-email has returned or it should stop waiting.
+constexpr auto kPollInterval = 20ms;
+
+// The spawn's file actions and attributes, destroyed with the object.
+class SpawnSetup
 {
-    showMessage(text, QStringLiteral("Pictavo"), MessageIcon::None);
+public:
+    SpawnSetup()
+    {
+        posix_spawn_file_actions_init(&m_actions);
+        posix_spawnattr_init(&m_attributes);
+    }
+    ~SpawnSetup()
+    {
+        posix_spawnattr_destroy(&m_attributes);
+        posix_spawn_file_actions_destroy(&m_actions);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    posix_spawn_file_actions_t m_actions;
+    posix_spawnattr_t m_attributes;
+};
+
+// Starts `program` with `arguments`, every standard stream on /dev/null: no pipe that
+// nobody reads, and a mail client that xdg-email leaves running never writes into one.
+// Never through a shell, so every text reaches xdg-email as one argument, unchanged.
+// Returns the process id, or -1 when it could not be started.
+pid_t startProcess(const QString& program, const QStringList& arguments)
+{
+    std::vector<QByteArray> encoded{QFile::encodeName(program)};
+    for (const QString& argument : arguments)
+        encoded.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    SpawnSetup setup;
+    posix_spawn_file_actions_addopen(&setup.m_actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.m_actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.m_actions, 2, "/dev/null", O_WRONLY, 0);
+    // The client starts with no signal blocked and SIGPIPE at its default, whatever
+    // the sending thread had.
+    sigset_t signalSet;
+    sigemptyset(&signalSet);
+    posix_spawnattr_setsigmask(&setup.m_attributes, &signalSet);
+    sigaddset(&signalSet, SIGPIPE);
+    posix_spawnattr_setsigdefault(&setup.m_attributes, &signalSet);
+    posix_spawnattr_setflags(&setup.m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &setup.m_actions, &setup.m_attributes, argv.data(), environ) != 0)
+        return -1;
+    return pid;
+}
+
+// Waits for `pid` to end; false when it could not be waited for.
+bool waitForEnd(pid_t pid, int& status)
+{
+    pid_t ended = -1;
+    do
+        ended = waitpid(pid, &status, 0);
+    while (ended < 0 && errno == EINTR);
+    return ended == pid;
+}
+
+// Lets a started xdg-email run on with nobody waiting for its result; a thread of its
+// own reaps it when it ends, so that it does not linger as a zombie.
+void leaveRunning(pid_t pid)
+{
+    std::thread([pid] {
+        int status = 0;
+        waitForEnd(pid, status);
+    }).detach();
 }
 
 } // namespace
@@ -56,7 +139,7 @@ int CMapiMailer::LoadMapi()
     return 0;
 }
 
-void CMapiMailer::AddAttachment(const QString& path, unsigned position)
+QString CMapiMailer::AddAttachment(const QString& path, unsigned position)
 {
     // QFileInfo makes a relative path absolute against the current working directory.
     const QString fullPath =
@@ -64,29 +147,29 @@ void CMapiMailer::AddAttachment(const QString& path, unsigned position)
     const QString fileName = QFileInfo(fullPath).fileName();
     if (fullPath.isEmpty() || fullPath.size() > kMaxFullPath || fileName.isEmpty() ||
         path.endsWith(QLatin1Char('/')) || path.endsWith(QDir::separator())) {
-        showPlainMessage(QStringLiteral("Anhang '%1' kann nicht gefunden werden").arg(path));
-        return;
+        return QStringLiteral("Anhang '%1' kann nicht gefunden werden").arg(path);
     }
     m_attachments.push_back({fileName, fullPath, position});
+    return QString();
 }
 
-int CMapiMailer::SendMail(const QString& subject, const QString& text, const QString& recipient)
+CMapiMailer::SendResult CMapiMailer::SendMail(const QString& subject, const QString& text,
+                                              const QString& recipient, std::stop_token leave)
 {
-    const QString workingDirectory = QDir::currentPath();
     if (!IsLoaded())
         LoadMapi();
     if (!IsLoaded())
-        return MAPI_E_FAILURE;
+        return {MAPI_E_FAILURE, QString()};
 
     MailHandOff handOff;
-    const ClientRun run = runMailClient(clientArguments(subject, text, recipient, handOff));
+    const ClientRun run =
+        runMailClient(clientArguments(subject, text, recipient, handOff), leave);
     if (run.messageRefused)
         handOff.discard();
-    if (run.result != SUCCESS_SUCCESS)
-        showPlainMessage(GetErrorText(unsigned(run.result)));
     ClearAttachments();
-    QDir::setCurrent(workingDirectory);
-    return run.result;
+    if (run.result == SUCCESS_SUCCESS)
+        return {};
+    return {run.result, GetErrorText(unsigned(run.result))};
 }
 
 QStringList CMapiMailer::clientArguments(const QString& subject, const QString& text,
@@ -110,32 +193,39 @@ QStringList CMapiMailer::clientArguments(const QString& subject, const QString& 
     return arguments;
 }
 
-CMapiMailer::ClientRun CMapiMailer::runMailClient(const QStringList& arguments) const
+CMapiMailer::ClientRun CMapiMailer::runMailClient(const QStringList& arguments,
+                                                  const std::stop_token& leave) const
 {
-    // Never through a shell: every text reaches xdg-email as one argument, unchanged. No
-    // pipes either, so a mail client that xdg-email leaves running never writes into one
-    // that nobody reads.
-    QProcess process;
-    process.setProgram(m_mailClient);
-    process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start();
-    if (!process.waitForStarted())
+    const pid_t pid = startProcess(m_mailClient, arguments);
+    if (pid < 0)
         return {MAPI_E_FAILURE, true};
-    const auto timeout = int(m_clientTimeout.count());
-    if (!process.waitForFinished(timeout)) {
-        // Some clients keep xdg-email waiting until the client itself quits, long after
-        // their compose window has opened; the message is theirs by now. Only xdg-email
-        // is ended, the client keeps running.
-        process.kill();
-        process.waitForFinished();
-        return {SUCCESS_SUCCESS, false};
+    const auto deadline = std::chrono::steady_clock::now() + m_clientTimeout;
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid)
+            break;
+        if (ended < 0 && errno != EINTR)
+            return {MAPI_E_FAILURE, false};
+        if (leave.stop_requested()) {
+            // Nobody waits for the result any more; the message goes its way all the same.
+            leaveRunning(pid);
+            return {SUCCESS_SUCCESS, false};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            // Some clients keep xdg-email waiting until the client itself quits, long after
+            // their compose window has opened; the message is theirs by now. Only xdg-email
+            // is ended, the client keeps running.
+            kill(pid, SIGKILL);
+            waitForEnd(pid, status);
+            return {SUCCESS_SUCCESS, false};
+        }
+        std::this_thread::sleep_for(kPollInterval);
     }
-    if (process.exitStatus() != QProcess::NormalExit)
+    if (!WIFEXITED(status))
         return {MAPI_E_FAILURE, false};
-    return {resultOfExitCode(process.exitCode()), refusedBeforeMailClient(process.exitCode())};
+    const int exitCode = WEXITSTATUS(status);
+    return {resultOfExitCode(exitCode), refusedBeforeMailClient(exitCode)};
 }
 
 QString CMapiMailer::GetErrorText(unsigned code)

@@ -10,15 +10,16 @@
 // through xdg-email (xdg-utils); a system without xdg-email on the path has no mail
 // library, and SendMail then returns MAPI_E_FAILURE without showing anything.
 //
-// Not locked: the GUI thread and the batch thread may each use the mailer, never both
-// at once. SendMail needs no event loop and touches no widget; its error messages go
-// through the core's message sink.
+// Not locked: one thread at a time uses a mailer. SendMail needs no event loop, touches
+// no widget and shows nothing: what the user is to be told comes back with its result.
+// It waits for xdg-email; MailSender runs it on a thread of its own.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
+#include <stop_token>
 #include <vector>
 
 class MailHandOff;
@@ -45,6 +46,14 @@ public:
         MAPI_E_INVALID_RECIPS = 25,
     };
 
+    // The outcome of one SendMail.
+    struct SendResult
+    {
+        int code = SUCCESS_SUCCESS;
+        // What the user is to be shown; empty when nothing is (always on success).
+        QString message;
+    };
+
     // The position every caller passes to AddAttachment: no place in the text.
     static constexpr unsigned kNoPosition = 0xFFFFFFFFu;
 
@@ -63,20 +72,27 @@ public:
     // Adds the file at `path`, made a full path against the current working directory.
     // Whether the file exists is not tested here: the mail client reports a missing file
     // at send time (MAPI_E_ATTACHMENT_NOT_FOUND). A path that names no file (empty,
-    // ending in a separator, or too long for a full path of 1023 characters) shows
-    // "Anhang '<path>' kann nicht gefunden werden" and adds nothing.
-    void AddAttachment(const QString& path, unsigned position);
+    // ending in a separator, or too long for a full path of 1023 characters) adds
+    // nothing and gives "Anhang '<path>' kann nicht gefunden werden" for the user; the
+    // result is empty when the file was added.
+    [[nodiscard]] QString AddAttachment(const QString& path, unsigned position);
 
     // Sends one message with every attachment added since the last send, through the
     // mail client's compose window. An empty subject, text or recipient is left out.
-    // Returns a Simple MAPI result; any result but SUCCESS_SUCCESS is shown as
-    // GetErrorText(result). Afterwards the attachment list is empty and the working
-    // directory is the one before the call. Without a mail library nothing is shown,
-    // the list stays, and the result is MAPI_E_FAILURE.
+    // Returns a Simple MAPI result; any code but SUCCESS_SUCCESS comes with
+    // GetErrorText(code) as its message. Afterwards the attachment list is empty.
+    // Without a mail library the message is empty, the list stays, and the code is
+    // MAPI_E_FAILURE.
     //
     // The mail client gets copies of the attachments (see MailHandOff), so the caller may
     // delete or change its files as soon as SendMail returns.
-    int SendMail(const QString& subject, const QString& text, const QString& recipient = QString());
+    //
+    // Once `leave` is requested SendMail stops waiting for xdg-email: xdg-email and the
+    // mail client keep running on their own with the copies, and the result is
+    // SUCCESS_SUCCESS.
+    [[nodiscard]] SendResult SendMail(const QString& subject, const QString& text,
+                                      const QString& recipient = QString(),
+                                      std::stop_token leave = {});
 
     // The message for a Simple MAPI result code.
     static QString GetErrorText(unsigned code);
@@ -98,7 +114,7 @@ private:
 
     QStringList clientArguments(const QString& subject, const QString& text,
                                 const QString& recipient, MailHandOff& handOff) const;
-    ClientRun runMailClient(const QStringList& arguments) const;
+    ClientRun runMailClient(const QStringList& arguments, const std::stop_token& leave) const;
 
     QString m_mailClient; // full path of xdg-email once found; empty while not loaded
     std::vector<Attachment> m_attachments;

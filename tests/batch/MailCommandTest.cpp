@@ -1,7 +1,8 @@
 // The mail commands of the main window: "Mail Setup" keeping or taking the
 // texts, "Versenden per Mail" handing a converted copy, and the mail at the end
 // of a directory conversion, all to a stand-in xdg-email that records what it
-// was given.
+// was given. The window hands each mail over in the background and shows the
+// outcome once it arrives.
 #include "BatchTestSupport.h"
 #include "CFolderDlg.h"
 #include "CMailSetupDlg.h"
@@ -34,6 +35,13 @@ private:
     {
         return QDir(m_box->path(QStringLiteral("tmp")))
             .entryList({QStringLiteral("pictavo-send-*")}, QDir::Dirs | QDir::Hidden);
+    }
+
+    // The copy is converted first, then handed over.
+    static bool mailHandedOver(CImageDlg& window)
+    {
+        return QTest::qWaitFor(
+            [&] { return window.conversionsIdle() && !window.mailSender().isSending(); }, 30000);
     }
 
 private slots:
@@ -92,7 +100,7 @@ private slots:
         window.setCurrentPicture(picture);
 
         window.OnSendMail();
-        QTRY_VERIFY(window.conversionsIdle());
+        QVERIFY(mailHandedOver(window));
         QCOMPARE(m_box->mails().size(), 1);
         const QStringList arguments = m_box->mails()[0];
         QCOMPARE(optionValues(arguments, QStringLiteral("--subject")),
@@ -108,7 +116,7 @@ private slots:
 
         // A second send carries its own single copy.
         window.OnSendMail();
-        QTRY_VERIFY(window.conversionsIdle());
+        QVERIFY(mailHandedOver(window));
         QCOMPARE(m_box->mails().size(), 2);
         QCOMPARE(fileNames(attachedCopies(1)), QStringList{"Urlaub.jpg"});
         QVERIFY(QFileInfo::exists(copies[0]));
@@ -125,7 +133,7 @@ private slots:
         window.setCurrentPicture(picture);
 
         window.OnSendMail();
-        QTRY_VERIFY(window.conversionsIdle());
+        QVERIFY(mailHandedOver(window));
         QCOMPARE(contentOf(picture), before);
         QCOMPARE(fileNames(attachedCopies(0)), QStringList{"Foto.jpg"});
         QCOMPARE(QImage(attachedCopies(0)[0]).size(), QSize(40, 30));
@@ -133,13 +141,17 @@ private slots:
 
     void failedSendStillRemovesTheCopy()
     {
-        // xdg-email that finds no mail client: the mailer reports it, the copy goes.
-        m_box->writeScript(QStringLiteral("bin/xdg-email"), "exit 3\n");
+        // xdg-email that finds no mail client, after a while: the window goes on
+        // meanwhile, then shows the failure, and the copy goes.
+        m_box->writeScript(QStringLiteral("bin/xdg-email"), "sleep 1\nexit 3\n");
         const QString picture = writePicture(m_box->path(QStringLiteral("Bild.gif")));
         CImageDlg window(m_box->settings());
         window.setCurrentPicture(picture);
         window.OnSendMail();
         QTRY_VERIFY(window.conversionsIdle());
+        QVERIFY(window.mailSender().isSending());
+        QVERIFY(m_messages->messages().empty());
+        QVERIFY(mailHandedOver(window));
         QCOMPARE(m_messages->messages().size(), size_t(1));
         QCOMPARE(
             m_messages->messages()[0].text,
@@ -166,6 +178,7 @@ private slots:
         whenDialogShown<CFolderDlg>([](CFolderDlg* dialog) { dialog->accept(); });
         window.OnConvertDirectory();
         QTRY_VERIFY_WITH_TIMEOUT(!window.IsBatchRunning(), 60000);
+        QVERIFY(mailHandedOver(window));
 
         QCOMPARE(m_box->mails().size(), 1);
         const QStringList arguments = m_box->mails()[0];

@@ -61,6 +61,8 @@ void CFolderDlg::createControls()
                                     IDC_FOLDER_SOURCE_TREE, 7, 39, 193, 155);
     m_wndDestPicker = units.place(new CFolderPicker(IDC_FOLDER_DEST_TREE, this),
                                   IDC_FOLDER_DEST_TREE, 211, 39, 193, 155);
+    // Settings the user may have forgotten (a turn, a mirror) are named here.
+    m_wndSettings = units.place(new QLabel(this), IDC_FOLDER_SETTINGS, 7, 196, 397, 8);
     m_wndAskEachFile =
         labelled(units.place(new QCheckBox(QStringLiteral("Rückfrage beim Umwandeln"), this),
                              IDC_FOLDER_ASK_EACH_FILE, 7, 206, 105, 10));
@@ -84,6 +86,8 @@ void CFolderDlg::OnInitDialog()
     m_wndMailAfter->setChecked(m_bMailAfter != 0);
     m_wndSourcePath->setText(m_strSourceDir);
     m_wndDestPath->setText(m_strDestDir);
+    m_wndSettings->setText(m_strSettings);
+    m_wndSettings->setToolTip(m_strSettings);
     // The owners are set after the presets, so presetting reports nothing.
     if (m_sourceFiles.isEmpty()) {
         m_wndSourcePicker->SetPath(m_strSourceDir);

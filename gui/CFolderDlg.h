@@ -36,6 +36,8 @@ public:
     QString m_strSourceDir;
     QString m_strDestDir;
     QStringList m_sourceFiles;
+    // What the conversion will do to each picture, one line under the trees.
+    QString m_strSettings;
 
 public slots:
     // Takes the values from the controls: the paths exactly as the fields show them.
@@ -56,5 +58,6 @@ private:
     QLineEdit* m_wndSourcePath = nullptr;
     QLineEdit* m_wndDestPath = nullptr;
     QLabel* m_wndSourceLabel = nullptr;
+    QLabel* m_wndSettings = nullptr;
     bool m_initialised = false;
 };

@@ -2,6 +2,7 @@
 
 #include "CConfirmDlg.h"
 #include "CFolderDlg.h"
+#include "imaging/SettingsSummary.h"
 #include "CMailSetupDlg.h"
 #include "CPanelDlg.h"
 #include "program/CommandLine.h"
@@ -165,6 +166,7 @@ void CImageDlg::createPanel()
     panel->Attach(m_settings, m_effects, *m_store);
     addActions(panel->keyedCommands());
     connect(this, &CImageDlg::informationChanged, panel, &CPanelDlg::showInformation);
+    connect(this, &CImageDlg::qualityUsed, panel, &CPanelDlg::showUsedQuality);
     connect(this, &CImageDlg::aboutToSaveSettings, panel, &CPanelDlg::SaveLayout);
     connect(panel, &CPanelDlg::updateRequested, this, &CImageDlg::Update);
     connect(panel, &CPanelDlg::openRequested, this, &CImageDlg::OnOpen);
@@ -233,6 +235,9 @@ void CImageDlg::LoadSettings()
     m_bMailAfter = values.m_bMailAfter;
     m_bAskEachFile = values.m_bAskEachFile;
     m_settings.m_bKeepExif = values.m_bKeepExif;
+    m_settings.m_nMaxKb = std::max(values.m_nMaxKb, 0);
+    m_settings.m_bShrinkToFit = values.m_bShrinkToFit;
+    m_settings.m_bNoEnlarge = values.m_bNoEnlarge;
     // The stored rectangle holds the window's place and the size of its inside,
     // so that it comes back exactly as it was: when it is usable as a whole and
     // lies at least partly on a screen.
@@ -258,6 +263,9 @@ void CImageDlg::SaveSettings()
     values.m_bMailAfter = m_bMailAfter;
     values.m_bAskEachFile = m_bAskEachFile;
     values.m_bKeepExif = m_settings.m_bKeepExif;
+    values.m_nMaxKb = m_settings.m_nMaxKb;
+    values.m_bShrinkToFit = m_settings.m_bShrinkToFit;
+    values.m_bNoEnlarge = m_settings.m_bNoEnlarge;
     const QPoint place = pos();
     values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
     writeMainWindowSettings(*m_store, values);
@@ -326,6 +334,8 @@ void CImageDlg::showConversion(const ConversionOutcome& outcome)
     m_wndView->update();
     setWindowTitle(outcome.conversion.title);
     emit informationChanged(outcome.conversion.information);
+    if (m_settings.m_nMaxKb > 0)
+        emit qualityUsed(outcome.conversion.qualityUsed);
 }
 
 QString CImageDlg::viewSource() const
@@ -687,6 +697,11 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
     dialog.m_strSourceDir = source;
     dialog.m_strDestDir = m_strDestDir;
     dialog.m_sourceFiles = files;
+    const QStringList effects = m_effects.effectNames();
+    dialog.m_strSettings = settingsSummary(
+        m_settings, m_settings.m_nEffect > 0 && m_settings.m_nEffect <= effects.size()
+                        ? effects[m_settings.m_nEffect - 1]
+                        : QString());
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_bAskEachFile = dialog.m_bAskEachFile;

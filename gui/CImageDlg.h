@@ -130,6 +130,8 @@ signals:
     void aboutToSaveSettings();
     // The information text of the last conversion, for the control panel.
     void informationChanged(const QString& text);
+    // The quality a size limit made the last conversion use, for the panel.
+    void qualityUsed(int quality);
     // A directory conversion is asked for with the folder in m_strSourceDir.
     void directoryConversionRequested();
     // A result of the conversion service has been applied to the window.

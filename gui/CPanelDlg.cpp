@@ -15,6 +15,7 @@
 #include <QDropEvent>
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QIntValidator>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -72,6 +73,12 @@ QString panelString(int id)
     case IDC_PANEL_RESOLUTION: return QStringLiteral("Stellen Sie hier die Auflösung ein");
     case IDC_PANEL_KEEP_EXIF:
         return QStringLiteral("Behält Aufnahmedatum, Kamera und Belichtung im Bild, nie den Aufnahmeort");
+    case IDC_PANEL_MAX_KB:
+        return QStringLiteral("Grösste Datei in Kb: die Qualität wird so weit wie nötig gesenkt (0 = aus)");
+    case IDC_PANEL_SHRINK:
+        return QStringLiteral("Verkleinert das Bild, wenn es auch mit Qualität 1 zu gross bleibt");
+    case IDC_PANEL_NO_ENLARGE:
+        return QStringLiteral("Ein kleineres Bild behält seine Grösse");
     case IDC_PANEL_PROMOTION_1:
         return QStringLiteral("Pictavo ermöglicht mit einem Schiebschalter die schnelle Proportionale "
                               "Veränderung der Bildgröße. Ebenso einfach kann die Qualität des Bildes "
@@ -252,11 +259,29 @@ void CPanelDlg::createControls()
     m_btMoreLess = faceButton(IDC_PANEL_MORE_LESS, "Button1", 61, 240, 50, 16);
     m_chKeepExif = m_units.place(new QCheckBox(QStringLiteral("Aufnahmedaten behalten"), m_client),
                                  IDC_PANEL_KEEP_EXIF, 7, 260, 100, 10);
+    createLimitRows();
 
     // The information text is as wide as the compact panel allows.
     const int infoRight = m_grQuality->geometry().right();
     m_edInfo->resize(std::min(m_edInfo->width(), infoRight + 1 - m_edInfo->x()), m_edInfo->height());
     createMenu();
+}
+
+// The size limit and the choices about the picture's size, below the capture data.
+void CPanelDlg::createLimitRows()
+{
+    auto* before = m_units.place(new QLabel(QStringLiteral("Höchstens"), m_client), IDC_PANEL_STATIC,
+                                 7, 276, 36, 8);
+    m_edMaxKb = m_units.place(new QLineEdit(m_client), IDC_PANEL_MAX_KB, 44, 273, 30, 14);
+    m_edMaxKb->setAlignment(Qt::AlignCenter);
+    m_edMaxKb->setValidator(new QIntValidator(0, 999999, m_edMaxKb));
+    before->setBuddy(m_edMaxKb);
+    auto* after = m_units.place(new QLabel(QStringLiteral("Kb"), m_client), IDC_PANEL_STATIC, 77, 276, 14, 8);
+    m_chShrink = m_units.place(new QCheckBox(QStringLiteral("notfalls verkleinern"), m_client),
+                               IDC_PANEL_SHRINK, 7, 290, 100, 10);
+    m_chNoEnlarge = m_units.place(new QCheckBox(QStringLiteral("Nie vergrössern"), m_client),
+                                  IDC_PANEL_NO_ENLARGE, 7, 302, 100, 10);
+    m_belowCompact = {m_chKeepExif, before, m_edMaxKb, after, m_chShrink, m_chNoEnlarge};
 }
 
 // Brightness, contrast, colour shares, black and white, resolution and rotation.
@@ -375,6 +400,13 @@ void CPanelDlg::connectControls()
         connect(m_rbQuality[k], &QRadioButton::clicked, this, [this, k] { SetQuality((k + 1) * 10); });
     connect(m_chGrayscale, &QCheckBox::clicked, this, &CPanelDlg::onGrayscaleClicked);
     connect(m_chKeepExif, &QCheckBox::clicked, this, &CPanelDlg::onKeepExifClicked);
+    connect(m_edMaxKb, &QLineEdit::editingFinished, this, &CPanelDlg::onMaxKbChanged);
+    connect(m_chShrink, &QCheckBox::clicked, this, [this](bool checked) {
+        setSizeChoice(m_pSettings != nullptr ? &m_pSettings->m_bShrinkToFit : nullptr, checked);
+    });
+    connect(m_chNoEnlarge, &QCheckBox::clicked, this, [this](bool checked) {
+        setSizeChoice(m_pSettings != nullptr ? &m_pSettings->m_bNoEnlarge : nullptr, checked);
+    });
     connect(m_btReset, &CFaceButton::clicked, this, &CPanelDlg::onReset);
     connect(m_cbResolution, &QComboBox::activated, this, &CPanelDlg::onResolution);
     connect(m_cbRotation, &QComboBox::activated, this, &CPanelDlg::onOrientation);
@@ -430,6 +462,9 @@ void CPanelDlg::InitControls()
         writeField(m_edContrast, settings.m_nContrast);
         m_chGrayscale->setChecked(settings.m_bGrayscale != 0);
         m_chKeepExif->setChecked(settings.m_bKeepExif != 0);
+        m_edMaxKb->setText(QString::number(settings.m_nMaxKb));
+        m_chShrink->setChecked(settings.m_bShrinkToFit != 0);
+        m_chNoEnlarge->setChecked(settings.m_bNoEnlarge != 0);
         for (int index = 0; index < m_cbResolution->count(); ++index) {
             if (leadingInteger(m_cbResolution->itemText(index)) == settings.m_nDpi) {
                 m_cbResolution->setCurrentIndex(index);
@@ -577,6 +612,37 @@ void CPanelDlg::onKeepExifClicked(bool checked)
     emit updateRequested(*m_pQuality, UpdateKind::Convert);
 }
 
+void CPanelDlg::onMaxKbChanged()
+{
+    if (m_pSettings == nullptr)
+        return;
+    const int limit = std::max(fieldInteger(m_edMaxKb->text()), 0);
+    if (limit == m_pSettings->m_nMaxKb)
+        return;
+    m_pSettings->m_nMaxKb = limit;
+    // Without a limit the buttons show the chosen quality again.
+    if (limit == 0)
+        showUsedQuality(*m_pQuality);
+    emit updateRequested(*m_pQuality, UpdateKind::Convert);
+}
+
+void CPanelDlg::setSizeChoice(std::int32_t* choice, bool checked)
+{
+    if (choice == nullptr)
+        return;
+    *choice = checked ? 1 : 0;
+    emit updateRequested(*m_pQuality, UpdateKind::Convert);
+}
+
+void CPanelDlg::showUsedQuality(int quality)
+{
+    if (quality <= 0)
+        return;
+    showQuality(quality);
+    const QSignalBlocker quiet(m_edQuality);
+    m_edQuality->setText(QString::number(quality));
+}
+
 void CPanelDlg::onReset()
 {
     if (m_pSettings == nullptr)
@@ -720,7 +786,7 @@ void CPanelDlg::setExtensionsShown(int clientWidth)
     }
     for (QWidget* control : m_client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         // The capture data choice lies below the compact panel's controls.
-        const bool beyond = control->x() >= clientWidth || control == m_chKeepExif;
+        const bool beyond = control->x() >= clientWidth || m_belowCompact.contains(control);
         if (!control->isHidden() && beyond) {
             control->hide();
             m_outside << control;
@@ -747,7 +813,7 @@ QString CPanelDlg::OnToolTipText(int id) const
                         || (id >= IDC_PANEL_QUALITY && id <= IDC_PANEL_SEND)
                         || (id >= IDC_PANEL_BRIGHTNESS && id <= IDC_PANEL_RESET)
                         || (id >= IDC_PANEL_RESOLUTION && id <= IDC_PANEL_PROMOTION_3)
-                        || id == IDC_PANEL_KEEP_EXIF;
+                        || (id >= IDC_PANEL_KEEP_EXIF && id <= IDC_PANEL_NO_ENLARGE);
     return hasTip ? panelString(id) : QString();
 }
 

@@ -19,11 +19,13 @@
 #include "imaging/UpdateKind.h"
 
 #include <QDialog>
+#include <QList>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
 #include <array>
+#include <cstdint>
 
 class CFaceButton;
 class CSpinEdit;
@@ -87,6 +89,9 @@ public:
 
     // Shows the information text of the last conversion.
     void showInformation(const QString& text);
+    // Shows `quality` on the quality buttons and in the field without choosing
+    // it: the quality a size limit made a conversion use.
+    void showUsedQuality(int quality);
 
 public slots:
     // Escape, the close box and "Beenden" ask to end the program (quitRequested).
@@ -137,6 +142,9 @@ private:
     void onAdjustmentChanged(int id);
     void onGrayscaleClicked(bool checked);
     void onKeepExifClicked(bool checked);
+    void onMaxKbChanged();
+    void setSizeChoice(std::int32_t* choice, bool checked);
+    void createLimitRows();
     void onReset();
     void onResolution(int index);
     void onOrientation();
@@ -178,6 +186,11 @@ private:
     CFaceButton* m_btSave = nullptr;
     QCheckBox* m_chGrayscale = nullptr;
     QCheckBox* m_chKeepExif = nullptr;
+    QLineEdit* m_edMaxKb = nullptr;
+    QCheckBox* m_chShrink = nullptr;
+    QCheckBox* m_chNoEnlarge = nullptr;
+    // The extended panel's controls below the compact one's.
+    QList<QWidget*> m_belowCompact;
     CSpinEdit* m_edGreen = nullptr;
     CSpinEdit* m_edBlue = nullptr;
     CSpinEdit* m_edContrast = nullptr;

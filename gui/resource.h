@@ -84,6 +84,10 @@
 #define IDC_PANEL_EFFECT 1065
 #define IDC_PANEL_EFFECT_GROUP 1070
 #define IDC_PANEL_KEEP_EXIF 1071
+#define IDC_PANEL_MAX_KB 1072
+#define IDC_FOLDER_SETTINGS 1075
+#define IDC_PANEL_SHRINK 1073
+#define IDC_PANEL_NO_ENLARGE 1074
 #define IDC_PANEL_STATIC (-1)
 // The arrows of a spin edit field (the same id for every field).
 #define IDC_SPIN 2000

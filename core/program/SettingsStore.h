@@ -70,6 +70,9 @@ struct MainWindowSettings
     std::int32_t m_bMailAfter = 0;   // "Mail senden"
     std::int32_t m_bAskEachFile = 0; // "Nachfragen"
     std::int32_t m_bKeepExif = 0;    // "Exif behalten"
+    std::int32_t m_nMaxKb = 0;       // "Max Kb"
+    std::int32_t m_bShrinkToFit = 0; // "Notfalls verkleinern"
+    std::int32_t m_bNoEnlarge = 0;   // "Nie vergroessern"
     // "Position Top", "Position Left", "Position Right", "Position Bottom".
     WindowEdges m_rcWindow{20, 20, 0, 0};
 

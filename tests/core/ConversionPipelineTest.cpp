@@ -2,6 +2,7 @@
 // reads, the source cache, unreadable sources, the sample photograph and the
 // temporary file.
 #include "imaging/ConversionPipeline.h"
+#include "imaging/SettingsSummary.h"
 #include "imaging/SizeLimit.h"
 #include "RecordingMessageSink.h"
 #include "TestData.h"
@@ -607,6 +608,41 @@ TEST(ConversionPipeline, NoEnlargeKeepsASmallSourcesSize)
     EXPECT_EQ(outputSizeFor(QSize(400, 300), settings), QSize(400, 300));
     EXPECT_EQ(outputSizeFor(QSize(300, 400), settings), QSize(300, 400));
     EXPECT_EQ(outputSizeFor(QSize(1600, 1200), settings), QSize(640, 480));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SettingsSummary, NamesWhatDiffersFromTheStart)
+{
+    ConversionSettings start;
+    start.m_nTargetSize = 800;
+    start.m_nQuality = 60;
+    ConversionSettings turned = start;
+    turned.m_nOrientation = 1 + 4;
+    ConversionSettings busy = start;
+    busy.m_nOrientation = 2;
+    busy.m_bGrayscale = 1;
+    busy.m_nBrightness = -20;
+    busy.m_nGreen = 5;
+    busy.m_nEffect = 4;
+    busy.m_nMaxKb = 200;
+    busy.m_bShrinkToFit = 1;
+    const struct
+    {
+        ConversionSettings settings;
+        const char* effect;
+        const char* expected;
+    } cases[] = {
+        {start, "", "800 px, Qualität 60 %"},
+        {turned, "", "800 px, Qualität 60 %, gedreht 90°, gespiegelt"},
+        {busy, "Negativ",
+         "800 px, Qualität 60 %, höchstens 200 Kb, notfalls verkleinert, gedreht 180°, schwarzweiss, "
+         "Helligkeit -20, Grün +5, Effekt Negativ"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(settingsSummary(c.settings, QString::fromUtf8(c.effect)).toStdString(), c.expected);
 }
 
 } // namespace

@@ -186,7 +186,8 @@ TEST_F(SettingsStoreTest, ValuesLandUnderTheirDocumentedNames)
     raw->beginGroup(QStringLiteral("Setting"));
     QStringList names = raw->childKeys();
     names.sort();
-    EXPECT_EQ(QStringList({"Destination", "Exif behalten", "Mail senden", "Mailtext", "Nachfragen",
+    EXPECT_EQ(QStringList({"Destination", "Exif behalten", "Mail senden", "Mailtext", "Max Kb",
+                           "Nachfragen", "Nie vergroessern", "Notfalls verkleinern",
                            "Position Bottom", "Position Left", "Position Right", "Position Top",
                            "Quality", "Source", "Subject", "Testfile", "X", "Y"}),
               names);

@@ -163,6 +163,15 @@ inline constexpr ControlRow kControls[] = {
     {kPanel, 1071, "QCheckBox", "Aufnahmedaten behalten",
      "Behält Aufnahmedatum, Kamera und Belichtung im Bild, nie den Aufnahmeort", true, "unchecked", nullptr,
      Extended},
+    // The size limit: 0 is off.
+    {kPanel, kStatic, "QLabel", "Höchstens", "", false, "", nullptr, Extended},
+    {kPanel, 1072, "QLineEdit", "", "Grösste Datei in Kb: die Qualität wird so weit wie nötig gesenkt (0 = aus)",
+     true, "0", nullptr, Extended},
+    {kPanel, kStatic, "QLabel", "Kb", "", false, "", nullptr, Extended},
+    {kPanel, 1073, "QCheckBox", "notfalls verkleinern",
+     "Verkleinert das Bild, wenn es auch mit Qualität 1 zu gross bleibt", true, "unchecked", nullptr, Extended},
+    {kPanel, 1074, "QCheckBox", "Nie vergrössern", "Ein kleineres Bild behält seine Grösse", true, "unchecked",
+     nullptr, Extended},
 
     // The folder trees take the keyboard focus for the folder they show.
     {kFolderDialog, 1, "QPushButton", "OK", "", true, "", nullptr, Always},
@@ -175,6 +184,8 @@ inline constexpr ControlRow kControls[] = {
     {kFolderDialog, 1061, "CFolderPicker", "", "", true, "{Ziel}", nullptr, Always},
     {kFolderDialog, 1019, "QCheckBox", "Rückfrage beim Umwandeln", "", true, "unchecked", nullptr, Always},
     {kFolderDialog, 1020, "QCheckBox", "Bilder per Mail versenden", "", true, "unchecked", nullptr, Always},
+    // What the batch will do, the first start's settings.
+    {kFolderDialog, 1075, "QLabel", "640 px, Qualität 60 %", "640 px, Qualität 60 %", false, "", nullptr, Always},
 
     // "Static" stands until the first question replaces it.
     {kQuestion, 7, "QPushButton", "&Nein", "", true, "", nullptr, Always},

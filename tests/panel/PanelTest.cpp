@@ -187,14 +187,11 @@ private slots:
         QCOMPARE(moreLess->face(CFaceButton::Normal), face(IDB_FACE_MORE));
 
         moreLess->click();
-        // The capture data choice lies lowest, or the effect list's frame beside it.
+        // The choices about capture data and size lie lowest, below the effect
+        // list's frame.
         QVERIFY(control(IDC_PANEL_KEEP_EXIF)->isVisible());
         QCOMPARE(control(IDC_PANEL_EFFECT_GROUP)->isVisible(), qgetenv("PICTAVO_EXPECT_EFFECTS") == "1");
-        const int lowest = control(IDC_PANEL_EFFECT_GROUP)->isVisible()
-                                   && control(IDC_PANEL_EFFECT_GROUP)->geometry().bottom()
-                                          > control(IDC_PANEL_KEEP_EXIF)->geometry().bottom()
-                               ? IDC_PANEL_EFFECT_GROUP
-                               : IDC_PANEL_KEEP_EXIF;
+        const int lowest = IDC_PANEL_NO_ENLARGE;
         QCOMPARE(m_panel->size(), ruleSize(IDC_PANEL_COLOUR_GROUP, lowest));
         checkInside(lowest);
         QVERIFY(control(IDC_PANEL_BRIGHTNESS)->isVisible());
@@ -417,6 +414,32 @@ private slots:
         QCOMPARE(control<QPlainTextEdit>(IDC_PANEL_INFORMATION)->toPlainText(), expected);
     }
 
+    // A size limit lowers the quality of the file, not the chosen one: the
+    // buttons and the field show what was used until the limit is taken away.
+    void sizeLimitShowsTheQualityUsed()
+    {
+        open();
+        extend();
+        QCOMPARE(settings().m_nQuality, 60);
+        type(IDC_PANEL_MAX_KB, QStringLiteral("12"));
+        QTest::keyClick(control(IDC_PANEL_MAX_KB), Qt::Key_Tab);
+        QCOMPARE(settings().m_nMaxKb, 12);
+        QTRY_VERIFY(m_main->conversionsIdle());
+        const ConversionResult& limited = m_main->lastResult();
+        QVERIFY(limited.fileBytes <= 12000);
+        QVERIFY2(limited.qualityUsed < 60, qPrintable(QString::number(limited.qualityUsed)));
+        QVERIFY(limited.information.endsWith(QStringLiteral("Qualität automatisch: %1 %").arg(limited.qualityUsed)));
+        QCOMPARE(control<QLineEdit>(IDC_PANEL_QUALITY)->text(), QString::number(limited.qualityUsed));
+        QCOMPARE(settings().m_nQuality, 60);
+
+        type(IDC_PANEL_MAX_KB, QStringLiteral("0"));
+        QTest::keyClick(control(IDC_PANEL_MAX_KB), Qt::Key_Tab);
+        QTRY_VERIFY(m_main->conversionsIdle());
+        QCOMPARE(control<QLineEdit>(IDC_PANEL_QUALITY)->text(), QStringLiteral("60"));
+        QVERIFY(control<QRadioButton>(IDC_PANEL_QUALITY_10 + 5)->isChecked());
+        QVERIFY(!m_main->lastResult().information.contains(QStringLiteral("automatisch")));
+    }
+
     void layoutKeptBetweenStarts()
     {
         open([](QSettings& settings) {
@@ -592,7 +615,8 @@ private slots:
                                IDC_PANEL_RESOLUTION, IDC_PANEL_ROTATION, IDC_PANEL_MIRROR};
         if (control(IDC_PANEL_EFFECT)->isVisible())
             expected << IDC_PANEL_EFFECT;
-        expected << IDC_PANEL_MORE_LESS << IDC_PANEL_KEEP_EXIF;
+        expected << IDC_PANEL_MORE_LESS << IDC_PANEL_KEEP_EXIF << IDC_PANEL_MAX_KB << IDC_PANEL_SHRINK
+                 << IDC_PANEL_NO_ENLARGE;
         QCOMPARE(tabOrder(), expected);
     }
 

@@ -638,7 +638,10 @@ void CPanelDlg::showUsedQuality(int quality)
 {
     if (quality <= 0)
         return;
+    // Shown only: neither the buttons nor the field choose it.
+    m_bEditingQuality = 1;
     showQuality(quality);
+    m_bEditingQuality = 0;
     const QSignalBlocker quiet(m_edQuality);
     m_edQuality->setText(QString::number(quality));
 }

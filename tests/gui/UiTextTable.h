@@ -184,8 +184,9 @@ inline constexpr ControlRow kControls[] = {
     {kFolderDialog, 1061, "CFolderPicker", "", "", true, "{Ziel}", nullptr, Always},
     {kFolderDialog, 1019, "QCheckBox", "Rückfrage beim Umwandeln", "", true, "unchecked", nullptr, Always},
     {kFolderDialog, 1020, "QCheckBox", "Bilder per Mail versenden", "", true, "unchecked", nullptr, Always},
-    // What the batch will do, the first start's settings.
-    {kFolderDialog, 1075, "QLabel", "640 px, Qualität 60 %", "640 px, Qualität 60 %", false, "", nullptr, Always},
+    // What the batch will do to each picture.
+    {kFolderDialog, 1075, "QLabel", "800 px, Qualität 70 %, gedreht 90°, gespiegelt",
+     "800 px, Qualität 70 %, gedreht 90°, gespiegelt", false, "", nullptr, Always},
 
     // "Static" stands until the first question replaces it.
     {kQuestion, 7, "QPushButton", "&Nein", "", true, "", nullptr, Always},

@@ -435,6 +435,10 @@ private slots:
         CImageDlg window(m_box->settings());
         window.m_strSourceDir = m_box->folder(QStringLiteral("Quelle"));
         window.m_strDestDir = m_box->folder(QStringLiteral("Ziel"));
+        // A turn and a mirror left over from the last picture are named.
+        window.settings().m_nTargetSize = 800;
+        window.settings().m_nQuality = 70;
+        window.settings().m_nOrientation = 1 + 4;
         const Session session{{QStringLiteral("Quelle"), window.m_strSourceDir},
                               {QStringLiteral("Ziel"), window.m_strDestDir}};
         Differences differences;

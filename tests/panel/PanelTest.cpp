@@ -422,7 +422,7 @@ private slots:
         extend();
         QCOMPARE(settings().m_nQuality, 60);
         type(IDC_PANEL_MAX_KB, QStringLiteral("12"));
-        QTest::keyClick(control(IDC_PANEL_MAX_KB), Qt::Key_Tab);
+        QTest::keyClick(control(IDC_PANEL_MAX_KB), Qt::Key_Return);
         QCOMPARE(settings().m_nMaxKb, 12);
         QTRY_VERIFY(m_main->conversionsIdle());
         const ConversionResult& limited = m_main->lastResult();
@@ -433,7 +433,7 @@ private slots:
         QCOMPARE(settings().m_nQuality, 60);
 
         type(IDC_PANEL_MAX_KB, QStringLiteral("0"));
-        QTest::keyClick(control(IDC_PANEL_MAX_KB), Qt::Key_Tab);
+        QTest::keyClick(control(IDC_PANEL_MAX_KB), Qt::Key_Return);
         QTRY_VERIFY(m_main->conversionsIdle());
         QCOMPARE(control<QLineEdit>(IDC_PANEL_QUALITY)->text(), QStringLiteral("60"));
         QVERIFY(control<QRadioButton>(IDC_PANEL_QUALITY_10 + 5)->isChecked());

@@ -2,6 +2,7 @@
 
 #include "CConfirmDlg.h"
 #include "CFolderDlg.h"
+#include "mail/MailSplit.h"
 #include "imaging/SettingsSummary.h"
 #include "CMailSetupDlg.h"
 #include "CPanelDlg.h"
@@ -97,9 +98,11 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     m_confirm = std::make_unique<CConfirmDlg>();
     connectBatch();
 
-    connect(&m_mailSender, &MailSender::sent, this, [](const CMapiMailer::SendResult& result) {
+    connect(&m_mailSender, &MailSender::sent, this, [this](const CMapiMailer::SendResult& result) {
         if (!result.message.isEmpty())
             showMessage(result.message, kCaption, MessageIcon::None);
+        // The send counts as under way until this returns.
+        QMetaObject::invokeMethod(this, &CImageDlg::sendQueuedMail, Qt::QueuedConnection);
     });
     createControls();
     resize(DialogUnits(font()).size(468, 270));
@@ -238,6 +241,7 @@ void CImageDlg::LoadSettings()
     m_settings.m_nMaxKb = std::max(values.m_nMaxKb, 0);
     m_settings.m_bShrinkToFit = values.m_bShrinkToFit;
     m_settings.m_bNoEnlarge = values.m_bNoEnlarge;
+    m_nMaxMailMb = std::max(values.m_nMaxMailMb, 0);
     // The stored rectangle holds the window's place and the size of its inside,
     // so that it comes back exactly as it was: when it is usable as a whole and
     // lies at least partly on a screen.
@@ -266,6 +270,7 @@ void CImageDlg::SaveSettings()
     values.m_nMaxKb = m_settings.m_nMaxKb;
     values.m_bShrinkToFit = m_settings.m_bShrinkToFit;
     values.m_bNoEnlarge = m_settings.m_bNoEnlarge;
+    values.m_nMaxMailMb = m_nMaxMailMb;
     const QPoint place = pos();
     values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
     writeMainWindowSettings(*m_store, values);
@@ -725,8 +730,10 @@ void CImageDlg::OnMailSetup()
     CMailSetupDlg dialog(this);
     dialog.m_strMailText = m_strMailText;
     dialog.m_strMailSubject = m_strMailSubject;
+    dialog.m_nMaxMailMb = m_nMaxMailMb;
     if (dialog.exec() != QDialog::Accepted)
         return;
+    m_nMaxMailMb = dialog.m_nMaxMailMb;
     m_strMailText = dialog.m_strMailText;
     m_strMailSubject = dialog.m_strMailSubject;
 }
@@ -755,6 +762,11 @@ void CImageDlg::OnSendMail()
     m_continuations[id] = [this, copy](const ConversionOutcome& outcome) {
         if (!outcome.conversion.written) {
             showMessage(outcome.error, kCaption, MessageIcon::Warning);
+            return;
+        }
+        if (m_nMaxMailMb > 0 &&
+            mailBytesOfAttachment(outcome.conversion.fileBytes) > qint64(m_nMaxMailMb) * 1'000'000) {
+            showMessage(tooLargeForMail({copy->path()}), kCaption, MessageIcon::Information);
             return;
         }
         m_mailSender.send({{copy->path()}, m_strMailSubject, m_strMailText, copy});

@@ -18,6 +18,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -113,6 +114,8 @@ public:
     QString m_strDestDir;
     QString m_strMailSubject;
     QString m_strMailText;
+    // Largest mail in megabytes; 0: no limit (see MailSplit.h).
+    int m_nMaxMailMb = 0;
     std::atomic<int> m_bAskEachFile{0};
     std::atomic<int> m_bMailAfter{0};
 
@@ -183,6 +186,8 @@ private:
     void finishBatch(const BatchSummary& summary);
     void giveBackReplacedPicture();
     void mailBatchResults(const QStringList& files);
+    void sendQueuedMail();
+    QString tooLargeForMail(const QStringList& files) const;
 
     std::unique_ptr<QSettings> m_store;
     ConversionSettings m_settings;
@@ -220,6 +225,8 @@ private:
 
     CMapiMailer m_mailer;
     MailSender m_mailSender;
+    // The mails of a batch still to be handed over, in order.
+    std::deque<MailSender::Message> m_mailQueue;
     // The directory conversion: cancelled and joined in shutdown(); its thread
     // uses the effects, the question dialog and the flags above.
     MemoryBudget m_batchMemory{MemoryBudget::defaultLimit()};

@@ -2,6 +2,7 @@
 // from the window, its reports turned into the title, the progress dialog, the
 // question and the closing message or mail.
 #include "CImageDlg.h"
+#include "mail/MailSplit.h"
 
 #include "CConfirmDlg.h"
 #include "DialogUnits.h"
@@ -206,9 +207,24 @@ void CImageDlg::giveBackReplacedPicture()
 }
 
 // Handed to the mail client on the sender's thread; its result arrives as a
-// signal and a failure is shown then.
+// signal and a failure is shown then. Under the user's mail limit the pictures
+// go out in as many mails as needed, one after the other.
 void CImageDlg::mailBatchResults(const QStringList& files)
 {
+    if (m_nMaxMailMb > 0) {
+        QList<std::pair<QString, qint64>> sized;
+        for (const QString& file : files)
+            sized.append({file, QFileInfo(file).size()});
+        const MailParts parts = splitForMail(sized, qint64(m_nMaxMailMb) * 1'000'000);
+        if (!parts.tooLarge.isEmpty())
+            showMessage(tooLargeForMail(parts.tooLarge), kCaption, MessageIcon::Information);
+        for (qsizetype part = 0; part < parts.mails.size(); ++part)
+            m_mailQueue.push_back({parts.mails[part],
+                                   partSubject(m_strMailSubject, int(part) + 1, int(parts.mails.size())),
+                                   m_strMailText, {}});
+        sendQueuedMail();
+        return;
+    }
     m_mailer.ClearAttachments();
     for (const QString& file : files) {
         const QString refused = m_mailer.AddAttachment(file, CMapiMailer::kNoPosition);
@@ -216,4 +232,26 @@ void CImageDlg::mailBatchResults(const QStringList& files)
             showMessage(refused, kCaption, MessageIcon::None);
     }
     m_mailSender.send(m_mailer, m_strMailSubject, m_strMailText);
+}
+
+// One mail at a time, so that the mail client opens them in their order.
+void CImageDlg::sendQueuedMail()
+{
+    if (m_mailQueue.empty() || m_mailSender.isSending())
+        return;
+    MailSender::Message next = std::move(m_mailQueue.front());
+    m_mailQueue.pop_front();
+    m_mailSender.send(std::move(next));
+}
+
+QString CImageDlg::tooLargeForMail(const QStringList& files) const
+{
+    QStringList names;
+    for (const QString& file : files)
+        names << QStringLiteral("%1 (%2 MB)")
+                     .arg(QFileInfo(file).fileName())
+                     .arg(QString::number(double(mailBytesOfAttachment(QFileInfo(file).size())) / 1e6, 'f', 1));
+    return QStringLiteral("Grösser als eine Mail von höchstens %1 MB und darum nicht versendet:\n%2")
+        .arg(m_nMaxMailMb)
+        .arg(names.join(u'\n'));
 }

@@ -3,6 +3,7 @@
 #include "DialogUnits.h"
 #include "resource.h"
 
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,9 +15,10 @@ namespace {
 
 // A label keeps its template place but grows to show its whole text in the
 // platform's font, which is wider than the template's.
-void label(QLabel* label)
+QLabel* label(QLabel* label)
 {
     label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    return label;
 }
 
 } // namespace
@@ -45,6 +47,15 @@ CMailSetupDlg::CMailSetupDlg(QWidget* parent) : QDialog(parent)
     m_wndText = units.place(new QPlainTextEdit(this), IDC_MAIL_TEXT, 58, 28, 289, 134);
     m_wndText->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_wndText->setTabChangesFocus(true);
+
+    // The provider's limit: a batch's pictures are spread over as many mails as
+    // it needs.
+    auto* before = label(units.place(new QLabel(QStringLiteral("Mail höchstens"), this), 0, 7, 176, 52, 8));
+    m_wndMaxMb = units.place(new QLineEdit(this), IDC_MAIL_MAX_MB, 62, 173, 28, 14);
+    m_wndMaxMb->setAlignment(Qt::AlignCenter);
+    m_wndMaxMb->setValidator(new QIntValidator(0, 100000, m_wndMaxMb));
+    before->setBuddy(m_wndMaxMb);
+    label(units.place(new QLabel(QStringLiteral("MB"), this), 0, 93, 176, 14, 8));
 }
 
 void CMailSetupDlg::showEvent(QShowEvent* event)
@@ -62,11 +73,13 @@ void CMailSetupDlg::OnInitDialog()
     QString text = m_strMailText;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_wndText->setPlainText(text);
+    m_wndMaxMb->setText(QString::number(m_nMaxMailMb));
 }
 
 void CMailSetupDlg::accept()
 {
     m_strMailSubject = m_wndSubject->text();
     m_strMailText = m_wndText->toPlainText();
+    m_nMaxMailMb = std::max(m_wndMaxMb->text().toInt(), 0);
     QDialog::accept();
 }

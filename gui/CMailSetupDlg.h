@@ -1,6 +1,6 @@
 // The dialog "Mail Setup": the subject and text of every mail the program
-// prepares. The caller sets the two public texts, runs the dialog and, on
-// QDialog::Accepted, takes them back.
+// prepares, and the largest mail the user's provider takes. The caller sets the
+// public values, runs the dialog and, on QDialog::Accepted, takes them back.
 #pragma once
 
 #include <QDialog>
@@ -21,6 +21,8 @@ public:
     // Line breaks of the text come back as "\n".
     QString m_strMailText;
     QString m_strMailSubject;
+    // Largest mail in megabytes (1,000,000 bytes); 0: no limit.
+    int m_nMaxMailMb = 0;
 
 public slots:
     void accept() override;
@@ -31,5 +33,6 @@ protected:
 private:
     QLineEdit* m_wndSubject = nullptr;
     QPlainTextEdit* m_wndText = nullptr;
+    QLineEdit* m_wndMaxMb = nullptr;
     bool m_initialised = false;
 };

@@ -34,6 +34,7 @@ const QString kKeepExif = QStringLiteral("Exif behalten");
 const QString kMaxKb = QStringLiteral("Max Kb");
 const QString kShrinkToFit = QStringLiteral("Notfalls verkleinern");
 const QString kNoEnlarge = QStringLiteral("Nie vergroessern");
+const QString kMaxMailMb = QStringLiteral("Max Mail MB");
 const QString kPositionTop = QStringLiteral("Position Top");
 const QString kPositionLeft = QStringLiteral("Position Left");
 const QString kPositionRight = QStringLiteral("Position Right");
@@ -175,6 +176,7 @@ MainWindowSettings readMainWindowSettings(QSettings& settings, const MainWindowD
     values.m_nMaxKb = readInteger(settings, kMaxKb, fixed.m_nMaxKb);
     values.m_bShrinkToFit = readInteger(settings, kShrinkToFit, fixed.m_bShrinkToFit);
     values.m_bNoEnlarge = readInteger(settings, kNoEnlarge, fixed.m_bNoEnlarge);
+    values.m_nMaxMailMb = readInteger(settings, kMaxMailMb, fixed.m_nMaxMailMb);
     const WindowEdges standard = defaultMainWindowEdges(defaults.screenSize);
     WindowEdges& window = values.m_rcWindow;
     window.top = readInteger(settings, kPositionTop, standard.top);
@@ -199,6 +201,7 @@ void writeMainWindowSettings(QSettings& settings, const MainWindowSettings& valu
     writeInteger(settings, kMaxKb, values.m_nMaxKb);
     writeInteger(settings, kShrinkToFit, values.m_bShrinkToFit);
     writeInteger(settings, kNoEnlarge, values.m_bNoEnlarge);
+    writeInteger(settings, kMaxMailMb, values.m_nMaxMailMb);
     writeEdges(settings, values.m_rcWindow);
     writeText(settings, kMailSubject, values.m_strMailSubject);
     writeText(settings, kMailText, values.m_strMailText);

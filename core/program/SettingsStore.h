@@ -73,6 +73,7 @@ struct MainWindowSettings
     std::int32_t m_nMaxKb = 0;       // "Max Kb"
     std::int32_t m_bShrinkToFit = 0; // "Notfalls verkleinern"
     std::int32_t m_bNoEnlarge = 0;   // "Nie vergroessern"
+    std::int32_t m_nMaxMailMb = 0;   // "Max Mail MB"
     // "Position Top", "Position Left", "Position Right", "Position Bottom".
     WindowEdges m_rcWindow{20, 20, 0, 0};
 

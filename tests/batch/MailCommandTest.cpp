@@ -7,6 +7,7 @@
 #include "CFolderDlg.h"
 #include "CMailSetupDlg.h"
 #include "RecordingMessageSink.h"
+#include "mail/MailSplit.h"
 #include "resource.h"
 
 #include <QLineEdit>
@@ -191,6 +192,59 @@ private slots:
         QCOMPARE(m_messages->messages().size(), size_t(1));
         QVERIFY(namesFile(m_messages->messages()[0].text, QStringLiteral("kaputt.jpg")));
         QVERIFY(!m_messages->messages()[0].text.startsWith(QStringLiteral("Alle Dateine")));
+    }
+
+    // Under "Mail höchstens 1 MB" the pictures go out in order over as many mails
+    // as needed, each within the limit, and one that alone exceeds it is named
+    // and left out.
+    void batchMailIsSplitUnderTheLimit()
+    {
+        const QString source = m_box->folder(QStringLiteral("quelle"));
+        // Noise keeps the JPEG files large: about 0.3 MB at 560 px, 1.5 MB at 1300 px.
+        const auto noise = [&](const QString& name, int side) {
+            QImage image(side, side, QImage::Format_RGB32);
+            quint32 state = 12345u + quint32(side);
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) {
+                    state = state * 1664525u + 1013904223u;
+                    image.setPixel(x, y, 0xff000000u | (state >> 8));
+                }
+            QVERIFY(image.save(source + u'/' + name, "BMP"));
+        };
+        const QStringList names{"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"};
+        for (const QString& name : names)
+            noise(name, name == QStringLiteral("c.bmp") ? 1300 : 560);
+        CImageDlg window(m_box->settings());
+        window.settings().m_nTargetSize = 1300;
+        window.settings().m_bNoEnlarge = 1;
+        window.settings().m_nQuality = 90;
+        window.m_nMaxMailMb = 1;
+        window.m_strMailSubject = QStringLiteral("Ferienfotos");
+        window.m_strSourceDir = source;
+        window.m_strDestDir = m_box->folder(QStringLiteral("ziel"));
+        window.m_bMailAfter = 1;
+        whenDialogShown<CFolderDlg>([](CFolderDlg* dialog) { dialog->accept(); });
+        window.OnConvertDirectory();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.IsBatchRunning(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_box->mails().size() >= 2 && !window.mailSender().isSending(), 30000);
+        QTest::qWait(200);
+
+        const QList<QStringList> mails = m_box->mails();
+        QStringList sentInOrder;
+        for (qsizetype k = 0; k < mails.size(); ++k) {
+            QCOMPARE(optionValues(mails[k], QStringLiteral("--subject")),
+                     QStringList{QStringLiteral("Ferienfotos (%1/%2)").arg(k + 1).arg(mails.size())});
+            qint64 bytes = 0;
+            for (const QString& copy : attachedCopies(int(k))) {
+                bytes += mailBytesOfAttachment(QFileInfo(copy).size());
+                sentInOrder << QFileInfo(copy).fileName().left(1);
+            }
+            QVERIFY2(bytes <= 1'000'000, qPrintable(QString::number(bytes)));
+        }
+        QCOMPARE(sentInOrder, QStringList({"a", "b", "d", "e"}));
+        QVERIFY(mails.size() >= 2);
+        QCOMPARE(m_messages->messages().size(), size_t(1));
+        QVERIFY(m_messages->messages()[0].text.contains(QStringLiteral("c 1300x1300.jpg")));
     }
 };
 

@@ -186,7 +186,7 @@ TEST_F(SettingsStoreTest, ValuesLandUnderTheirDocumentedNames)
     raw->beginGroup(QStringLiteral("Setting"));
     QStringList names = raw->childKeys();
     names.sort();
-    EXPECT_EQ(QStringList({"Destination", "Exif behalten", "Mail senden", "Mailtext", "Max Kb",
+    EXPECT_EQ(QStringList({"Destination", "Exif behalten", "Mail senden", "Mailtext", "Max Kb", "Max Mail MB",
                            "Nachfragen", "Nie vergroessern", "Notfalls verkleinern",
                            "Position Bottom", "Position Left", "Position Right", "Position Top",
                            "Quality", "Source", "Subject", "Testfile", "X", "Y"}),

@@ -202,6 +202,10 @@ inline constexpr ControlRow kControls[] = {
     {kMailSetup, kStatic, "QLabel", "Nachricht", "", false, "", nullptr, Always},
     {kMailSetup, 1040, "QPlainTextEdit", "", "", true, "In der Beilage erhalten Sie die gewünschten Bilder",
      nullptr, Always},
+    // The provider's limit for one mail; 0 is none.
+    {kMailSetup, kStatic, "QLabel", "Mail höchstens", "", false, "", nullptr, Always},
+    {kMailSetup, 1076, "QLineEdit", "", "", true, "0", nullptr, Always},
+    {kMailSetup, kStatic, "QLabel", "MB", "", false, "", nullptr, Always},
 };
 
 // The more/less button, and its tip in the extended panel.

@@ -3,6 +3,7 @@
 // against a stand-in xdg-email for the exit statuses the real one cannot be made to
 // return. Every test gets its own PATH, TMPDIR and working directory and restores them.
 #include "mail/CMapiMailer.h"
+#include "mail/MailSplit.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -394,3 +395,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return "Exit" + std::to_string(info.param.exitStatus); });
 
 } // namespace
+
+TEST(MailSplit, AttachmentsAreCountedAsBase64AndSpreadInOrder)
+{
+    // Four characters per three bytes, CR LF after every 76, and the allowance.
+    EXPECT_EQ(mailBytesOfAttachment(0), kAttachmentAllowance);
+    EXPECT_EQ(mailBytesOfAttachment(57), 76 + 2 + kAttachmentAllowance);
+    EXPECT_EQ(mailBytesOfAttachment(58), 80 + 4 + kAttachmentAllowance);
+    EXPECT_EQ(mailBytesOfAttachment(3'000'000), 4'000'000 + 52'632 * 2 + kAttachmentAllowance);
+
+    const qint64 share = mailBytesOfAttachment(300'000); // 0.41 MB in a mail
+    const QList<std::pair<QString, qint64>> files{
+        {"a", 300'000}, {"b", 300'000}, {"c", 900'000}, {"d", 300'000}, {"e", 300'000}, {"f", 300'000}};
+    const MailParts unlimited = splitForMail(files, 0);
+    EXPECT_EQ(unlimited.mails, (QList<QStringList>{{"a", "b", "c", "d", "e", "f"}}));
+    EXPECT_TRUE(unlimited.tooLarge.isEmpty());
+
+    const MailParts split = splitForMail(files, 1'000'000);
+    EXPECT_EQ(split.mails, (QList<QStringList>{{"a", "b"}, {"d", "e"}, {"f"}}));
+    EXPECT_EQ(split.tooLarge, QStringList{"c"});
+    EXPECT_EQ(splitForMail(files, 2 * share).mails.size(), 3);
+    EXPECT_EQ(splitForMail(files, 2 * share - 1).mails.size(), 5);
+
+    EXPECT_EQ(partSubject(QStringLiteral("Fotos"), 2, 3), QStringLiteral("Fotos (2/3)"));
+    EXPECT_EQ(partSubject(QStringLiteral("Fotos"), 1, 1), QStringLiteral("Fotos"));
+}

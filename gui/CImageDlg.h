@@ -29,6 +29,7 @@ class QProgressDialog;
 class QScrollBar;
 class QSettings;
 class QThread;
+class ViewOptions;
 
 class CImageDlg : public QDialog
 {
@@ -157,7 +158,11 @@ private:
     void showPanelWhenMapped();
     void convertDirectory(const QString& source, const QStringList& files);
     void scrollView(QPoint delta);
+    void zoomView(int notches, QPoint at);
+    void moveDivider(QPoint at);
     QSize viewDeviceSize() const;
+    QSize shownBoxSize() const;
+    QRect shownPictureRect() const;
     QSize previewSize() const;
     void LoadSettings();
     void SaveSettings();
@@ -209,6 +214,8 @@ private:
     bool m_panelWaitsForOwner = false;
 
     ImageView* m_wndView = nullptr;
+    // Fit, zoom and before and after.
+    ViewOptions* m_viewOptions = nullptr;
     QScrollBar* m_wndScrollH = nullptr;
     QScrollBar* m_wndScrollV = nullptr;
     QThread* m_commandLineThread = nullptr;

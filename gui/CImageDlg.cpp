@@ -14,7 +14,9 @@
 #include "program/MessageSink.h"
 #include "program/SaveAsName.h"
 #include "program/SettingsStore.h"
+#include "CompareView.h"
 #include "ViewGeometry.h"
+#include "ViewOptions.h"
 #include "program/WindowPlacement.h"
 #include "resource.h"
 
@@ -128,6 +130,10 @@ void CImageDlg::createControls()
         DrawView(painter, item);
     });
     connect(m_wndView, &ImageView::scrollRequested, this, &CImageDlg::scrollView);
+    connect(m_wndView, &ImageView::zoomRequested, this, &CImageDlg::zoomView);
+    connect(m_wndView, &ImageView::dividerDragged, this, &CImageDlg::moveDivider);
+    m_viewOptions = new ViewOptions(this);
+    connect(m_viewOptions, &ViewOptions::changed, m_wndView, qOverload<>(&QWidget::update));
 
     m_wndScrollH = units.place(new QScrollBar(Qt::Horizontal, this), IDC_SCROLL_H, 7, 249, 352, 14);
     m_wndScrollV = units.place(new QScrollBar(Qt::Vertical, this), IDC_SCROLL_V, 441, 51, 20, 156);
@@ -242,6 +248,7 @@ void CImageDlg::LoadSettings()
     m_settings.m_bShrinkToFit = values.m_bShrinkToFit;
     m_settings.m_bNoEnlarge = values.m_bNoEnlarge;
     m_nMaxMailMb = std::max(values.m_nMaxMailMb, 0);
+    m_viewOptions->load(*m_store);
     // The stored rectangle holds the window's place and the size of its inside,
     // so that it comes back exactly as it was: when it is usable as a whole and
     // lies at least partly on a screen.
@@ -274,6 +281,7 @@ void CImageDlg::SaveSettings()
     const QPoint place = pos();
     values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
     writeMainWindowSettings(*m_store, values);
+    m_viewOptions->save(*m_store);
     m_store->sync();
 }
 
@@ -331,6 +339,7 @@ void CImageDlg::showConversion(const ConversionOutcome& outcome)
 {
     if (outcome.kind == ConversionKind::Redraw) {
         m_shown.view = outcome.view;
+        m_shown.source = outcome.source;
         m_shown.previewSize = outcome.previewSize;
         m_wndView->update();
         return;
@@ -444,11 +453,13 @@ QSize CImageDlg::viewDeviceSize() const
 
 void CImageDlg::updateScrollBars()
 {
-    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    const QSize box = shownBoxSize();
     const QSize view = viewDeviceSize();
     const auto adjust = [](QScrollBar* bar, int excess, int page, int& position) {
         if (excess > 0) {
             bar->show();
+            // A box that shrank (zoomed out, fitted) keeps no place beyond its end.
+            position = std::clamp(position, 0, excess);
         } else {
             bar->hide();
             position = 0;
@@ -460,11 +471,25 @@ void CImageDlg::updateScrollBars()
     adjust(m_wndScrollH, box.width() - view.width(), view.width(), m_nScrollX);
     adjust(m_wndScrollV, box.height() - view.height(), view.height(), m_nScrollY);
     m_wndView->setPannable(box.width() > view.width() || box.height() > view.height());
+    m_wndView->setDividing(m_viewOptions->comparing() && !m_shown.source.isNull());
+}
+
+// The box of the converted picture at the view's scale, in device pixels.
+QSize CImageDlg::shownBoxSize() const
+{
+    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    return scaledBox(box, m_viewOptions->scale(box, viewDeviceSize()));
+}
+
+// Where the picture is drawn, in device pixels of the view.
+QRect CImageDlg::shownPictureRect() const
+{
+    return viewPictureRect(viewDeviceSize(), shownBoxSize(), m_nScrollX, m_nScrollY,
+                           m_shown.view.size());
 }
 
 void CImageDlg::DrawView(QPainter& painter, const QRect& item)
 {
-    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
     painter.setPen(Qt::black);
     painter.setBrush(QColor(128, 128, 128));
     painter.drawRect(item.adjusted(0, 0, -1, -1));
@@ -474,12 +499,16 @@ void CImageDlg::DrawView(QPainter& painter, const QRect& item)
     // Placed in device pixels and drawn unscaled by the screen's ratio, so that a
     // picture pixel lands on one device pixel on a high-resolution screen too.
     const qreal ratio = painter.device()->devicePixelRatioF();
-    const QRect target =
-        viewPictureRect(viewDeviceSize(), box, m_nScrollX, m_nScrollY, view.size());
+    const QRect target = shownPictureRect();
     painter.save();
     painter.translate(item.topLeft());
     painter.scale(1 / ratio, 1 / ratio);
-    painter.drawImage(target, view);
+    // Reduced pictures are smoothed; enlarged ones show their pixels sharp.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < view.width());
+    if (m_viewOptions->comparing() && !m_shown.source.isNull())
+        drawCompared(painter, target, view, m_shown.source, m_viewOptions->dividerShare());
+    else
+        painter.drawImage(target, view);
     painter.restore();
 }
 
@@ -522,6 +551,29 @@ void CImageDlg::scrollView(QPoint delta)
     m_wndView->update();
 }
 
+// Strg+wheel: the picture point under the pointer stays where it is.
+void CImageDlg::zoomView(int notches, QPoint at)
+{
+    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    const QSize view = viewDeviceSize();
+    const double before = m_viewOptions->scale(box, view);
+    const int step = zoomedStep(before, notches);
+    // At the end of the range a notch changes nothing.
+    if (notches > 0 ? zoomFactor(step) <= before : zoomFactor(step) >= before)
+        return;
+    const QPoint scroll = scrollKeepingPoint(at, QPoint(m_nScrollX, m_nScrollY),
+                                             scaledBox(box, before),
+                                             scaledBox(box, zoomFactor(step)), view);
+    m_nScrollX = scroll.x();
+    m_nScrollY = scroll.y();
+    m_viewOptions->zoomTo(step);
+}
+
+void CImageDlg::moveDivider(QPoint at)
+{
+    m_viewOptions->setDividerShare(dividerShareAt(shownPictureRect(), at.x()));
+}
+
 void CImageDlg::accept()
 {
     // Enter never closes the main window.
@@ -559,6 +611,8 @@ void CImageDlg::shutdown()
 void CImageDlg::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
+    menu.addActions(m_viewOptions->menuActions());
+    menu.addSeparator();
     QAction* about = menu.addAction(QStringLiteral("Info über Pictavo"));
     about->setProperty("id", IDM_ABOUTBOX);
     connect(about, &QAction::triggered, this, &CImageDlg::OnAppAbout);

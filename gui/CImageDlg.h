@@ -31,6 +31,7 @@ class QProgressDialog;
 class QScrollBar;
 class QSettings;
 class QThread;
+class ViewOptions;
 
 class CImageDlg : public QDialog
 {
@@ -165,7 +166,11 @@ private:
     void showPanelWhenMapped();
     void convertDirectory(const QString& source, const QStringList& files);
     void scrollView(QPoint delta);
+    void zoomView(int notches, QPoint at);
+    void moveDivider(QPoint at);
     QSize viewDeviceSize() const;
+    QSize shownBoxSize() const;
+    QRect shownPictureRect() const;
     QSize previewSize() const;
     void LoadSettings();
     void SaveSettings();
@@ -219,6 +224,8 @@ private:
     bool m_panelWaitsForOwner = false;
 
     ImageView* m_wndView = nullptr;
+    // Fit, zoom and before and after.
+    ViewOptions* m_viewOptions = nullptr;
     QScrollBar* m_wndScrollH = nullptr;
     QScrollBar* m_wndScrollV = nullptr;
     QThread* m_commandLineThread = nullptr;

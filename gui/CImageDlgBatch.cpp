@@ -144,6 +144,8 @@ void CImageDlg::showBatchFile(const BatchFileResult& file)
     m_shown.sourcePath = file.source;
     m_shown.conversion = file.conversion;
     m_shown.view = file.view;
+    // The batch brings no source along: the comparison shows the file alone.
+    m_shown.source = QImage();
     m_shown.previewSize = file.view.size();
     m_newestView = m_lastPosted + 1;
     m_wndView->update();

@@ -35,9 +35,26 @@ void ImageView::setPannable(bool pannable)
     showHand();
 }
 
+void ImageView::setDividing(bool dividing)
+{
+    if (dividing == m_dividing)
+        return;
+    m_dividing = dividing;
+    m_dragsDivider = false;
+    m_dragFrom.reset();
+    showHand();
+}
+
+QPoint ImageView::devicePoint(const QPointF& position) const
+{
+    return (position * devicePixelRatioF()).toPoint();
+}
+
 void ImageView::showHand()
 {
-    if (!m_pannable)
+    if (m_dividing)
+        setCursor(Qt::SplitHCursor);
+    else if (!m_pannable)
         unsetCursor();
     else
         setCursor(m_dragFrom ? Qt::ClosedHandCursor : Qt::OpenHandCursor);
@@ -45,6 +62,15 @@ void ImageView::showHand()
 
 void ImageView::wheelEvent(QWheelEvent* event)
 {
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_zoomAngle += event->angleDelta().y();
+        const int notches = m_zoomAngle / 120;
+        m_zoomAngle -= notches * 120;
+        if (notches != 0)
+            emit zoomRequested(notches, devicePoint(event->position()));
+        event->accept();
+        return;
+    }
     QPoint delta;
     if (!event->pixelDelta().isNull())
         delta = (QPointF(event->pixelDelta()) * devicePixelRatioF()).toPoint();
@@ -60,6 +86,12 @@ void ImageView::wheelEvent(QWheelEvent* event)
 
 void ImageView::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton && m_dividing) {
+        m_dragsDivider = true;
+        emit dividerDragged(devicePoint(event->position()));
+        event->accept();
+        return;
+    }
     if (event->button() != Qt::LeftButton || !m_pannable) {
         QWidget::mousePressEvent(event);
         return;
@@ -71,6 +103,11 @@ void ImageView::mousePressEvent(QMouseEvent* event)
 
 void ImageView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (m_dragsDivider) {
+        emit dividerDragged(devicePoint(event->position()));
+        event->accept();
+        return;
+    }
     if (!m_dragFrom) {
         QWidget::mouseMoveEvent(event);
         return;
@@ -86,6 +123,11 @@ void ImageView::mouseMoveEvent(QMouseEvent* event)
 
 void ImageView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton && m_dragsDivider) {
+        m_dragsDivider = false;
+        event->accept();
+        return;
+    }
     if (event->button() != Qt::LeftButton || !m_dragFrom) {
         QWidget::mouseReleaseEvent(event);
         return;

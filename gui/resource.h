@@ -24,6 +24,12 @@
 // Context menu item of the main window that opens the about box.
 #define IDM_ABOUTBOX 16
 
+// Context menu items of the main window for its view: before and after, fitted,
+// one to one.
+#define ID_VIEW_COMPARE 32790
+#define ID_VIEW_FIT 32791
+#define ID_VIEW_ONE_TO_ONE 32792
+
 // Directory conversion: the dialog "Verzeichnis umwandeln" and the question
 // "Umwandlung". Mail: the dialog "Mail Setup". IDOK and IDCANCEL are the
 // dialogs' "OK" and "Abbrechen" buttons.

@@ -340,3 +340,11 @@ void ApplyAdjustments(QImage& picture, const ConversionSettings& settings,
     adjustColours(picture, settings, effects);
     orient(picture, settings.m_nOrientation);
 }
+
+void ApplyHalfTurnOrMirror(QImage& picture, std::int32_t orientation)
+{
+    if (picture.isNull())
+        return;
+    Q_ASSERT(picture.format() == QImage::Format_BGR888);
+    orient(picture, orientation);
+}

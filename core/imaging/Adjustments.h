@@ -27,3 +27,7 @@ void ApplyQuarterTurn(QImage& target, const CPicture& source, const ConversionSe
 // `effects` may be null: then no effect runs.
 void ApplyAdjustments(QImage& picture, const ConversionSettings& settings,
                       const EffectHost* effects);
+
+// Only the half turn, mirror or vertical flip of `orientation` (a value of
+// ConversionSettings::m_nOrientation), as ApplyAdjustments ends with it.
+void ApplyHalfTurnOrMirror(QImage& picture, std::int32_t orientation);

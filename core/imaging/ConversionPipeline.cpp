@@ -353,6 +353,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
         m_firstDecode.Clear();
         m_preview.Clear();
         m_view = QImage();
+        m_scaledSource = QImage();
     } else {
         result.fileBytes = result.jpeg.size();
         if (keepFile && result.limitMissed) {
@@ -396,9 +397,15 @@ void ConversionPipeline::convertWithinLimit(QSize sourceSize, const ConversionSe
                                             ConversionResult& result)
 {
     QImage converted;
+    // Kept after the run, shared with `converted`; freed first so that it never
+    // adds to the memory a run takes.
+    m_scaledSource = QImage();
     const auto scaleTo = [&](QSize size) {
+        converted = QImage();
+        m_scaledSource = QImage();
         ensureDecodeFor(sourceDrawingSize(size, settings));
         converted = scaledSource(size, settings);
+        m_scaledSource = converted;
         return !converted.isNull();
     };
     if (!scaleTo(result.outputSize))
@@ -439,6 +446,16 @@ void ConversionPipeline::convertWithinLimit(QSize sourceSize, const ConversionSe
         if (!scaleTo(result.outputSize))
             return;
     }
+}
+
+QImage ConversionPipeline::sourceView(const ConversionSettings& settings) const
+{
+    if (m_scaledSource.isNull() || m_view.isNull() || m_scaledSource.size() != m_view.size())
+        return {};
+    QImage source = m_scaledSource;
+    // The quarter turn is in the scaled source already.
+    ApplyHalfTurnOrMirror(source, settings.m_nOrientation);
+    return source;
 }
 
 void ConversionPipeline::RedrawView(const ConversionSettings& settings)

@@ -144,6 +144,11 @@ public:
     const CPicture& preview() const { return m_preview; }
     // The picture the view shows: the preview after the adjustments, Format_BGR888.
     const QImage& view() const { return m_view; }
+    // The source as the last run scaled it, before any encoding, turned and
+    // mirrored as `settings` asks but without adjustments or effect: what the
+    // result is compared with. The size of view(); null when the run converted
+    // nothing. A copy only when it has to be mirrored or flipped.
+    QImage sourceView(const ConversionSettings& settings) const;
     // The path the source was last loaded from ("dddd" before the first run).
     const QString& loadedPath() const { return m_strLoaded; }
     // Size of the source picture of the last run.
@@ -192,4 +197,6 @@ private:
     CPicture m_firstDecode;
     CPicture m_preview;
     QImage m_view;
+    // The last run's scaled source with its quarter turn, for sourceView().
+    QImage m_scaledSource;
 };

@@ -119,6 +119,7 @@ ConversionOutcome ConversionService::execute(const Queued& queued, QSettings& st
         convert(queued, outcome);
     }
     outcome.view = m_pipeline->view();
+    outcome.source = m_pipeline->sourceView(queued.request.settings);
     const CPicture& preview = m_pipeline->preview();
     outcome.previewSize = QSize(preview.m_cxPixels, preview.m_cyPixels);
     outcome.originalSize = m_pipeline->originalSize();

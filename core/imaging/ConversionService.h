@@ -37,6 +37,10 @@ struct ConversionOutcome
     // The picture the view shows (Format_BGR888), the size of the decoded
     // output and of the source, all as the pipeline holds them after this run.
     QImage view;
+    // The source at the size of `view`, turned and mirrored as the result is,
+    // without adjustments or effect: the "before" the view can show beside it.
+    // Null when nothing was converted.
+    QImage source;
     QSize previewSize;
     QSize originalSize;
     // This run's temporary file name, gone again; empty for Redraw.

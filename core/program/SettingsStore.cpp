@@ -19,6 +19,7 @@ constexpr std::int32_t kScreenMargin = 40;
 const QString kMainWindowSection = QStringLiteral("Setting");
 const QString kPanelSection = QStringLiteral("SettingSub1");
 const QString kTempfileSection = QStringLiteral("Tempfile");
+const QString kViewSection = QStringLiteral("Ansicht");
 
 const QString kTargetSize = QStringLiteral("X");
 const QString kTargetOther = QStringLiteral("Y");
@@ -40,6 +41,8 @@ const QString kPositionLeft = QStringLiteral("Position Left");
 const QString kPositionRight = QStringLiteral("Position Right");
 const QString kPositionBottom = QStringLiteral("Position Bottom");
 const QString kTemporaryCounter = QStringLiteral("TmpCnt");
+const QString kViewMode = QStringLiteral("Modus");
+const QString kZoomStep = QStringLiteral("Zoomstufe");
 
 constexpr std::int64_t kIntMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kIntMax = std::numeric_limits<std::int32_t>::max();
@@ -220,6 +223,21 @@ void writePanelLayout(QSettings& settings, const PanelLayout& layout)
 {
     const SectionGuard section(settings, kPanelSection);
     writeEdges(settings, layout.m_rcPanel);
+}
+
+ViewSettings readViewSettings(QSettings& settings)
+{
+    const ViewSettings fixed;
+    const SectionGuard section(settings, kViewSection);
+    return {readInteger(settings, kViewMode, fixed.m_nViewMode),
+            readInteger(settings, kZoomStep, fixed.m_nZoomStep)};
+}
+
+void writeViewSettings(QSettings& settings, const ViewSettings& values)
+{
+    const SectionGuard section(settings, kViewSection);
+    writeInteger(settings, kViewMode, values.m_nViewMode);
+    writeInteger(settings, kZoomStep, values.m_nZoomStep);
 }
 
 int takeTemporaryFileNumber(QSettings& settings)

@@ -4,8 +4,9 @@
 // The values live in QSettings("Orvendel AG", "Pictavo") in native format: on
 // Windows under HKEY_CURRENT_USER\Software\Orvendel AG\Pictavo, on Linux in
 // ~/.config/Orvendel AG/Pictavo.conf. Three sections hold them: "Setting" (the main
-// window), "SettingSub1" (the control panel's position) and "Tempfile" (the counter
-// of temporary file names). Section and value names are the program's interface
+// window), "SettingSub1" (the control panel's position), "Tempfile" (the counter
+// of temporary file names) and "Ansicht" (how the main window's view scales the
+// picture). Section and value names are the program's interface
 // to scripts and older installations; they never change.
 //
 // Reading never fails: a value that is missing or not of its type reads as its
@@ -123,6 +124,21 @@ PanelLayout readPanelLayout(QSettings& settings, const PanelLayout& current);
 
 // Writes all four edges of the panel's rectangle to section "SettingSub1".
 void writePanelLayout(QSettings& settings, const PanelLayout& layout);
+
+// Section "Ansicht": how the main window's view scales the picture.
+struct ViewSettings
+{
+    std::int32_t m_nViewMode = 0; // "Modus": 0 one to one, 1 fitted, 2 zoomed
+    std::int32_t m_nZoomStep = 0; // "Zoomstufe": the zoom is 2^(step / 2)
+
+    friend bool operator==(const ViewSettings&, const ViewSettings&) = default;
+};
+
+// Reads section "Ansicht". Values are taken as stored, without range checks.
+ViewSettings readViewSettings(QSettings& settings);
+
+// Writes both values of section "Ansicht".
+void writeViewSettings(QSettings& settings, const ViewSettings& values);
 
 // The number for the next temporary file name: reads "TmpCnt" of section
 // "Tempfile" (default 1), stores the number plus 1 at once (after 2147483647

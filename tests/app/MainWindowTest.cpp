@@ -1,12 +1,15 @@
-// The main window: view arithmetic, scrolling, settings kept between starts,
+// The main window: view arithmetic, scrolling, fit and zoom, before and after,
+// settings kept between starts,
 // Enter and Escape, the command line, pictures that cannot be read, "Speichern
 // unter", stored window rectangles, and the real program ended by SIGTERM.
 #include "CImageDlg.h"
 #include "RecordingMessageSink.h"
 #include "program/SettingsStore.h"
 #include "ViewGeometry.h"
+#include "ViewZoom.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -25,8 +28,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 
 #include <sys/stat.h>
@@ -51,6 +57,16 @@ private:
         const QString path = m_temp.filePath(name);
         image.save(path);
         return path;
+    }
+
+    // The window's command `id` (its context menu's entries).
+    static QAction* command(QWidget& window, int id)
+    {
+        for (QAction* action : window.actions()) {
+            if (action->property("id").toInt() == id)
+                return action;
+        }
+        return nullptr;
     }
 
     static QByteArray contentsOf(const QString& path)
@@ -112,6 +128,70 @@ private slots:
         // Dragged to the end: one below the range maximum.
         QCOMPARE(*scrolledPosition(0, kThumbTrack, 400, 400, 300), 399);
         QCOMPARE(*scrolledPosition(0, kLineDown, 0, 0, 300), 0);
+    }
+
+    // What the view shows at each scale, where a notch of Strg+wheel leads,
+    // and where the view is scrolled then, keeping the point under the pointer.
+    void viewScaleFollowsTheMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<QSize>("box");
+        QTest::addColumn<QSize>("view");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<int>("notches");
+        QTest::addColumn<int>("next");
+        QTest::addColumn<QPoint>("anchor");
+        QTest::addColumn<QPoint>("scroll");
+        QTest::addColumn<QPoint>("scrolled");
+        const int one = int(ViewMode::OneToOne);
+        const int fit = int(ViewMode::Fit);
+        const int zoom = int(ViewMode::Zoom);
+        // Zoomed to 1131 x 849: the point at 300, 200 of 800 x 600 stays under the pointer.
+        QTest::newRow("one to one") << one << 0 << QSize(800, 600) << QSize(400, 300)
+                                    << QSize(800, 600) << 1 << 1 << QPoint(200, 150)
+                                    << QPoint(100, 50) << QPoint(224, 133);
+        QTest::newRow("fit shrinks") << fit << 0 << QSize(800, 600) << QSize(400, 400)
+                                     << QSize(400, 300) << 1 << -1 << QPoint(200, 200)
+                                     << QPoint(0, 0) << QPoint(83, 12);
+        // At 0.4 between two steps: out to 2^(-3/2).
+        QTest::newRow("fit by the tighter side") << fit << 0 << QSize(1000, 500) << QSize(400, 400)
+                                                 << QSize(400, 200) << -1 << -3 << QPoint(100, 100)
+                                                 << QPoint(0, 0) << QPoint(0, 0);
+        QTest::newRow("fit never enlarges") << fit << 5 << QSize(200, 150) << QSize(400, 300)
+                                            << QSize(200, 150) << 1 << 1 << QPoint(0, 0)
+                                            << QPoint(0, 0) << QPoint(0, 0);
+        QTest::newRow("zoomed in") << zoom << 3 << QSize(100, 80) << QSize(400, 300)
+                                   << QSize(283, 226) << 1 << 4 << QPoint(200, 150)
+                                   << QPoint(0, 0) << QPoint(0, 10);
+        QTest::newRow("smallest zoom") << zoom << -8 << QSize(1600, 1200) << QSize(400, 300)
+                                       << QSize(100, 75) << -1 << -8 << QPoint(10, 10)
+                                       << QPoint(0, 0) << QPoint(0, 0);
+        QTest::newRow("largest zoom") << zoom << 6 << QSize(10, 10) << QSize(400, 300)
+                                      << QSize(80, 80) << 2 << 6 << QPoint(10, 10)
+                                      << QPoint(0, 0) << QPoint(0, 0);
+        QTest::newRow("a pixel stays") << zoom << -8 << QSize(8, 4) << QSize(400, 300)
+                                       << QSize(1, 1) << 1 << -7 << QPoint(0, 0) << QPoint(0, 0)
+                                       << QPoint(0, 0);
+    }
+
+    void viewScaleFollowsTheMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, step);
+        QFETCH(QSize, box);
+        QFETCH(QSize, view);
+        QFETCH(QSize, shown);
+        QFETCH(int, notches);
+        QFETCH(int, next);
+        QFETCH(QPoint, anchor);
+        QFETCH(QPoint, scroll);
+        QFETCH(QPoint, scrolled);
+        const double scale = viewScale(ViewMode(mode), step, box, view);
+        QCOMPARE(scaledBox(box, scale), shown);
+        QCOMPARE(zoomedStep(scale, notches), next);
+        QCOMPARE(scrollKeepingPoint(anchor, scroll, shown, scaledBox(box, zoomFactor(next)), view),
+                 scrolled);
     }
 
     void windowShowsScrollBarsOnlyWhenNeeded()
@@ -185,12 +265,108 @@ private slots:
         window.reject();
     }
 
+    // The source, mirrored as the result is but in colour, left of the divider;
+    // the black and white result right of it. CTest runs this once more with
+    // QT_SCALE_FACTOR=2.
+    void compareShowsTheSourceLeftOfTheDivider()
+    {
+        QImage halves(240, 160, QImage::Format_RGB32);
+        halves.fill(Qt::red);
+        for (int y = 0; y < 160; ++y)
+            std::fill_n(reinterpret_cast<QRgb*>(halves.scanLine(y)) + 120, 120, qRgb(0, 0, 255));
+        const QString photo = m_temp.filePath(QStringLiteral("halves.png"));
+        QVERIFY(halves.save(photo));
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"), photo);
+        }
+        CImageDlg window(store());
+        window.OnInitDialog();
+        window.resize(600, 500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.settings().m_bGrayscale = 1;
+        window.settings().m_nOrientation = 4; // mirrored
+        window.Update(200, UpdateKind::Rescale);
+        window.Update(90, UpdateKind::Convert);
+        QTRY_VERIFY(window.conversionsIdle());
+        auto* view = window.findChild<QWidget*>(QStringLiteral("1000"));
+        const qreal ratio = view->devicePixelRatioF();
+        const QColor grey(128, 128, 128);
+        // The drawn picture's columns along the middle row of the view.
+        const auto shot = [view, grey](int& left, int& right) {
+            const QImage image = view->grab().toImage();
+            const int y = image.height() / 2;
+            // The grey background and the black frame around it.
+            const auto outside = [&](int x) {
+                const QColor c = image.pixelColor(x, y);
+                return c == grey || c == QColor(Qt::black);
+            };
+            left = 0;
+            right = image.width() - 1;
+            while (left < right && outside(left))
+                ++left;
+            while (right > left && outside(right))
+                --right;
+            return image;
+        };
+        // "red", "blue" or "grey" at `share` of the picture's width.
+        const auto colourAt = [&](double share) {
+            int left = 0;
+            int right = 0;
+            const QImage image = shot(left, right);
+            const QColor c = image.pixelColor(left + int(share * (right - left)), image.height() / 2);
+            if (c.red() > 160 && c.green() < 90 && c.blue() < 90)
+                return QStringLiteral("red");
+            if (c.blue() > 160 && c.red() < 90 && c.green() < 90)
+                return QStringLiteral("blue");
+            if (std::abs(c.red() - c.blue()) < 12 && std::abs(c.green() - c.blue()) < 12)
+                return QStringLiteral("grey");
+            return c.name();
+        };
+        QCOMPARE(colourAt(0.25), QStringLiteral("grey"));
+        QAction* compare = command(window, 32790);
+        QVERIFY(compare != nullptr);
+        compare->trigger();
+        QCOMPARE(colourAt(0.25), QStringLiteral("blue"));
+        QCOMPARE(colourAt(0.75), QStringLiteral("grey"));
+
+        // The divider follows the pressed left button.
+        int left = 0;
+        int right = 0;
+        shot(left, right);
+        const QPoint at(qRound((left + 0.9 * (right - left)) / ratio), qRound(view->height() / 2.0));
+        QTest::mousePress(view, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at);
+        QCOMPARE(colourAt(0.75), QStringLiteral("red"));
+        QCOMPARE(colourAt(0.95), QStringLiteral("grey"));
+        compare->trigger();
+        QCOMPARE(colourAt(0.75), QStringLiteral("grey"));
+
+        // The space bar shows before and after while it is held.
+        QTest::keyPress(&window, Qt::Key_Space);
+        QCOMPARE(colourAt(0.75), QStringLiteral("red"));
+        QTest::keyRelease(&window, Qt::Key_Space);
+        QCOMPARE(colourAt(0.75), QStringLiteral("grey"));
+
+        // Two notches of Strg+wheel zoom by two: 200 device pixels become 400.
+        QCOMPARE(right - left + 1, 200);
+        const QPointF centre(view->width() / 2.0, view->height() / 2.0);
+        QWheelEvent wheel(centre, view->mapToGlobal(centre), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &wheel);
+        shot(left, right);
+        QCOMPARE(right - left + 1, 400);
+        window.reject();
+    }
+
     void settingsSurviveARestartButAdjustmentsDoNot()
     {
         const QString photo = picture(QStringLiteral("photo.png"), 300, 200);
         {
             CImageDlg window(store());
             window.OnInitDialog();
+            command(window, 32791)->trigger(); // "Einpassen" is kept
             window.setCurrentPicture(photo);
             window.Update(1024, UpdateKind::Rescale);
             window.Update(80, UpdateKind::Convert);
@@ -210,6 +386,8 @@ private slots:
         QCOMPARE(again.settings().m_nBrightness, 0);
         QCOMPARE(again.settings().m_nOrientation, 0);
         QCOMPARE(again.settings().m_nDpi, 90);
+        QVERIFY(command(again, 32791)->isChecked());
+        QVERIFY(!command(again, 32792)->isChecked());
         QCOMPARE(again.windowTitle().left(10), QStringLiteral("photo.png "));
         again.reject();
         QVERIFY(temporaryPictures().isEmpty());

@@ -139,6 +139,7 @@ TEST_F(SettingsStoreTest, EmptyStoreGivesEveryDefault)
     const PanelLayout current{{300, 900, 1200, 750}};
     EXPECT_EQ(current, readPanelLayout(*open(), current));
     EXPECT_EQ(1, takeTemporaryFileNumber(*open()));
+    EXPECT_EQ((ViewSettings{0, 0}), readViewSettings(*open()));
 }
 
 TEST_F(SettingsStoreTest, DefaultsFollowTheEnvironment)
@@ -169,9 +170,11 @@ TEST_F(SettingsStoreTest, EveryValueSurvivesANewStart)
     const PanelLayout panel{{-40, -1900, -1500, 700}};
     writeMainWindowSettings(*open(), written);
     writePanelLayout(*open(), panel);
+    writeViewSettings(*open(), ViewSettings{2, -5});
 
     expectSame(written, readMainWindowSettings(*open(), kDefaults));
     EXPECT_EQ(panel, readPanelLayout(*open(), PanelLayout{{0, 0, 400, 740}}));
+    EXPECT_EQ((ViewSettings{2, -5}), readViewSettings(*open()));
 }
 
 TEST_F(SettingsStoreTest, ValuesLandUnderTheirDocumentedNames)
@@ -179,9 +182,12 @@ TEST_F(SettingsStoreTest, ValuesLandUnderTheirDocumentedNames)
     writeMainWindowSettings(*open(), unusualSettings());
     writePanelLayout(*open(), PanelLayout{{5, 6, 7, 8}});
     takeTemporaryFileNumber(*open());
+    writeViewSettings(*open(), ViewSettings{1, 3});
 
     const auto raw = open();
-    EXPECT_EQ(QStringList({"Setting", "SettingSub1", "Tempfile"}), raw->childGroups());
+    EXPECT_EQ(QStringList({"Ansicht", "Setting", "SettingSub1", "Tempfile"}), raw->childGroups());
+    EXPECT_EQ("1", str(raw->value("Ansicht/Modus").toString()));
+    EXPECT_EQ("3", str(raw->value("Ansicht/Zoomstufe").toString()));
 
     raw->beginGroup(QStringLiteral("Setting"));
     QStringList names = raw->childKeys();

@@ -213,8 +213,12 @@ constexpr int kMoreLess = 1054;
 inline constexpr const char* kMoreLessTipExtended = "Schaltet Erweiterungen aus";
 
 inline constexpr MenuRow kMenus[] = {
-    // The about entry is the main window's context menu (right click): Qt
-    // cannot add entries to the window manager's system menu.
+    // The main window's context menu (right click): the view's commands, and
+    // the about entry, as Qt cannot add entries to the window manager's system menu.
+    {kMainWindow, "", "Vergleich", 32790},
+    {kMainWindow, "", "Einpassen", 32791},
+    {kMainWindow, "", "Originalgrösse", 32792},
+    {kMainWindow, "", nullptr, 0},
     {kMainWindow, "", "Info über Pictavo", 16},
 
     {kPanel, "&Datei", "Ö&ffnen", 1006},

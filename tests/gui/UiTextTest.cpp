@@ -358,7 +358,7 @@ private slots:
                 for (QAction* action : popup->actions())
                     menu << menuEntry(QString(), action);
                 if (!popup->actions().isEmpty())
-                    popup->actions().constFirst()->trigger();
+                    popup->actions().constLast()->trigger();
             });
         compareMenu(menu, kMainWindow, differences);
         differences.compare(QStringLiteral("context menu shows"),

@@ -197,10 +197,12 @@ private slots:
     {
         const QString source = m_box->folder(QStringLiteral("viele"));
         const QString target = m_box->folder(QStringLiteral("ziel"));
-        const int total = 24;
+        // Enough work that the click lands long before the last file, even on a
+        // fast machine.
+        const int total = 40;
         for (int i = 0; i < total; ++i)
             writePicture(source + QStringLiteral("/%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
-                         {1200, 900});
+                         {2400, 1800});
         auto window = newWindow();
         startBatch(*window, source, target, false, false);
         QProgressDialog* progress = window->progressDialog();

@@ -11,7 +11,7 @@
 #include "program/DroppedFiles.h"
 #include "ImageView.h"
 #include "MailCopy.h"
-#include "program/MessageSink.h"
+#include "MessageSink.h"
 #include "program/SaveAsName.h"
 #include "program/SettingsStore.h"
 #include "CompareView.h"

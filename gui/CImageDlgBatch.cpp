@@ -8,7 +8,7 @@
 #include "DialogUnits.h"
 #include "ImageView.h"
 #include "batch/BatchSources.h"
-#include "program/MessageSink.h"
+#include "MessageSink.h"
 
 #include <QFileInfo>
 #include <QProgressDialog>

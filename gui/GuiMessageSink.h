@@ -2,7 +2,7 @@
 // worker thread is shown by the GUI thread; the worker waits until it is closed.
 #pragma once
 
-#include "program/MessageSink.h"
+#include "MessageSink.h"
 
 #include <QObject>
 

@@ -2,7 +2,7 @@
 // lifetime of the object.
 #pragma once
 
-#include "program/MessageSink.h"
+#include "MessageSink.h"
 
 #include <QStringList>
 

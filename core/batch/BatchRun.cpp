@@ -1,7 +1,6 @@
 #include "batch/BatchRun.h"
 
 #include "imaging/MemoryBudget.h"
-#include "program/MessageSink.h"
 
 #include <QFileInfo>
 
@@ -140,11 +139,10 @@ void BatchRun::convertWithinBudget(const BatchSource& source, Outcome& outcome)
         // while the next converts, and nothing of it shapes the next one's
         // bytes. The core's failures come back in the result, never as boxes.
         ConversionPipeline pipeline(m_effects);
-        const MessageCollector messages;
         outcome.result = pipeline.Convert(source.path, settings, QString(), QString(), QString());
         if (m_asking)
             outcome.view = pipeline.view();
-        outcome.skip.messages = messages.messages();
+        outcome.skip.messages = outcome.result.messages;
     }
     const ConversionResult& result = outcome.result;
     if (result.readFailure.failed()) {

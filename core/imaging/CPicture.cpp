@@ -1,6 +1,5 @@
 #include "imaging/CPicture.h"
 
-#include "program/MessageSink.h"
 #include "imaging/PictureDecoder.h"
 #include "imaging/PictureScaler.h"
 #include "imaging/SourceFile.h"
@@ -13,11 +12,6 @@
 #include <new>
 
 namespace {
-
-void showPictureError(const char* text)
-{
-    showMessage(QString::fromLatin1(text), QStringLiteral("CPicture Error"), MessageIcon::Stop);
-}
 
 // Keep-aspect and centre, in integers that truncate towards zero.
 void fitRect(PixelRect& rect, int pictureWidth, int pictureHeight, bool centre)
@@ -53,23 +47,29 @@ void CPicture::Clear()
     m_cyPixels = 0;
 }
 
+void CPicture::reportError(const char* text) const
+{
+    m_lastError = QStringLiteral("CPicture Error: ") + QString::fromLatin1(text).trimmed();
+}
+
 bool CPicture::LoadFromResource(unsigned id, const char* type)
 {
     Clear();
+    m_lastError.clear();
     const QString path =
         QStringLiteral(":/%1/%2").arg(QString::fromLatin1(type)).arg(id % 65536u);
     const QResource resource(path);
     if (!resource.isValid()) {
-        showPictureError("FindResource() Failed\t");
+        reportError("FindResource() Failed\t");
         return false;
     }
     const QByteArray bytes = resource.uncompressedData();
     if (bytes.isNull()) {
-        showPictureError("LoadResource() Failed\t");
+        reportError("LoadResource() Failed\t");
         return false;
     }
     if (bytes.isEmpty()) {
-        showPictureError("LockResource() Failed\t");
+        reportError("LockResource() Failed\t");
         return false;
     }
     return loadBytes(bytes);
@@ -95,13 +95,14 @@ bool CPicture::LoadFromFile(const QString& path, FileFailure* failure)
 bool CPicture::LoadFromMemory(const void* data, qsizetype size)
 {
     Clear();
+    m_lastError.clear();
     if (data == nullptr || size <= 0)
         return false;
     QByteArray bytes;
     try {
         bytes = QByteArray(static_cast<const char*>(data), size);
     } catch (const std::bad_alloc&) {
-        showPictureError("Can not allocate enough memory\t");
+        reportError("Can not allocate enough memory\t");
         return false;
     }
     return loadBytes(bytes);
@@ -115,6 +116,7 @@ bool CPicture::LoadFromBytes(const QByteArray& bytes, QSize minimumSize, FilePro
 bool CPicture::loadBytes(const QByteArray& bytes, QSize minimumSize, FileProblem* problem)
 {
     Clear();
+    m_lastError.clear();
     DecodedPicture decoded = decodePictureChecked(bytes, minimumSize);
     if (problem != nullptr)
         *problem = decoded.problem;
@@ -137,9 +139,10 @@ bool CPicture::Render(QImage* target, PixelRect rect, bool keepAspect, bool cent
     if (rect.height() < 1)
         rect.bottom = rect.top + 1;
 
+    m_lastError.clear();
     const QImage stretched = scalePicture(m_picture, QSize(rect.width(), rect.height()));
     if (stretched.isNull()) {
-        showPictureError("Can not allocate enough memory\t");
+        reportError("Can not allocate enough memory\t");
         return false;
     }
     drawPicture(*target, stretched, QPoint(rect.left, rect.top));

@@ -53,7 +53,15 @@ public:
     int m_cyPixels = 0;
     int m_cxPixels = 0;
 
+    // Why the last load or drawing failed when the picture itself was not the
+    // reason (a missing resource, memory), as "CPicture Error: <text>"; empty
+    // after one that succeeded. The caller tells the user.
+    const QString& lastError() const { return m_lastError; }
+
 private:
+    void reportError(const char* text) const;
+    mutable QString m_lastError;
+
     bool loadBytes(const QByteArray& bytes, QSize minimumSize = QSize(),
                    FileProblem* problem = nullptr);
 };

@@ -3,7 +3,6 @@
 #include "imaging/Adjustments.h"
 #include "imaging/CJpegExport.h"
 #include "imaging/DecodePlan.h"
-#include "program/MessageSink.h"
 #include "imaging/PendingFile.h"
 #include "imaging/PictureDecoder.h"
 #include "imaging/SourceFile.h"
@@ -181,10 +180,11 @@ QSize ConversionPipeline::expectedOutputSize(const ConversionSettings& settings)
                          settings);
 }
 
-void ConversionPipeline::loadSample()
+void ConversionPipeline::loadSample(ConversionResult& result)
 {
     auto sample = std::make_unique<CPicture>();
-    sample->LoadFromResource(IDR_SAMPLE_JPG, "JPG");
+    if (!sample->LoadFromResource(IDR_SAMPLE_JPG, "JPG"))
+        result.messages << sample->lastError();
     m_pSource = std::move(sample);
     m_strLoaded.clear();
     m_sourceIsSample = true;
@@ -199,7 +199,7 @@ bool ConversionPipeline::loadSource(const QString& sourcePath, const ConversionS
                                     QString& originalSizeText, ConversionResult& result)
 {
     if (sourcePath.isEmpty()) {
-        loadSample();
+        loadSample(result);
         return true;
     }
     SourceFile file(sourcePath);
@@ -347,8 +347,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
         result.outputPath = outputPath;
     if (!result.converted()) {
         if (!result.outputSize.isEmpty())
-            showMessage(QStringLiteral("Can not allocate enough memory\t"),
-                        QStringLiteral("CPicture Error"), MessageIcon::Stop);
+            result.messages << QStringLiteral("CPicture Error: Can not allocate enough memory");
         result.writeFailure.problem = FileProblem::OutOfMemory;
         m_firstDecode.Clear();
         m_preview.Clear();

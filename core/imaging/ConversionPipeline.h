@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -72,6 +73,9 @@ struct ConversionResult
     bool limitMissed = false;
     qint64 bytesAtLowestQuality = -1;
     bool shrunk = false;
+    // What the core has to tell the user about this run beyond the failures
+    // above, as "caption: text" lines (a missing resource, memory).
+    QStringList messages;
     // True when this run loaded the source from its path and it decoded.
     bool sourceLoaded = false;
     // True when the sample photograph was converted: asked for by an empty path.
@@ -167,7 +171,7 @@ private:
     static QSize sourceDrawingSize(QSize outputSize, const ConversionSettings& settings);
     static QSize decodeMinimum(QSize drawingSize);
     static QSize minimumForSource(QSize uprightSize, const ConversionSettings& settings);
-    void loadSample();
+    void loadSample(ConversionResult& result);
     bool loadSource(const QString& sourcePath, const ConversionSettings& settings,
                     QString& originalSizeText, ConversionResult& result);
     void ensureDecodeFor(QSize drawingSize);

@@ -1,7 +1,6 @@
 #include "imaging/ConversionService.h"
 
 #include "imaging/FileFailure.h"
-#include "program/MessageSink.h"
 #include "program/SettingsStore.h"
 
 #include <QFileInfo>
@@ -135,9 +134,6 @@ void ConversionService::convert(const Queued& queued, ConversionOutcome& outcome
         request.kind == ConversionKind::Preview || request.kind == ConversionKind::BatchFile
             ? QString()
             : request.outputPath;
-    // The core's failures come back in the result; nothing of this thread may
-    // reach the window's message boxes.
-    const MessageCollector quiet;
     outcome.conversion = m_pipeline->Convert(request.sourcePath, request.settings, folder, output,
                                              outcome.temporaryPath);
     describeFailure(request, outcome);

@@ -4,7 +4,6 @@
 #include "imaging/ConversionPipeline.h"
 #include "imaging/SettingsSummary.h"
 #include "imaging/SizeLimit.h"
-#include "RecordingMessageSink.h"
 #include "TestData.h"
 
 #include <gtest/gtest.h>
@@ -176,7 +175,6 @@ TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesChangeNothing)
 
     // A missing file is reported, silently, and changes nothing: no sample, no
     // file, the picture before stays loaded.
-    RecordingMessageSink messages;
     const QString output = dir.filePath("out.jpg");
     result = pipeline.Convert(missing, settings, {}, output, temporary);
     EXPECT_EQ(result.readFailure.problem, FileProblem::NotFound);
@@ -187,7 +185,7 @@ TEST(ConversionPipeline, SourceIsLoadedOnceAndUnreadableSourcesChangeNothing)
     EXPECT_EQ(pipeline.loadedPath(), second);
     EXPECT_EQ(pipeline.originalSize(), QSize(300, 400));
     EXPECT_EQ(pipeline.preview().m_cxPixels, 150);
-    EXPECT_TRUE(messages.messages().empty());
+    EXPECT_TRUE(result.messages.isEmpty());
 
     // The failed path is not remembered: once the file is there, it loads.
     ASSERT_TRUE(quarters(64, 64).save(missing, "JPEG"));
@@ -273,14 +271,11 @@ TEST(ConversionPipeline, OversizedOutputIsRefusedWithAMessage)
     const QString output = dir.filePath("huge.jpg");
     ConversionSettings settings;
     settings.m_nTargetSize = 60000; // 3.6 gigapixels
-    RecordingMessageSink messages;
     ConversionPipeline pipeline;
     const ConversionResult result = pipeline.Convert(source, settings, {}, output, {});
     EXPECT_FALSE(result.written);
     EXPECT_FALSE(QFileInfo::exists(output));
-    ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0].text, QStringLiteral("Can not allocate enough memory\t"));
-    EXPECT_EQ(messages.messages()[0].caption, QStringLiteral("CPicture Error"));
+    EXPECT_EQ(result.messages, QStringList{"CPicture Error: Can not allocate enough memory"});
     EXPECT_EQ(result.kilobytes, 0);
 }
 

@@ -1,4 +1,4 @@
-#include "program/MessageSink.h"
+#include "MessageSink.h"
 
 #include <atomic>
 #include <cstdio>
@@ -17,7 +17,6 @@ public:
 
 StandardErrorSink g_standardErrorSink;
 std::atomic<MessageSink*> g_sink{&g_standardErrorSink};
-thread_local MessageCollector* t_collector = nullptr;
 
 } // namespace
 
@@ -28,19 +27,5 @@ void installMessageSink(MessageSink* sink)
 
 void showMessage(const QString& text, const QString& caption, MessageIcon icon)
 {
-    if (t_collector != nullptr) {
-        t_collector->m_messages.append(caption + QStringLiteral(": ") + text.trimmed());
-        return;
-    }
     g_sink.load()->showMessage(text, caption, icon);
-}
-
-MessageCollector::MessageCollector() : m_outer(t_collector)
-{
-    t_collector = this;
-}
-
-MessageCollector::~MessageCollector()
-{
-    t_collector = m_outer;
 }

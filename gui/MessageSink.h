@@ -1,0 +1,35 @@
+// How the window code shows a message box without holding a widget of its own.
+//
+// The core returns its failures as values; the window code turns them into
+// messages with showMessage(). The program installs a sink that shows a
+// QMessageBox with an OK button; tests install one that records what would have
+// been shown.
+#pragma once
+
+#include <QString>
+
+enum class MessageIcon
+{
+    None,
+    Information,
+    Warning,
+    Stop,
+};
+
+class MessageSink
+{
+public:
+    virtual ~MessageSink() = default;
+
+    // May be called on any thread. Returns when the user has taken note of the
+    // message (for a box: when it was closed).
+    virtual void showMessage(const QString& text, const QString& caption, MessageIcon icon) = 0;
+};
+
+// Makes `sink` receive every message of the core; nullptr restores the default,
+// which writes "caption: text" to standard error. The caller keeps ownership and
+// must uninstall the sink before destroying it.
+void installMessageSink(MessageSink* sink);
+
+// Shows a message through the installed sink.
+void showMessage(const QString& text, const QString& caption, MessageIcon icon);

@@ -425,6 +425,34 @@ TEST(CliRun, ConversionsTheCoreRefusesAreReported)
 
 // The sample photograph that stands in for an unreadable picture would get a
 // name of its own size; a file of that name, or the explicit output, is kept.
+// A size limit that even quality 1 cannot reach is named, writes nothing and
+// fails the run, unless the picture may be made smaller; a reachable one
+// reports the quality it took.
+TEST(CliRun, SizeLimitIsKeptOrNamed)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir folder;
+    const QString source = picture("photos/Sumo_Museum.jpg");
+    const CliRun missed = runCli({"--max-kb", "1", "-d", folder.path(), source});
+    EXPECT_EQ(missed.exitCode, 1);
+    EXPECT_TRUE(missed.err.contains(source + ": at most 1 Kb cannot be reached (quality 1: "))
+        << missed.err.toStdString();
+    EXPECT_TRUE(filesIn(folder.path()).isEmpty());
+
+    const CliRun shrunk = runCli({"--max-kb", "1", "--shrink", "-d", folder.path(), source});
+    EXPECT_EQ(shrunk.exitCode, 0) << shrunk.err.toStdString();
+    ASSERT_EQ(shrunk.out.size(), 1);
+    EXPECT_TRUE(shrunk.out[0].contains(", made ")) << shrunk.out[0].toStdString();
+    ASSERT_EQ(filesIn(folder.path()).size(), 1);
+    EXPECT_LE(QFileInfo(QDir(folder.path()).filePath(filesIn(folder.path())[0])).size(), 1000);
+
+    const CliRun fitted = runCli({"--max-kb", "30", "-q", "90", "-o", QDir(folder.path()).filePath("fit.jpg"), source});
+    EXPECT_EQ(fitted.exitCode, 0);
+    ASSERT_EQ(fitted.out.size(), 1);
+    EXPECT_TRUE(fitted.out[0].contains(", quality ")) << fitted.out[0].toStdString();
+    EXPECT_LE(QFileInfo(QDir(folder.path()).filePath("fit.jpg")).size(), 30000);
+}
+
 TEST(CliRun, FailedConversionsLeaveExistingFilesAlone)
 {
     REQUIRE_TESTDATA();

@@ -1,6 +1,7 @@
 // What the directory-conversion and mail tests share: a private folder with its
 // own TEMP, TMPDIR and PATH, pictures written on the spot, a stand-in xdg-email
-// that records its arguments, and a way to act on a modal dialog once it shows.
+// that records its arguments (or the system's xdg-email with a mailer hook that
+// records what it hands on), and a way to act on a modal dialog once it shows.
 #pragma once
 
 #include "CImageDlg.h"
@@ -13,6 +14,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <algorithm>
 #include <functional>
@@ -65,6 +68,26 @@ template <typename Control> Control* control(const QWidget* dialog, int id)
 class Sandbox
 {
 public:
+    // The system's xdg-email stays on the PATH; its MAILER hook records the
+    // mailto address it was given, one file per hand-off.
+    struct RealXdgEmail
+    {
+    };
+    explicit Sandbox(RealXdgEmail) : Sandbox(false)
+    {
+        qputenv("PATH", m_saved[2]);
+        m_hook = true;
+        writeScript(QStringLiteral("bin/mailer-hook"),
+                    "n=$(ls '" + QFile::encodeName(path(QStringLiteral("mails"))) +
+                        "' 2>/dev/null | wc -l)\n"
+                        "mkdir -p '" +
+                        QFile::encodeName(path(QStringLiteral("mails"))) +
+                        "'\n"
+                        "printf '%s' \"$1\" > '" +
+                        QFile::encodeName(path(QStringLiteral("mails"))) + "'/mail$n\n");
+        qputenv("MAILER", QFile::encodeName(path(QStringLiteral("bin/mailer-hook"))));
+    }
+
     explicit Sandbox(bool mailClient = true)
     {
         for (const char* name : kNames)
@@ -109,7 +132,8 @@ public:
     }
     QString settingsPath() const { return path(QStringLiteral("Pictavo.ini")); }
 
-    // The argument lists xdg-email was called with, in the order of the calls.
+    // The argument lists xdg-email was called with, in the order of the calls;
+    // with the real xdg-email, read back from the mailto address it handed on.
     QList<QStringList> mails() const
     {
         QList<QStringList> calls;
@@ -118,6 +142,10 @@ public:
             QFile file(folder.filePath(QStringLiteral("mail%1").arg(n)));
             if (!file.open(QIODevice::ReadOnly))
                 break;
+            if (m_hook) {
+                calls << argumentsOf(QString::fromUtf8(file.readAll()));
+                continue;
+            }
             QStringList arguments;
             for (const QByteArray& argument : file.readAll().split('\0'))
                 arguments << QString::fromUtf8(argument);
@@ -138,7 +166,17 @@ public:
     }
 
 private:
-    static constexpr const char* kNames[] = {"TEMP", "TMPDIR", "PATH"};
+    static QStringList argumentsOf(const QString& mailto)
+    {
+        QStringList arguments;
+        const QUrlQuery query(QUrl(mailto).query(QUrl::FullyEncoded));
+        for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded))
+            arguments << QStringLiteral("--") + key << value;
+        return arguments;
+    }
+
+    static constexpr const char* kNames[] = {"TEMP", "TMPDIR", "PATH", "MAILER"};
+    bool m_hook = false;
     QTemporaryDir m_dir;
     QList<QByteArray> m_saved;
 };

@@ -1,18 +1,18 @@
 #include "batch/DirectoryWalk.h"
 
+#include "imaging/PictureFormats.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 QStringList picturesInFolder(const QString& folder)
 {
-    static const char* const kPatterns[] = {"*.jpg", "*.jpe", "*.jpeg", "*.gif", "*.bmp"};
     const QDir dir(folder);
     QStringList files;
     QSet<QString> seen;
-    for (const char* pattern : kPatterns) {
+    for (const QString& pattern : folderPicturePatterns()) {
         const QFileInfoList matches = dir.entryInfoList(
-            {QString::fromLatin1(pattern)}, QDir::Files | QDir::Hidden | QDir::System,
-            QDir::Name | QDir::IgnoreCase);
+            {pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
         for (const QFileInfo& match : matches) {
             const QString path = match.absoluteFilePath();
             if (!seen.contains(path)) {

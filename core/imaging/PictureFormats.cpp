@@ -78,3 +78,13 @@ QStringList folderPicturePatterns()
             QStringLiteral("*.webp"), QStringLiteral("*.tif"),  QStringLiteral("*.tiff"),
             QStringLiteral("*.heic"), QStringLiteral("*.heif"), QStringLiteral("*.avif")};
 }
+
+QString openDialogFilter()
+{
+    QStringList patterns;
+    for (const QString& extension : readablePictureExtensions())
+        patterns << QStringLiteral("*.") + extension;
+    return QStringLiteral("Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp);;Alle Bilder (%1);;"
+                          "Alle Dateien (*)")
+        .arg(patterns.join(u' '));
+}

@@ -23,6 +23,11 @@ std::vector<PictureFormat> readablePictureFormats();
 // Every extension of readablePictureFormats, in that order, each once.
 QStringList readablePictureExtensions();
 
+// The open dialog's filters, separated by ";;": "Bilder (*.jpg *.jpeg *.jpe
+// *.gif *.bmp)" first, as the program always offered, then "Alle Bilder (...)"
+// with every readable extension, then "Alle Dateien (*)".
+QString openDialogFilter();
+
 // The folder conversion's patterns, in the order it converts them: "*.jpg",
 // "*.jpe", "*.jpeg", "*.gif", "*.bmp", then the newer photo formats "*.png",
 // "*.webp", "*.tif", "*.tiff", "*.heic", "*.heif", "*.avif".

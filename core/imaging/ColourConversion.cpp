@@ -1,8 +1,13 @@
 #include "imaging/ColourConversion.h"
 
+#include <QColorSpace>
+
 #include <lcms2.h>
 
 #include <memory>
+#include <mutex>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -19,7 +24,7 @@ struct CurveFree
     void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
 };
 using Profile = std::unique_ptr<void, ProfileClose>;
-using Transform = std::unique_ptr<void, TransformDelete>;
+using Transform = std::shared_ptr<void>;
 using Curve = std::unique_ptr<cmsToneCurve, CurveFree>;
 
 // A broken profile is a normal case here (it is ignored), not worth a line on
@@ -71,31 +76,65 @@ Curve toneCurve(ToneCurve curve)
     return {};
 }
 
-} // namespace
-
-bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
+// The transform from `iccProfile` to sRGB for pictures of the given alpha;
+// null when the profile cannot be used.
+Transform newTransform(const QByteArray& iccProfile, bool premultiplied)
 {
-    if (iccProfile.isEmpty() || picture.isNull())
-        return false;
     keepLittleCmsQuiet();
     const Profile source(
         cmsOpenProfileFromMem(iccProfile.constData(), cmsUInt32Number(iccProfile.size())));
-    if (!source || !usable(source.get()))
-        return false;
     const Profile srgb(cmsCreate_sRGBProfile());
-    const bool premultiplied = picture.format() == QImage::Format_ARGB32_Premultiplied;
-    if (!srgb || (!premultiplied && picture.format() != QImage::Format_RGB32))
-        return false;
+    if (!source || !srgb || !usable(source.get()))
+        return {};
     const cmsUInt32Number intent =
         cmsIsIntentSupported(source.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)
             ? INTENT_PERCEPTUAL
             : INTENT_RELATIVE_COLORIMETRIC;
     const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
     // Extra channels are neither read nor written, so alpha stays where it is
-    // while the transform works on the picture in place.
-    const Transform transform(cmsCreateTransform(
-        source.get(), inputFormat(space, premultiplied), srgb.get(),
-        premultiplied ? TYPE_BGRA_8_PREMUL : TYPE_BGRA_8, intent, cmsFLAGS_BLACKPOINTCOMPENSATION));
+    // while the transform works on the picture in place. Without the one-pixel
+    // cache, threads may share the transform.
+    void* transform =
+        cmsCreateTransform(source.get(), inputFormat(space, premultiplied), srgb.get(),
+                           premultiplied ? TYPE_BGRA_8_PREMUL : TYPE_BGRA_8, intent,
+                           cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+    return transform != nullptr ? Transform(transform, TransformDelete()) : Transform();
+}
+
+// Photos of one camera or phone share their profile, and making a transform
+// costs about as much as running it over a reduced photo: the last few are
+// kept. Any thread may ask.
+Transform cachedTransform(const QByteArray& iccProfile, bool premultiplied)
+{
+    static std::mutex mutex;
+    static std::vector<std::tuple<QByteArray, bool, Transform>> recent;
+    constexpr std::size_t kKept = 8;
+    {
+        const std::lock_guard lock(mutex);
+        for (const auto& [profile, alpha, transform] : recent)
+            if (alpha == premultiplied && profile == iccProfile)
+                return transform;
+    }
+    Transform transform = newTransform(iccProfile, premultiplied);
+    if (!transform)
+        return {};
+    const std::lock_guard lock(mutex);
+    if (recent.size() == kKept)
+        recent.erase(recent.begin());
+    recent.emplace_back(iccProfile, premultiplied, transform);
+    return transform;
+}
+
+} // namespace
+
+bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
+{
+    if (iccProfile.isEmpty() || picture.isNull())
+        return false;
+    const bool premultiplied = picture.format() == QImage::Format_ARGB32_Premultiplied;
+    if (!premultiplied && picture.format() != QImage::Format_RGB32)
+        return false;
+    const Transform transform = cachedTransform(iccProfile, premultiplied);
     if (!transform)
         return false;
     uchar* bits = picture.bits(); // detaches a shared picture first
@@ -104,6 +143,7 @@ bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
     const auto stride = cmsUInt32Number(picture.bytesPerLine());
     cmsDoTransformLineStride(transform.get(), bits, bits, cmsUInt32Number(picture.width()),
                              cmsUInt32Number(picture.height()), stride, stride, 0, 0);
+    picture.setColorSpace(QColorSpace::SRgb);
     return true;
 }
 

@@ -2,8 +2,8 @@
 // Pictavo writes (they carry no profile, and untagged means sRGB), through
 // Little CMS.
 //
-// Safe to call from several threads at once: every call makes its own profiles
-// and transform.
+// Safe to call from several threads at once: the transforms of the last few
+// profiles are kept and shared.
 #pragma once
 
 #include <QByteArray>
@@ -28,7 +28,7 @@ enum class ToneCurve
 // black-point compensation. RGB and grey profiles are used; an empty profile,
 // one that cannot be parsed and one of another colour space (CMYK, Lab) leave
 // the picture as it is, which then counts as sRGB. True when the colours were
-// converted.
+// converted; the picture's colour space then says sRGB.
 bool convertToSrgb(QImage& picture, const QByteArray& iccProfile);
 
 // An ICC profile for the RGB colour space with these primaries and tone curve;

@@ -1,6 +1,7 @@
 // Today's photo formats and colour profiles through the loader: PNG, WebP, TIFF,
 // HEIC and AVIF made at test time from a shared photo, and sources tagged with
-// Display P3, Adobe RGB and broken profiles, whose colours must arrive in sRGB.
+// Display P3, Adobe RGB, linear grey and broken profiles, whose colours must
+// arrive in sRGB.
 #include "PictureSamples.h"
 #include "TestData.h"
 #include "imaging/PictureDecoder.h"
@@ -192,7 +193,39 @@ struct ColourCase
     // The pixels as stored, in the tagged colour space; null for a source whose
     // profile must be ignored.
     QImage storedPixels;
+    // The pixels in sRGB; null for the original photo.
+    QImage reference = {};
 };
+
+// A grey profile whose tone curve is linear: grey values are light itself.
+QByteArray linearGreyProfile()
+{
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(linear);
+    return bytes;
+}
+
+// `grey` (linear light) as sRGB encodes it.
+QImage srgbEncoded(const QImage& grey)
+{
+    QImage encoded = grey.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < encoded.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(encoded.scanLine(y));
+        for (int x = 0; x < encoded.width(); ++x) {
+            const double v = qRed(row[x]) / 255.0;
+            const double e = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+            const int level = int(std::lround(e * 255));
+            row[x] = qRgb(level, level, level);
+        }
+    }
+    return encoded;
+}
 
 TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
 {
@@ -210,9 +243,15 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
     iccAdobe.iccProfile = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
     QByteArray brokenProfile = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
     brokenProfile.truncate(100);
+    const QImage linearGrey = original.convertToFormat(QImage::Format_Grayscale8);
 
     const std::vector<ColourCase> cases = {
         {"Display P3 PNG", samples::qtBytes(p3, "png"), p3},
+        {"Display P3 PNG with alpha",
+         samples::qtBytes(p3.convertToFormat(QImage::Format_ARGB32), "png"), p3},
+        {"linear grey JPEG",
+         withIccSegments(samples::qtBytes(linearGrey, "jpeg", 100), linearGreyProfile()),
+         linearGrey, srgbEncoded(linearGrey)},
         {"Adobe RGB TIFF", samples::qtBytes(adobe, "tiff"), adobe},
         {"Adobe RGB WebP", samples::qtBytes(adobe, "webp", 100), adobe},
         {"Display P3 JPEG, profile in three segments",
@@ -231,8 +270,9 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
             EXPECT_EQ(decoded.picture, decodePicture(plainP3Jpeg));
             continue;
         }
+        const QImage& reference = colour.reference.isNull() ? original : colour.reference;
         // Shown unconverted, the tagged pixels would miss the mark.
-        EXPECT_GT(meanDeltaE2000(colour.storedPixels, original), 2.0);
-        EXPECT_LE(meanDeltaE2000(decoded.picture, original), 2.0);
+        EXPECT_GT(meanDeltaE2000(colour.storedPixels, reference), 2.0);
+        EXPECT_LE(meanDeltaE2000(decoded.picture, reference), 2.0);
     }
 }

@@ -6,6 +6,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {

@@ -61,8 +61,9 @@ QImage decodePicture(const QByteArray& bytes);
 QImage decodePicture(const QByteArray& bytes, QSize minimumSize);
 
 // The header of the picture file open on `device` at its start (see
-// PictureHeader.h), reading no more than its first megabyte; the device is back at
-// its start afterwards. What the reader says meanwhile is kept quiet, as while
+// PictureHeader.h), reading no more than its first megabyte (of a HEIF file, its
+// boxes' headers and metadata, wherever they lie); the device is back at its
+// start afterwards. What the reader says meanwhile is kept quiet, as while
 // decoding.
 PictureHeader probePicture(QIODevice* device);
 

@@ -1,12 +1,13 @@
 // Today's photo formats and colour profiles through the loader: PNG, WebP, TIFF,
 // HEIC and AVIF made at test time from a shared photo, and sources tagged with
-// Display P3, Adobe RGB, linear grey and broken profiles, whose colours must
-// arrive in sRGB.
+// Display P3, Adobe RGB, linear grey and broken profiles and a CMYK JPEG, whose
+// colours must arrive in sRGB.
 #include "PictureSamples.h"
 #include "TestData.h"
 #include "imaging/PictureDecoder.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QTransform>
 #include <QtEndian>
 
@@ -275,4 +276,14 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
         EXPECT_GT(meanDeltaE2000(colour.storedPixels, reference), 2.0);
         EXPECT_LE(meanDeltaE2000(decoded.picture, reference), 2.0);
     }
+    // Adobe's inverted CMYK without a profile, against the RGB file of the photo.
+    const auto decodedFile = [](const char* relative) {
+        QFile file(QString::fromStdString(testdata::path(relative).string()));
+        return file.open(QIODevice::ReadOnly) ? decodePicture(file.readAll(), {512, 384})
+                                              : QImage();
+    };
+    const QImage rgb = decodedFile("photos/cameratrap_african_elephants.jpg");
+    const QImage cmyk = decodedFile("formats/jpeg/cameratrap/african_elephants_cmyk.jpg");
+    ASSERT_EQ(cmyk.size(), rgb.size());
+    EXPECT_LE(meanDeltaE2000(cmyk, rgb), 2.0);
 }

@@ -4,8 +4,10 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -125,6 +127,28 @@ Transform cachedTransform(const QByteArray& iccProfile, bool premultiplied)
     return transform;
 }
 
+// Runs `transform` over the rows in place, a large picture in bands on
+// several threads (the transform keeps no per-call state), so that a profile
+// costs the conversion little time beside the decode.
+void transformInBands(void* transform, uchar* bits, int width, int height, qsizetype stride)
+{
+    constexpr qint64 kPixelsPerBand = 1 << 18;
+    const int bands =
+        int(std::clamp<qint64>(qint64(width) * height / kPixelsPerBand, 1,
+                               std::clamp(std::thread::hardware_concurrency(), 1u, 4u)));
+    const auto run = [=](int first, int last) {
+        cmsDoTransformLineStride(transform, bits + first * stride, bits + first * stride,
+                                 cmsUInt32Number(width), cmsUInt32Number(last - first),
+                                 cmsUInt32Number(stride), cmsUInt32Number(stride), 0, 0);
+    };
+    std::vector<std::thread> helpers;
+    for (int band = 1; band < bands; ++band)
+        helpers.emplace_back(run, height * band / bands, height * (band + 1) / bands);
+    run(0, height / bands);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
 } // namespace
 
 bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
@@ -140,9 +164,8 @@ bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
     uchar* bits = picture.bits(); // detaches a shared picture first
     if (bits == nullptr)
         return false;
-    const auto stride = cmsUInt32Number(picture.bytesPerLine());
-    cmsDoTransformLineStride(transform.get(), bits, bits, cmsUInt32Number(picture.width()),
-                             cmsUInt32Number(picture.height()), stride, stride, 0, 0);
+    transformInBands(transform.get(), bits, picture.width(), picture.height(),
+                     picture.bytesPerLine());
     picture.setColorSpace(QColorSpace::SRgb);
     return true;
 }

@@ -4,6 +4,7 @@
 // colours must arrive in sRGB.
 #include "PictureSamples.h"
 #include "TestData.h"
+#include "imaging/ColourConversion.h"
 #include "imaging/PictureDecoder.h"
 
 #include <QColorSpace>
@@ -276,6 +277,13 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
         EXPECT_GT(meanDeltaE2000(colour.storedPixels, reference), 2.0);
         EXPECT_LE(meanDeltaE2000(decoded.picture, reference), 2.0);
     }
+    // A large picture is converted in bands on several threads: every row alike.
+    QImage large(1500, 1000, QImage::Format_RGB32);
+    large.fill(qRgb(200, 40, 40));
+    ASSERT_TRUE(convertToSrgb(large, QColorSpace(QColorSpace::DisplayP3).iccProfile()));
+    EXPECT_NE(large.pixel(0, 0), qRgb(200, 40, 40));
+    for (int y = 1; y < large.height(); ++y)
+        ASSERT_EQ(std::memcmp(large.constScanLine(y), large.constScanLine(0), 1500 * 4), 0) << y;
     // Adobe's inverted CMYK without a profile, against the RGB file of the photo.
     const auto decodedFile = [](const char* relative) {
         QFile file(QString::fromStdString(testdata::path(relative).string()));

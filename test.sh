@@ -30,6 +30,7 @@ case "$mode" in
         cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPICTAVO_SANITIZE=ON
         cmake --build build-asan -j "$jobs"
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+            LSAN_OPTIONS=suppressions=$PWD/tools/lsan-suppressions.txt \
             ctest --test-dir build-asan --output-on-failure -j "$jobs" -L core "$@"
         ;;
     tsan)

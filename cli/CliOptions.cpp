@@ -30,6 +30,7 @@ enum class Key
     Mirror,
     Effect,
     ListEffects,
+    ListFormats,
     Jobs,
     Memory,
     Help,
@@ -64,6 +65,7 @@ constexpr OptionEntry kOptions[] = {
     {Key::Mirror, '\0', "mirror", false},
     {Key::Effect, '\0', "effect", true},
     {Key::ListEffects, '\0', "list-effects", false},
+    {Key::ListFormats, '\0', "list-formats", false},
     {Key::Jobs, 'j', "jobs", true},
     {Key::Memory, '\0', "memory", true},
     {Key::Help, 'h', "help", false},
@@ -227,6 +229,9 @@ bool applyOption(const OptionEntry& entry, const QString& option, const QString&
     case Key::ListEffects:
         options.action = CliAction::ListEffects;
         return true;
+    case Key::ListFormats:
+        options.action = CliAction::ListFormats;
+        return true;
     case Key::Jobs:
         if (!readInteger(option, value, 1, kMaxJobs, number, error))
             return false;
@@ -371,7 +376,8 @@ QString cliUsage()
     return QStringLiteral(
         "Usage: pictavo-cli [OPTION]... PICTURE|FOLDER...\n"
         "Brings pictures to a wanted size and quality and saves them as JPEG files.\n"
-        "A FOLDER stands for its *.jpg, *.jpe, *.jpeg, *.gif and *.bmp files.\n"
+        "A FOLDER stands for its *.jpg, *.jpe, *.jpeg, *.gif, *.bmp, *.png, *.webp,\n"
+        "*.tif, *.tiff, *.heic, *.heif and *.avif files, in this order.\n"
         "\n"
         "  -d, --dest FOLDER     write each result as \"NAME WxH.jpg\" into FOLDER\n"
         "                        (default: the current folder)\n"
@@ -392,6 +398,8 @@ QString cliUsage()
         "      --effect N|NAME   effect by its place in the list (1 = first) or its name;\n"
         "                        0 = none\n"
         "      --list-effects    print the loaded effects, one per line as \"N NAME\", and exit\n"
+        "      --list-formats    print the picture formats this build reads, one per line\n"
+        "                        as \"NAME: EXTENSION...\", and exit\n"
         "  -j, --jobs N          pictures converted at once (default: the number of cores)\n"
         "      --memory MB       memory the pictures converted at once may take together;\n"
         "                        a picture starts only while it fits (default: a quarter\n"

@@ -14,6 +14,7 @@ enum class CliAction
 {
     Convert,
     ListEffects,
+    ListFormats,
     Help,
     Version,
 };

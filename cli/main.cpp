@@ -3,6 +3,7 @@
 #include "CliOptions.h"
 #include "CliRunner.h"
 #include "effects/EffectHost.h"
+#include "imaging/PictureFormats.h"
 
 #include <QCoreApplication>
 
@@ -66,6 +67,13 @@ void listEffects(const QStringList& names)
         std::printf("%lld %s\n", qlonglong(index + 1), names[index].toLocal8Bit().constData());
 }
 
+void listFormats()
+{
+    for (const PictureFormat& format : readablePictureFormats())
+        std::printf("%s: %s\n", format.name.toLocal8Bit().constData(),
+                    format.extensions.join(u' ').toLocal8Bit().constData());
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -87,6 +95,11 @@ int main(int argc, char* argv[])
     }
     if (options->action == CliAction::Version) {
         std::fputs("pictavo-cli " PICTAVO_VERSION "\n", stdout);
+        return kCliExitSuccess;
+    }
+
+    if (options->action == CliAction::ListFormats) {
+        listFormats();
         return kCliExitSuccess;
     }
 

@@ -9,6 +9,7 @@
 #include "program/CommandLine.h"
 #include "DialogUnits.h"
 #include "program/DroppedFiles.h"
+#include "imaging/PictureFormats.h"
 #include "ImageView.h"
 #include "MailCopy.h"
 #include "MessageSink.h"
@@ -45,7 +46,6 @@
 
 namespace {
 
-constexpr char kOpenFilter[] = "Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp)";
 constexpr char kSaveFilter[] = "Bilder (*.jpg)";
 
 // The path of `picture` as the open and save dialogs propose it: the file itself
@@ -637,7 +637,7 @@ void CImageDlg::OnOpen()
                                             "Bild geöffnet werden.")))
         return;
     const QString chosen = QFileDialog::getOpenFileName(
-        this, QString(), existingPicturePath(m_strPicture), QString::fromUtf8(kOpenFilter));
+        this, QString(), existingPicturePath(m_strPicture), openDialogFilter());
     if (chosen.isEmpty())
         return;
     OpenPicture(chosen);

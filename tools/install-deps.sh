@@ -2,13 +2,18 @@
 # Installs the Debian packages that building, running, testing and packaging
 # Pictavo need, but only those that are missing. The validators of the desktop
 # entry and the AppStream metadata run in the tests; dpkg-dev (dpkg-shlibdeps)
-# and file let `cpack -G DEB` work out the package's dependencies.
+# and file let `cpack -G DEB` work out the package's dependencies. Debian 12's
+# libheif1 (pulled in by libheif-dev) has its HEVC (libde265) and AV1 (dav1d,
+# aom) decoders built in; qt6-image-formats-plugins reads WebP and TIFF;
+# heif-convert from libheif-examples is the benchmarks' yardstick.
 # Sourced by run.sh and test.sh.
 set -euo pipefail
 
 PICTAVO_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libjpeg62-turbo-dev
+    qt6-image-formats-plugins libheif-dev liblcms2-dev zlib1g-dev
+    libheif-examples
     libgtest-dev libbenchmark-dev
     libjpeg-turbo-progs
     clang libclang-rt-14-dev

@@ -1,5 +1,7 @@
 #include "batch/BatchSources.h"
 
+#include "imaging/PictureFormats.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -86,14 +88,12 @@ std::vector<BatchSource> batchSources(const QString& folder, const QStringList& 
 
 QStringList picturesInFolder(const QString& folder)
 {
-    static const char* const kPatterns[] = {"*.jpg", "*.jpe", "*.jpeg", "*.gif", "*.bmp"};
     const QDir dir(folder);
     QStringList files;
     QSet<QString> seen;
-    for (const char* pattern : kPatterns) {
+    for (const QString& pattern : folderPicturePatterns()) {
         const QFileInfoList matches = dir.entryInfoList(
-            {QString::fromLatin1(pattern)}, QDir::Files | QDir::Hidden | QDir::System,
-            QDir::Name | QDir::IgnoreCase);
+            {pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
         for (const QFileInfo& match : matches) {
             const QString path = match.absoluteFilePath();
             if (!seen.contains(path)) {

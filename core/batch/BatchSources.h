@@ -20,8 +20,9 @@ struct BatchSource
 };
 
 // The picture files directly inside `folder` (not its subfolders), pattern by
-// pattern: *.jpg, *.jpe, *.jpeg, *.gif, *.bmp, each matched without regard to
-// case and sorted by name within its pattern. Folders are left out, and a file
+// pattern (see folderPicturePatterns: *.jpg, *.jpe, *.jpeg, *.gif, *.bmp, then
+// *.png, *.webp, *.tif, *.tiff, *.heic, *.heif, *.avif), each matched without
+// regard to case and sorted by name within its pattern. Folders are left out, and a file
 // matched by two patterns is listed once. Every list is taken before anything is
 // converted, so the conversion's own outputs never turn up in it.
 QStringList picturesInFolder(const QString& folder);

@@ -93,6 +93,19 @@ DecodePlan planDecode(const PictureHeader& header, QSize minimumSize)
         plan.memoryBytes = coefficients + afterReading(header, pixelsOf(plan.readSize), readBytes);
         return plan;
     }
+    if (header.format == "heif") {
+        // libheif holds its decoded planes (twice while it turns or mirrors
+        // them) beside the 8-bit RGB picture it makes of them.
+        const qint64 decoded =
+            qint64(std::ceil(double(wholePixels) * header.heifPlaneBytesPerPixel * 2)) +
+            wholePixels * readBytes;
+        plan.method = factor > 1 ? DecodePlan::Method::Reduced : DecodePlan::Method::Whole;
+        plan.factor = factor;
+        plan.memoryBytes = decoded + (factor > 1 ? qint64(stored.width()) * factor * 4 +
+                                                       pixelsOf(dividedSize(stored, factor)) * 4
+                                                 : wholePixels * 4);
+        return plan;
+    }
     if (factor > 1 && header.pngReducesWhileReading) {
         plan.method = DecodePlan::Method::PngScaled;
         plan.readSize = dividedSize(stored, factor);

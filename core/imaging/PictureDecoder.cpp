@@ -1,7 +1,10 @@
 #include "imaging/PictureDecoder.h"
 
+#include "imaging/ColourConversion.h"
 #include "imaging/DecodePlan.h"
+#include "imaging/EmbeddedProfile.h"
 #include "imaging/GifReduction.h"
+#include "imaging/HeifDecoder.h"
 #include "imaging/JpegScanCheck.h"
 #include "imaging/PictureHeader.h"
 #include "imaging/PictureIntegrity.h"
@@ -116,8 +119,51 @@ DecodedPicture refused(FileProblem problem)
     return {QImage(), problem};
 }
 
+// The reduction the plan asks for, or the conversion to the program's format.
+QImage reducedOrNormalised(QImage image, const DecodePlan& plan)
+{
+    if (plan.method == DecodePlan::Method::Reduced)
+        return reducePicture(image, plan.factor);
+    return normalised(std::move(image));
+}
+
+// Colours are brought into sRGB after the reduced decode, where the fewest
+// pixels are left, and before anything else works on them.
+DecodedPicture inSrgb(QImage image, const QByteArray& iccProfile)
+{
+    if (image.isNull())
+        return refused(FileProblem::OutOfMemory);
+    convertToSrgb(image, iccProfile);
+    return {std::move(image), FileProblem::None};
+}
+
+PictureHeader heifHeaderOf(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return buffer.open(QIODevice::ReadOnly) ? readHeifHeader(&buffer) : PictureHeader();
+}
+
+// libheif decodes only in full size: the size is checked against the limit
+// before, and the picture is averaged down right after.
+DecodedPicture decodeHeifFollowingPlan(const QByteArray& bytes, QSize minimumSize)
+{
+    const PictureHeader header = heifHeaderOf(bytes);
+    if (!header.isKnown())
+        return refused(FileProblem::Damaged);
+    if (tooManyPixels(header.storedSize))
+        return refused(FileProblem::TooManyPixels);
+    HeifPicture heif = decodeHeif(bytes);
+    if (heif.picture.isNull())
+        return refused(heif.problem);
+    QImage image = reducedOrNormalised(std::move(heif.picture), planDecode(header, minimumSize));
+    return inSrgb(std::move(image), heif.iccProfile);
+}
+
 DecodedPicture decodeFollowingPlan(const QByteArray& bytes, QSize minimumSize)
 {
+    if (looksLikeHeif(bytes))
+        return decodeHeifFollowingPlan(bytes, minimumSize);
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
@@ -151,15 +197,8 @@ DecodedPicture decodeFollowingPlan(const QByteArray& bytes, QSize minimumSize)
         return refused(FileProblem::Undecodable);
     if (tooManyPixels(image.size()))
         return refused(FileProblem::TooManyPixels);
-    if (plan.method == DecodePlan::Method::Reduced) {
-        image = reducePicture(image, plan.factor);
-        if (image.isNull())
-            return refused(FileProblem::OutOfMemory);
-    }
-    image = normalised(std::move(image));
-    if (image.isNull())
-        return refused(FileProblem::OutOfMemory);
-    return {std::move(image), FileProblem::None};
+    return inSrgb(reducedOrNormalised(std::move(image), plan),
+                  embeddedIccProfile(header.format, bytes));
 }
 
 } // namespace
@@ -194,6 +233,11 @@ PictureHeader probePicture(QIODevice* device)
     PictureHeader header;
     try {
         const QByteArray prefix = device->peek(kPictureHeaderPrefixBytes);
+        if (looksLikeHeif(prefix)) {
+            header = readHeifHeader(device);
+            device->seek(0);
+            return header;
+        }
         const DecodeScope scope;
         QImageReader reader(device);
         reader.setAutoTransform(true);
@@ -207,6 +251,8 @@ PictureHeader probePicture(QIODevice* device)
 
 QSize pictureSize(const QByteArray& bytes)
 {
+    if (looksLikeHeif(bytes))
+        return heifHeaderOf(bytes).storedSize;
     ensureDecoderMessageHandler();
     const DecodeScope scope;
     QBuffer buffer;

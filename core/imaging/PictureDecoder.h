@@ -9,6 +9,8 @@
 //    libjpeg reports a premature end of the file or of a data segment, a bad
 //    Huffman or arithmetic code, a restart marker out of place or an
 //    inconsistent progression (see JpegScanCheck.h);
+//  - a HEIF or AVIF picture whose boxes or coded data libheif finds invalid or
+//    ending early (libheif decodes strictly);
 //  - any picture Qt's reader fails on.
 // Not damage: libjpeg's other warnings. A JPEG whose scans decode completely is
 // whole even when libjpeg warns about extraneous bytes before a marker (which
@@ -30,22 +32,25 @@ inline constexpr qint64 kMaxDecodedPixels = qint64(1) << 27;
 
 struct DecodedPicture
 {
-    // Upright (a JPEG's EXIF orientation is applied), Format_RGB32, or
-    // Format_ARGB32_Premultiplied where the picture has transparent parts. Null
-    // when the picture could not be decoded.
+    // Upright (a JPEG's EXIF orientation, a HEIF picture's rotation and mirror
+    // are applied), in sRGB (an embedded colour profile is converted from),
+    // Format_RGB32, or Format_ARGB32_Premultiplied where the picture has
+    // transparent parts. Null when the picture could not be decoded.
     QImage picture;
     // Why `picture` is null: NotAPicture, TooManyPixels, Damaged, Undecodable or
     // OutOfMemory; FileProblem::None when it is not.
     FileProblem problem = FileProblem::None;
 };
 
-// Decodes the first picture in `bytes` (JPEG, GIF, BMP, PNG and whatever else the
-// installed Qt image plug-ins read, decided by content, not by name) so that it
+// Decodes the first picture in `bytes` (JPEG, GIF, BMP, PNG, WebP, TIFF and
+// whatever else the installed Qt image plug-ins read; HEIC, HEIF and AVIF
+// through libheif; decided by content, not by name) so that it
 // still covers `minimumSize` upright: a picture at least twice as large in both
 // directions is reduced while it is decoded where the format allows (JPEG at 1/2,
 // 1/4 or 1/8 by libjpeg; 8-bit colour PNG by Qt's reader; GIF from its palette
 // indices) and otherwise averaged down by a whole factor right after decoding
-// (see DecodePlan.h). An invalid
+// (see DecodePlan.h). Then an embedded colour profile is converted from (see
+// ColourConversion.h). An invalid
 // minimumSize decodes in full. Safe to call from several threads at once.
 DecodedPicture decodePictureChecked(const QByteArray& bytes, QSize minimumSize);
 
@@ -56,8 +61,9 @@ QImage decodePicture(const QByteArray& bytes);
 QImage decodePicture(const QByteArray& bytes, QSize minimumSize);
 
 // The header of the picture file open on `device` at its start (see
-// PictureHeader.h), reading no more than its first megabyte; the device is back at
-// its start afterwards. What the reader says meanwhile is kept quiet, as while
+// PictureHeader.h), reading no more than its first megabyte (of a HEIF file, its
+// boxes' headers and metadata, wherever they lie); the device is back at its
+// start afterwards. What the reader says meanwhile is kept quiet, as while
 // decoding.
 PictureHeader probePicture(QIODevice* device);
 

@@ -11,8 +11,8 @@ class QImageReader;
 
 struct PictureHeader
 {
-    // Qt's name for the format ("jpeg", "png", "gif", "bmp", ...); empty when no
-    // reader knows the bytes.
+    // Qt's name for the format ("jpeg", "png", "gif", "bmp", ...), "heif" for
+    // HEIC, HEIF and AVIF; empty when no reader knows the bytes.
     QByteArray format;
     // Width and height as stored, before the picture's own orientation; invalid
     // when the header does not tell.
@@ -31,6 +31,9 @@ struct PictureHeader
     // give any row (progressive, or several scans): the bytes of those
     // coefficients per pixel of the picture. 0 otherwise.
     double jpegCoefficientBytesPerPixel = 0;
+    // For a HEIF picture: the bytes a pixel takes in the planes libheif decodes
+    // into before it makes the 8-bit RGB picture. 0 otherwise.
+    double heifPlaneBytesPerPixel = 0;
 
     bool isKnown() const { return !format.isEmpty(); }
     // storedSize, turned as shown.

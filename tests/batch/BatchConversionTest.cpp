@@ -159,7 +159,8 @@ private slots:
     {
         const QString source = m_box->folder(QStringLiteral("quelle"));
         const QString target = m_box->folder(QStringLiteral("ziel"));
-        for (const char* name : {"b.JPG", "f.BMP", "e.gif", "a.jpg", "d.jpeg", "c.Jpe", "g.png"})
+        for (const char* name :
+             {"b.JPG", "f.BMP", "e.gif", "a.jpg", "d.jpeg", "c.Jpe", "g.png", "j.xpm"})
             writePicture(source + u'/' + QString::fromLatin1(name));
         QDir(source).mkpath(QStringLiteral("h.jpg"));
         writePicture(m_box->folder(QStringLiteral("quelle/sub")) + QStringLiteral("/i.jpg"));
@@ -174,9 +175,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
         QVERIFY(!progress->isVisible());
 
-        QCOMPARE(log.files(), QStringList({"a.jpg", "b.JPG", "c.Jpe", "d.jpeg", "e.gif", "f.BMP"}));
-        QCOMPARE(entries(target), QStringList({"a 32x24.jpg", "b 32x24.jpg", "c 32x24.jpg",
-                                               "d 32x24.jpg", "e 32x24.jpg", "f 32x24.jpg"}));
+        QCOMPARE(log.files(),
+                 QStringList({"a.jpg", "b.JPG", "c.Jpe", "d.jpeg", "e.gif", "f.BMP", "g.png"}));
+        QCOMPARE(entries(target),
+                 QStringList({"a 32x24.jpg", "b 32x24.jpg", "c 32x24.jpg", "d 32x24.jpg",
+                              "e 32x24.jpg", "f 32x24.jpg", "g 32x24.jpg"}));
         QCOMPARE(messageTexts(), QStringList{kAllDone});
         QVERIFY(attachedNames(*window).isEmpty());
         // Made like any new file of the user's, not like a private temporary one.

@@ -51,12 +51,15 @@ void makePictures(const QString& folder, const QStringList& names)
     int seed = 0;
     for (const QString& name : names) {
         const QString suffix = QFileInfo(name).suffix().toLower();
-        const QByteArray format = suffix == "gif"   ? "PNG"
-                                  : suffix == "bmp" ? "BMP"
-                                  : suffix == "png" ? "PNG"
-                                                    : "JPEG";
+        const QByteArray format = suffix == "gif"            ? "PNG"
+                                  : suffix == "bmp"          ? "BMP"
+                                  : suffix == "png"          ? "PNG"
+                                  : suffix == "webp"         ? "WEBP"
+                                  : suffix.startsWith("tif") ? "TIFF"
+                                                             : "JPEG";
         ++seed;
-        // Qt writes no GIF; a PNG under a .gif name decodes all the same.
+        // Qt writes no GIF, HEIC or AVIF; pictures are decoded by their content,
+        // so a PNG under a .gif name and a JPEG under a .heic name do as well.
         ASSERT_TRUE(textured(120 + 20 * seed, 90 + 15 * seed, seed)
                         .save(QDir(folder).filePath(name), format.constData()));
     }
@@ -124,9 +127,11 @@ protected:
 // and other formats left out; into the source folder too, each file once.
 TEST_F(CoreBatch, WalksThePatternsInOrderAndConvertsEachFileOnce)
 {
-    makePictures(m_source, {"f.bmp", "e.gif", "d.jpeg", "c.jpe", "B.JPG", "a.jpg", "g.png"});
+    makePictures(m_source, {"n.avif", "m.heif", "l.heic", "k.tiff", "J.TIF", "i.webp", "g.png",
+                            "f.bmp", "e.gif", "d.jpeg", "c.jpe", "B.JPG", "a.jpg", "o.xpm"});
     ASSERT_TRUE(QDir(m_source).mkdir("h.jpg"));
-    const QStringList order = {"a.jpg", "B.JPG", "c.jpe", "d.jpeg", "e.gif", "f.bmp"};
+    const QStringList order = {"a.jpg",  "B.JPG", "c.jpe",  "d.jpeg", "e.gif",  "f.bmp", "g.png",
+                               "i.webp", "J.TIF", "k.tiff", "l.heic", "m.heif", "n.avif"};
     for (const bool intoSource : {false, true})
         for (const int jobs : {1, 3}) {
             QTemporaryDir copy;
@@ -143,10 +148,10 @@ TEST_F(CoreBatch, WalksThePatternsInOrderAndConvertsEachFileOnce)
             for (const QString& event : log.events)
                 sources << event.section(QStringLiteral(" -> "), 0, 0);
             EXPECT_EQ(sources, order) << intoSource << jobs;
-            EXPECT_EQ(summary.total, 6);
-            EXPECT_EQ(summary.converted, 6);
-            EXPECT_EQ(log.lastDone, 6);
-            EXPECT_EQ(namesIn(destination).filter(QStringLiteral("x")).size(), 6)
+            EXPECT_EQ(summary.total, 13);
+            EXPECT_EQ(summary.converted, 13);
+            EXPECT_EQ(log.lastDone, 13);
+            EXPECT_EQ(namesIn(destination).filter(QStringLiteral(" ")).size(), 13)
                 << namesIn(destination).join(u',').toStdString();
             EXPECT_TRUE(namesIn(destination).filter(QStringLiteral(".tmp")).isEmpty());
         }

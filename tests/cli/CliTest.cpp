@@ -3,8 +3,10 @@
 // read, files that must survive, and the same bytes with one thread or several.
 #include "CliOptions.h"
 #include "imaging/ConversionPipeline.h"
+#include "PictureSamples.h"
 #include "TestData.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,6 +99,7 @@ TEST(CliOptions, ValuesAreReadAndLimitedAsDocumented)
     EXPECT_EQ(parsed({"-s", "100", "-s", "200", "a"}).settings.m_nTargetSize, 200);
     EXPECT_EQ(parsed({"-o", "x.jpg", "a"}).output, QStringLiteral("x.jpg"));
     EXPECT_EQ(parsed({"--list-effects"}).action, CliAction::ListEffects);
+    EXPECT_EQ(parsed({"--list-formats"}).action, CliAction::ListFormats);
     // Help and version are shown whatever follows them.
     EXPECT_EQ(parsed({"-h", "--size", "abc"}).action, CliAction::Help);
     EXPECT_EQ(parsed({"--version", "--size", "abc"}).action, CliAction::Version);
@@ -270,6 +273,53 @@ TEST(CliRun, ConvertsPicturesWithDirectoryNamingAndReportsEach)
                                   .arg(QFileInfo(output).size() / 1000));
     }
     EXPECT_EQ(filesIn(dest.path()).size(), sources.size());
+}
+
+// Every photo format through a folder run, in the folder's order, and a
+// ProPhoto RGB source whose result is an untagged JFIF in sRGB, as the sRGB
+// source's is.
+TEST(CliRun, ReadsEveryPhotoFormatAndWritesUntaggedSrgb)
+{
+    REQUIRE_TESTDATA();
+    const CliRun list = runCli({"--list-formats"});
+    ASSERT_EQ(list.exitCode, 0);
+    for (const char* line : {"JPEG: jpg jpeg jpe", "PNG: png", "WebP: webp", "TIFF: tif tiff",
+                             "HEIC/HEIF: heic heif", "AVIF: avif"})
+        EXPECT_TRUE(list.out.contains(QString::fromLatin1(line))) << line;
+
+    const QImage photo = QImage(picture("photos/libjxl_flower.jpg"))
+                             .scaled(240, 160, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage wide = photo;
+    wide.setColorSpace(QColorSpace::SRgb);
+    wide.convertToColorSpace(QColorSpace::ProPhotoRgb);
+    samples::HeifOptions avif;
+    avif.avif = true;
+    const std::vector<std::pair<QString, QByteArray>> files = {
+        {"a.png", samples::qtBytes(photo, "png")},   {"b.png", samples::qtBytes(wide, "png")},
+        {"c.webp", samples::qtBytes(photo, "webp")}, {"d.tif", samples::qtBytes(photo, "tiff")},
+        {"e.heic", samples::heifBytes(photo)},       {"f.avif", samples::heifBytes(photo, avif)}};
+    QTemporaryDir source, dest;
+    for (const auto& [name, bytes] : files) {
+        QFile file(source.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+            << name.toStdString();
+    }
+    const CliRun run = runCli({"-s", "120", "-q", "95", "-d", dest.path(), source.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ASSERT_EQ(run.out.size(), qsizetype(files.size()));
+    const QImage fromSrgb(QDir(dest.path()).filePath("a 120x80.jpg"));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QString output = QDir(dest.path()).filePath(resultName(files[i].first, {120, 80}));
+        EXPECT_TRUE(
+            run.out[qsizetype(i)].startsWith(source.filePath(files[i].first) + " -> " + output));
+        const QByteArray jpeg = contents(output);
+        EXPECT_TRUE(jpeg.startsWith("\xFF\xD8\xFF\xE0\x00\x10JFIF")) << output.toStdString();
+        EXPECT_FALSE(jpeg.contains("ICC_PROFILE")) << output.toStdString();
+        // The ProPhoto RGB source comes out as the sRGB one does, not as its
+        // stored numbers.
+        EXPECT_LT(meanDifference(QImage(output), fromSrgb), 2.5) << output.toStdString();
+    }
+    EXPECT_GT(meanDifference(wide, photo), 8.0);
 }
 
 TEST(CliRun, SettingsShapeTheResult)

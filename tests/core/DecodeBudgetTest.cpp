@@ -8,6 +8,7 @@
 #include "imaging/PictureDecoder.h"
 #include "imaging/PictureIntegrity.h"
 #include "imaging/PictureReduction.h"
+#include "PictureSamples.h"
 #include "TestData.h"
 
 #include <gtest/gtest.h>
@@ -138,6 +139,8 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
         QSize decoded;
         // Most memory the decode may plan, per pixel of the whole picture.
         double bytesPerPixel;
+        // Least: what a decode that cannot reduce takes is planned in full.
+        double leastBytesPerPixel = 0;
     };
     const QSize minimum(640, 480);
     const std::vector<Case> cases = {
@@ -157,12 +160,21 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
         {"grey BMP", encoded(grey, "BMP"), DecodePlan::Method::Reduced, {750, 500}, 2.0},
         {"the 120-byte bomb", rleBomb(11000), DecodePlan::Method::Reduced, {648, 648}, 1.1},
         {"a 13-kilobyte GIF", constantGif(6000), DecodePlan::Method::GifReduced, {667, 667}, 1.1},
+        // libheif decodes whole: its 8-bit planes (twice, for a turn) and RGB.
+        {"HEIC",
+         samples::heifBytes(colour.scaled(1600, 1200)),
+         DecodePlan::Method::Reduced,
+         {800, 600},
+         10.1,
+         9.0},
     };
     for (const Case& test : cases) {
         const PictureHeader header = headerOf(test.bytes);
         const DecodePlan plan = planDecode(header, minimum);
         EXPECT_EQ(plan.method, test.method) << test.what;
         EXPECT_LE(plan.memoryBytes, qint64(test.bytesPerPixel * double(header.pixels())))
+            << test.what;
+        EXPECT_GE(plan.memoryBytes, qint64(test.leastBytesPerPixel * double(header.pixels())))
             << test.what;
         const DecodedPicture decoded = decodePictureChecked(test.bytes, minimum);
         EXPECT_EQ(decoded.problem, FileProblem::None) << test.what;

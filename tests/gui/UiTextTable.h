@@ -233,9 +233,11 @@ inline constexpr MenuRow kMenus[] = {
     {kPanel, "&?", "Inf&o über Pictavo...", 57664},
 };
 
-// The file dialogs are the platform's: only their filters are Pictavo's.
+// The file dialogs are the platform's: only their filters are Pictavo's. The
+// extensions of "Alle Bilder" depend on the build's readers and show as "…".
 inline constexpr CommandRow kCommands[] = {
-    {1006, 1006, "Öffnen: Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp)"},
+    {1006, 1006,
+     "Öffnen: Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp);;Alle Bilder (…);;Alle Dateien (*)"},
     {1027, 32775, "Speichern: Bilder (*.jpg)"},
     {1040, 32778, "Meldung: Es ist kein Bild geöffnet, das versendet werden könnte."},
     {1028, 32776, "Verzeichnis umwandeln"},

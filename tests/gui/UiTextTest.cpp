@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -251,9 +252,12 @@ void compareMenu(const QStringList& live, int windowId, Differences& differences
 QString describe(QWidget* window)
 {
     if (const auto* files = qobject_cast<QFileDialog*>(window)) {
+        QStringList filters = files->nameFilters();
+        filters.replaceInStrings(QRegularExpression(QStringLiteral("^Alle Bilder \\(.*\\)$")),
+                                 QStringLiteral("Alle Bilder (…)"));
         return (files->acceptMode() == QFileDialog::AcceptOpen ? QStringLiteral("Öffnen: ")
                                                                : QStringLiteral("Speichern: ")) +
-               files->nameFilters().join(QStringLiteral(";;"));
+               filters.join(QStringLiteral(";;"));
     }
     if (qobject_cast<QMenu*>(window) != nullptr)
         return QStringLiteral("Menü");

@@ -1,0 +1,191 @@
+#include "imaging/ColourConversion.h"
+
+#include <QColorSpace>
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+struct ProfileClose
+{
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+struct TransformDelete
+{
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
+};
+struct CurveFree
+{
+    void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
+};
+using Profile = std::unique_ptr<void, ProfileClose>;
+using Transform = std::shared_ptr<void>;
+using Curve = std::unique_ptr<cmsToneCurve, CurveFree>;
+
+// A broken profile is a normal case here (it is ignored), not worth a line on
+// standard error.
+void keepLittleCmsQuiet()
+{
+    static const bool quiet = [] {
+        cmsSetLogErrorHandler(nullptr);
+        return true;
+    }();
+    Q_UNUSED(quiet);
+}
+
+// A grey picture arrives as RGB32 with equal channels: the blue byte is read as
+// grey, the three bytes after it are passed over.
+constexpr cmsUInt32Number kGreyInBgra =
+    COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | EXTRA_SH(3) | BYTES_SH(1);
+
+cmsUInt32Number inputFormat(cmsColorSpaceSignature space, bool premultiplied)
+{
+    if (space == cmsSigGrayData)
+        return kGreyInBgra;
+    return premultiplied ? TYPE_BGRA_8_PREMUL : TYPE_BGRA_8;
+}
+
+bool usable(cmsHPROFILE profile)
+{
+    const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
+    const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
+    return (space == cmsSigRgbData || space == cmsSigGrayData) &&
+           (kind == cmsSigInputClass || kind == cmsSigDisplayClass || kind == cmsSigOutputClass ||
+            kind == cmsSigColorSpaceClass);
+}
+
+Curve toneCurve(ToneCurve curve)
+{
+    switch (curve) {
+    case ToneCurve::Srgb: {
+        const double srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+        return Curve(cmsBuildParametricToneCurve(nullptr, 4, srgb));
+    }
+    case ToneCurve::Bt709: {
+        const double bt709[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+        return Curve(cmsBuildParametricToneCurve(nullptr, 4, bt709));
+    }
+    case ToneCurve::Linear:
+        return Curve(cmsBuildGamma(nullptr, 1.0));
+    }
+    return {};
+}
+
+// The transform from `iccProfile` to sRGB for pictures of the given alpha;
+// null when the profile cannot be used.
+Transform newTransform(const QByteArray& iccProfile, bool premultiplied)
+{
+    keepLittleCmsQuiet();
+    const Profile source(
+        cmsOpenProfileFromMem(iccProfile.constData(), cmsUInt32Number(iccProfile.size())));
+    const Profile srgb(cmsCreate_sRGBProfile());
+    if (!source || !srgb || !usable(source.get()))
+        return {};
+    const cmsUInt32Number intent =
+        cmsIsIntentSupported(source.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)
+            ? INTENT_PERCEPTUAL
+            : INTENT_RELATIVE_COLORIMETRIC;
+    const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
+    // Extra channels are neither read nor written, so alpha stays where it is
+    // while the transform works on the picture in place. Without the one-pixel
+    // cache, threads may share the transform.
+    void* transform =
+        cmsCreateTransform(source.get(), inputFormat(space, premultiplied), srgb.get(),
+                           premultiplied ? TYPE_BGRA_8_PREMUL : TYPE_BGRA_8, intent,
+                           cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+    return transform != nullptr ? Transform(transform, TransformDelete()) : Transform();
+}
+
+// Photos of one camera or phone share their profile, and making a transform
+// costs about as much as running it over a reduced photo: the last few are
+// kept. Any thread may ask.
+Transform cachedTransform(const QByteArray& iccProfile, bool premultiplied)
+{
+    static std::mutex mutex;
+    static std::vector<std::tuple<QByteArray, bool, Transform>> recent;
+    constexpr std::size_t kKept = 8;
+    {
+        const std::lock_guard lock(mutex);
+        for (const auto& [profile, alpha, transform] : recent)
+            if (alpha == premultiplied && profile == iccProfile)
+                return transform;
+    }
+    Transform transform = newTransform(iccProfile, premultiplied);
+    if (!transform)
+        return {};
+    const std::lock_guard lock(mutex);
+    if (recent.size() == kKept)
+        recent.erase(recent.begin());
+    recent.emplace_back(iccProfile, premultiplied, transform);
+    return transform;
+}
+
+// Runs `transform` over the rows in place, a large picture in bands on
+// several threads (the transform keeps no per-call state), so that a profile
+// costs the conversion little time beside the decode.
+void transformInBands(void* transform, uchar* bits, int width, int height, qsizetype stride)
+{
+    constexpr qint64 kPixelsPerBand = 1 << 18;
+    const int bands =
+        int(std::clamp<qint64>(qint64(width) * height / kPixelsPerBand, 1,
+                               std::clamp(std::thread::hardware_concurrency(), 1u, 4u)));
+    const auto run = [=](int first, int last) {
+        cmsDoTransformLineStride(transform, bits + first * stride, bits + first * stride,
+                                 cmsUInt32Number(width), cmsUInt32Number(last - first),
+                                 cmsUInt32Number(stride), cmsUInt32Number(stride), 0, 0);
+    };
+    std::vector<std::thread> helpers;
+    for (int band = 1; band < bands; ++band)
+        helpers.emplace_back(run, height * band / bands, height * (band + 1) / bands);
+    run(0, height / bands);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+} // namespace
+
+bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
+{
+    if (iccProfile.isEmpty() || picture.isNull())
+        return false;
+    const bool premultiplied = picture.format() == QImage::Format_ARGB32_Premultiplied;
+    if (!premultiplied && picture.format() != QImage::Format_RGB32)
+        return false;
+    const Transform transform = cachedTransform(iccProfile, premultiplied);
+    if (!transform)
+        return false;
+    uchar* bits = picture.bits(); // detaches a shared picture first
+    if (bits == nullptr)
+        return false;
+    transformInBands(transform.get(), bits, picture.width(), picture.height(),
+                     picture.bytesPerLine());
+    picture.setColorSpace(QColorSpace::SRgb);
+    return true;
+}
+
+QByteArray rgbIccProfile(const Chromaticities& c, ToneCurve curve)
+{
+    keepLittleCmsQuiet();
+    const cmsCIExyY white{c.whiteX, c.whiteY, 1.0};
+    const cmsCIExyYTRIPLE primaries{
+        {c.redX, c.redY, 1.0}, {c.greenX, c.greenY, 1.0}, {c.blueX, c.blueY, 1.0}};
+    const Curve tone = toneCurve(curve);
+    if (!tone)
+        return {};
+    cmsToneCurve* curves[3] = {tone.get(), tone.get(), tone.get()};
+    const Profile profile(cmsCreateRGBProfile(&white, &primaries, curves));
+    cmsUInt32Number size = 0;
+    if (!profile || !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0)
+        return {};
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size))
+        return {};
+    return bytes;
+}

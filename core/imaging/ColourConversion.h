@@ -1,0 +1,36 @@
+// Bringing a picture's colours into sRGB, the colour space of the JPEG files
+// Pictavo writes (they carry no profile, and untagged means sRGB), through
+// Little CMS.
+//
+// Safe to call from several threads at once: the transforms of the last few
+// profiles are kept and shared.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+
+// Chromaticities (CIE xy) of an RGB colour space's primaries and white point.
+struct Chromaticities
+{
+    double redX, redY, greenX, greenY, blueX, blueY, whiteX, whiteY;
+};
+
+enum class ToneCurve
+{
+    Srgb,
+    Bt709,
+    Linear,
+};
+
+// Converts `picture` (Format_RGB32 or Format_ARGB32_Premultiplied) in place from
+// the colour space `iccProfile` describes to sRGB, perceptually where the
+// profile offers that intent and relative colorimetrically otherwise, with
+// black-point compensation. RGB and grey profiles are used; an empty profile,
+// one that cannot be parsed and one of another colour space (CMYK, Lab) leave
+// the picture as it is, which then counts as sRGB. True when the colours were
+// converted; the picture's colour space then says sRGB.
+bool convertToSrgb(QImage& picture, const QByteArray& iccProfile);
+
+// An ICC profile for the RGB colour space with these primaries and tone curve;
+// empty when Little CMS cannot make one.
+QByteArray rgbIccProfile(const Chromaticities& chromaticities, ToneCurve curve);

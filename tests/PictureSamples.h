@@ -1,0 +1,119 @@
+// Pictures in every format Pictavo reads, made at test time from a QImage: Qt's
+// writers for PNG, WebP, TIFF and JPEG, libheif's encoders for HEIC and AVIF
+// (with a rotation property, an EXIF block, an ICC or nclx colour description
+// as asked).
+#pragma once
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageWriter>
+
+#include <libheif/heif.h>
+
+#include <cstring>
+#include <memory>
+
+namespace samples {
+
+// `picture` written by Qt's writer for `format` ("png", "webp", "tiff", "jpeg"),
+// with its colour space as a profile where the writer embeds one.
+inline QByteArray qtBytes(const QImage& picture, const char* format, int quality = 95)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    return writer.write(picture) ? bytes : QByteArray();
+}
+
+// An EXIF block (TIFF header first) holding only an orientation.
+inline QByteArray exifWithOrientation(int orientation)
+{
+    const char block[] = {'M',  'M',  0, 42, 0, 0, 0, 8, // header, IFD at 8
+                          0,    1,                       // one entry
+                          0x01, 0x12, 0, 3,  0, 0, 0, 1, 0, char(orientation), 0, 0, // orientation
+                          0,    0,    0, 0};                                         // no next IFD
+    return QByteArray(block, sizeof block);
+}
+
+struct HeifOptions
+{
+    bool avif = false;
+    // EXIF orientation numbers; libheif writes the first as irot/imir boxes.
+    heif_orientation rotation = heif_orientation_normal;
+    int exifOrientation = 0; // 0: no EXIF block
+    QByteArray iccProfile;
+    // nclx colour primaries (H.273); 0: none written.
+    int nclxPrimaries = 0;
+};
+
+// `picture` (any format, made 8-bit RGB) encoded as HEIC or AVIF; empty when the
+// encoder is missing or fails.
+inline QByteArray heifBytes(const QImage& picture, const HeifOptions& options = {})
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(),
+                                                                         heif_context_free);
+    heif_image* raw = nullptr;
+    if (heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
+                          heif_chroma_interleaved_RGB, &raw)
+            .code != heif_error_Ok)
+        return {};
+    const std::unique_ptr<heif_image, void (*)(const heif_image*)> image(raw, heif_image_release);
+    heif_image_add_plane(image.get(), heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(plane + std::size_t(y) * stride, rgb.constScanLine(y),
+                    std::size_t(rgb.width()) * 3);
+    if (!options.iccProfile.isEmpty())
+        heif_image_set_raw_color_profile(image.get(), "prof", options.iccProfile.constData(),
+                                         std::size_t(options.iccProfile.size()));
+    const std::unique_ptr<heif_color_profile_nclx, void (*)(heif_color_profile_nclx*)> nclx(
+        heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
+    if (options.nclxPrimaries != 0) {
+        heif_nclx_color_profile_set_color_primaries(nclx.get(), uint16_t(options.nclxPrimaries));
+        heif_nclx_color_profile_set_transfer_characteristics(nclx.get(), 13);
+        heif_nclx_color_profile_set_matrix_coefficients(nclx.get(), 6);
+        nclx->full_range_flag = 1;
+        heif_image_set_nclx_color_profile(image.get(), nclx.get());
+    }
+    heif_encoder* encoderRaw = nullptr;
+    if (heif_context_get_encoder_for_format(
+            context.get(), options.avif ? heif_compression_AV1 : heif_compression_HEVC, &encoderRaw)
+            .code != heif_error_Ok)
+        return {};
+    const std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoder(encoderRaw,
+                                                                         heif_encoder_release);
+    heif_encoder_set_lossy_quality(encoder.get(), 90);
+    const std::unique_ptr<heif_encoding_options, void (*)(heif_encoding_options*)> encoding(
+        heif_encoding_options_alloc(), heif_encoding_options_free);
+    encoding->image_orientation = options.rotation;
+    if (options.nclxPrimaries != 0) {
+        encoding->output_nclx_profile = nclx.get();
+        encoding->macOS_compatibility_workaround_no_nclx_profile = 0;
+    }
+    heif_image_handle* handle = nullptr;
+    if (heif_context_encode_image(context.get(), image.get(), encoder.get(), encoding.get(),
+                                  &handle)
+            .code != heif_error_Ok)
+        return {};
+    if (options.exifOrientation != 0) {
+        const QByteArray exif = exifWithOrientation(options.exifOrientation);
+        heif_context_add_exif_metadata(context.get(), handle, exif.constData(), int(exif.size()));
+    }
+    heif_image_handle_release(handle);
+    QByteArray bytes;
+    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* target) {
+                           static_cast<QByteArray*>(target)->append(static_cast<const char*>(data),
+                                                                    qsizetype(size));
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                       }};
+    if (heif_context_write(context.get(), &writer, &bytes).code != heif_error_Ok)
+        return {};
+    return bytes;
+}
+
+} // namespace samples

@@ -77,14 +77,7 @@ public:
     {
         qputenv("PATH", m_saved[2]);
         m_hook = true;
-        writeScript(QStringLiteral("bin/mailer-hook"),
-                    "n=$(ls '" + QFile::encodeName(path(QStringLiteral("mails"))) +
-                        "' 2>/dev/null | wc -l)\n"
-                        "mkdir -p '" +
-                        QFile::encodeName(path(QStringLiteral("mails"))) +
-                        "'\n"
-                        "printf '%s' \"$1\" > '" +
-                        QFile::encodeName(path(QStringLiteral("mails"))) + "'/mail$n\n");
+        writeRecorder(QStringLiteral("bin/mailer-hook"), "printf '%s' \"$1\"");
         qputenv("MAILER", QFile::encodeName(path(QStringLiteral("bin/mailer-hook"))));
     }
 
@@ -101,14 +94,7 @@ public:
         if (!mailClient)
             return;
         // Records every argument, each ended by a zero byte, one file per call.
-        writeScript(QStringLiteral("bin/xdg-email"),
-                    "n=$(ls '" + QFile::encodeName(path(QStringLiteral("mails"))) +
-                        "' 2>/dev/null | wc -l)\n"
-                        "mkdir -p '" +
-                        QFile::encodeName(path(QStringLiteral("mails"))) +
-                        "'\n"
-                        "printf '%s\\0' \"$@\" > '" +
-                        QFile::encodeName(path(QStringLiteral("mails"))) + "'/mail$n\n");
+        writeRecorder(QStringLiteral("bin/xdg-email"), "printf '%s\\0' \"$@\"");
     }
 
     ~Sandbox()
@@ -166,6 +152,16 @@ public:
     }
 
 private:
+    // A script at `relative` whose `print` command's output goes into the next
+    // file mails/mail<n>, one file per call.
+    void writeRecorder(const QString& relative, const QByteArray& print) const
+    {
+        const QByteArray mails = QFile::encodeName(path(QStringLiteral("mails")));
+        writeScript(relative, "n=$(ls '" + mails + "' 2>/dev/null | wc -l)\n"
+                                  "mkdir -p '" + mails + "'\n" +
+                                  print + " > '" + mails + "'/mail$n\n");
+    }
+
     static QStringList argumentsOf(const QString& mailto)
     {
         QStringList arguments;

@@ -12,6 +12,7 @@
 //    keeps xdg-email waiting 10 s, against the time the same send blocks the
 //    thread that calls the mailer directly.
 // Run from the build's bin folder (pictavo-cli lies beside it).
+#include "LongestGap.h"
 #include "batch/BatchConversion.h"
 #include "imaging/ConversionService.h"
 #include "mail/MailSender.h"
@@ -33,27 +34,6 @@
 namespace {
 
 const QString kTestData = QStringLiteral(PICTAVO_TESTDATA_DIR);
-
-// Runs the event loop until `done` holds; returns the longest gap between two
-// ticks of a 10 ms timer meanwhile, in milliseconds.
-qint64 longestGapUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer tick;
-    tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    tick.start();
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return std::max(longest, clock.elapsed() - last);
-}
 
 ConversionRequest preview(const QString& source, int target)
 {

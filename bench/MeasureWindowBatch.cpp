@@ -7,6 +7,7 @@
 // Run offscreen from the build's bin folder (pictavo-cli lies beside it):
 //   QT_QPA_PLATFORM=offscreen ./pictavo_measure_window_batch
 #include "CFolderDlg.h"
+#include "LongestGap.h"
 #include "CImageDlg.h"
 
 #include <QApplication>
@@ -73,29 +74,15 @@ int main(int argc, char* argv[])
     });
     accepter.start(5);
 
-    qint64 longest = 0;
-    qint64 last = 0;
-    QTimer tick;
-    tick.setInterval(10);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
     // From the command on: the figure includes the folder dialog (accepted
     // within a few milliseconds) and listing the folder.
     clock.restart();
-    tick.start();
     window->OnConvertDirectory();
     accepter.stop();
     // The gaps count from here, while the batch runs: the folder dialog's own
     // construction is no part of it.
-    longest = 0;
-    last = clock.elapsed();
-    while (window->IsBatchRunning())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 longest = longestGapUntil([&] { return !window->IsBatchRunning(); });
     const qint64 windowTime = clock.elapsed();
-    longest = std::max(longest, windowTime - last);
     std::printf("window batch of %lld photos at 640 px, %d workers: pictavo-cli %lld ms (exit "
                 "%d), window %lld ms (%.2f x), %lld files written, longest timer gap %lld ms\n",
                 qlonglong(files.size()), jobs, qlonglong(cliTime), cli.exitCode(),

@@ -474,10 +474,16 @@ void CImageDlg::updateScrollBars()
     m_wndView->setDividing(m_viewOptions->comparing() && !m_shown.source.isNull());
 }
 
+// The box of the converted picture at one picture pixel per device pixel.
+QSize CImageDlg::unscaledBoxSize() const
+{
+    return viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+}
+
 // The box of the converted picture at the view's scale, in device pixels.
 QSize CImageDlg::shownBoxSize() const
 {
-    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    const QSize box = unscaledBoxSize();
     return scaledBox(box, m_viewOptions->scale(box, viewDeviceSize()));
 }
 
@@ -554,7 +560,7 @@ void CImageDlg::scrollView(QPoint delta)
 // Strg+wheel: the picture point under the pointer stays where it is.
 void CImageDlg::zoomView(int notches, QPoint at)
 {
-    const QSize box = viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    const QSize box = unscaledBoxSize();
     const QSize view = viewDeviceSize();
     const double before = m_viewOptions->scale(box, view);
     const int step = zoomedStep(before, notches);
@@ -650,11 +656,8 @@ void CImageDlg::OnSaveAs()
         return;
     // Beside the picture, under the name a directory conversion would give it;
     // never the picture itself.
-    const QSize original = m_shown.originalSize;
-    const QString proposal = proposedSaveName(
-        m_strPicture,
-        outputSizeFor((m_settings.m_nOrientation & 1) != 0 ? original.transposed() : original,
-                      m_settings.m_nTargetSize));
+    const QString proposal =
+        proposedSaveName(m_strPicture, convertedSize(m_shown.originalSize, m_settings));
     QFileDialog dialog(this, QString(), QFileInfo(proposal).absolutePath(),
                        QString::fromUtf8(kSaveFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -169,6 +169,7 @@ private:
     void zoomView(int notches, QPoint at);
     void moveDivider(QPoint at);
     QSize viewDeviceSize() const;
+    QSize unscaledBoxSize() const;
     QSize shownBoxSize() const;
     QRect shownPictureRect() const;
     QSize previewSize() const;

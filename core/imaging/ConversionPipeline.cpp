@@ -75,12 +75,13 @@ QSize outputSizeFor(QSize sourceSize, int targetSize)
                  int(std::clamp<qint64>(outHeight, 1, kMaxOutputSide)));
 }
 
-QSize outputSizeFor(QSize sourceSize, const ConversionSettings& settings)
+QSize convertedSize(QSize uprightSize, const ConversionSettings& settings)
 {
+    const QSize turned = (settings.m_nOrientation & 1) != 0 ? uprightSize.transposed() : uprightSize;
     int target = settings.m_nTargetSize;
-    if (settings.m_bNoEnlarge != 0 && sourceSize.isValid())
-        target = std::min(target, std::max(sourceSize.width(), sourceSize.height()));
-    return outputSizeFor(sourceSize, target);
+    if (settings.m_bNoEnlarge != 0 && turned.isValid())
+        target = std::min(target, std::max(turned.width(), turned.height()));
+    return outputSizeFor(turned, target);
 }
 
 int viewBoxOtherSide(int targetSize, QSize previewSize)
@@ -139,10 +140,7 @@ QSize ConversionPipeline::minimumForSource(QSize uprightSize, const ConversionSe
 {
     if (!uprightSize.isValid())
         return {};
-    QSize turned = uprightSize;
-    if (hasQuarterTurn(settings))
-        turned.transpose();
-    return decodeMinimum(sourceDrawingSize(outputSizeFor(turned, settings), settings));
+    return decodeMinimum(sourceDrawingSize(convertedSize(uprightSize, settings), settings));
 }
 
 MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
@@ -163,9 +161,7 @@ MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
         return estimate;
     }
     const QSize minimum = minimumForSource(header.uprightSize(), settings);
-    QSize output = outputSizeFor(hasQuarterTurn(settings) ? header.uprightSize().transposed()
-                                                          : header.uprightSize(),
-                                 settings);
+    QSize output = convertedSize(header.uprightSize(), settings);
     if (output.isEmpty())
         output = QSize(settings.m_nTargetSize, settings.m_nTargetSize);
     estimate.bytes = file.size() + planDecode(header, minimum).memoryBytes
@@ -176,8 +172,7 @@ MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
 
 QSize ConversionPipeline::expectedOutputSize(const ConversionSettings& settings) const
 {
-    return outputSizeFor(hasQuarterTurn(settings) ? m_sourceSize.transposed() : m_sourceSize,
-                         settings);
+    return convertedSize(m_sourceSize, settings);
 }
 
 void ConversionPipeline::loadSample(ConversionResult& result)
@@ -278,8 +273,8 @@ QImage ConversionPipeline::scaledSource(QSize outputSize, const ConversionSettin
 
 // Encodes the picture, shows the user the encoding's own losses with the
 // adjustments on top, and encodes that again: the result's bytes.
-void ConversionPipeline::encodeAndShow(const QImage& converted, const ConversionSettings& settings,
-                                       ConversionResult& result)
+void ConversionPipeline::encodeTwice(const QImage& converted, const ConversionSettings& settings,
+                                     ConversionResult& result)
 {
     const QByteArray first =
         CJpegExport::EncodeJpeg(converted, settings.m_nQuality, -1, -1, settings.m_nDpi);
@@ -289,7 +284,6 @@ void ConversionPipeline::encodeAndShow(const QImage& converted, const Conversion
         return;
     result.jpeg = CJpegExport::EncodeJpeg(m_view, settings.m_nQuality, -1, -1, settings.m_nDpi,
                                           exifSegmentFor(m_view.size(), settings));
-    m_preview.LoadFromBytes(result.jpeg, QSize());
 }
 
 ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
@@ -320,10 +314,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
     m_nOrigWidth = m_sourceSize.width();
     m_nOrigHeight = m_sourceSize.height();
 
-    QSize sourceSize(m_nOrigWidth, m_nOrigHeight);
-    if (hasQuarterTurn(settings))
-        sourceSize.transpose();
-    result.outputSize = outputSizeFor(sourceSize, settings);
+    result.outputSize = convertedSize(m_sourceSize, settings);
     result.usedSample = m_sourceIsSample;
 
     const bool keepFile = !destinationFolder.isEmpty() || !outputPath.isEmpty();
@@ -335,7 +326,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
                              <= kMaxDecodedPixels;
     try {
         if (fits)
-            convertWithinLimit(sourceSize, settings, result);
+            convertWithinLimit(settings, result);
     } catch (const std::bad_alloc&) {
         result.jpeg.clear();
     }
@@ -392,7 +383,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
 // Converts at the asked size and quality, or, with a size limit, at the highest
 // quality whose file fits (see SizeLimit.h); when even quality 1 does not fit
 // and the user allows it, at the largest size found to fit.
-void ConversionPipeline::convertWithinLimit(QSize sourceSize, const ConversionSettings& settings,
+void ConversionPipeline::convertWithinLimit(const ConversionSettings& settings,
                                             ConversionResult& result)
 {
     QImage converted;
@@ -409,9 +400,15 @@ void ConversionPipeline::convertWithinLimit(QSize sourceSize, const ConversionSe
     };
     if (!scaleTo(result.outputSize))
         return;
+    // The preview is the result decoded again: made once, for the bytes kept.
+    const auto showResult = [&] {
+        if (result.converted())
+            m_preview.LoadFromBytes(result.jpeg, QSize());
+    };
     if (settings.m_nMaxKb <= 0) {
-        encodeAndShow(converted, settings, result);
+        encodeTwice(converted, settings, result);
         result.qualityUsed = settings.m_nQuality;
+        showResult();
         return;
     }
     const qint64 limit = qint64(settings.m_nMaxKb) * 1000;
@@ -419,7 +416,7 @@ void ConversionPipeline::convertWithinLimit(QSize sourceSize, const ConversionSe
     const auto bytesAt = [&](int quality) -> qint64 {
         trial.m_nQuality = quality;
         result.jpeg.clear();
-        encodeAndShow(converted, trial, result);
+        encodeTwice(converted, trial, result);
         return result.converted() ? result.jpeg.size() : -1;
     };
     // Below this longer side a picture shows nothing worth mailing.
@@ -434,13 +431,15 @@ void ConversionPipeline::convertWithinLimit(QSize sourceSize, const ConversionSe
             result.limitMissed = !search.fits;
             if (!search.fits)
                 result.bytesAtLowestQuality = search.bytes;
+            showResult();
             return;
         }
         // The bytes follow the pixels roughly: aim a little below the share
         // that should fit, then look again.
         const double share = std::sqrt(double(limit) / double(search.bytes)) * 0.95;
         const int smaller = std::max(kSmallestSide, std::min(longer - 1, int(longer * std::min(share, 0.95))));
-        result.outputSize = outputSizeFor(sourceSize, smaller);
+        result.outputSize =
+            outputSizeFor(hasQuarterTurn(settings) ? m_sourceSize.transposed() : m_sourceSize, smaller);
         result.shrunk = true;
         if (!scaleTo(result.outputSize))
             return;

@@ -30,9 +30,10 @@ inline constexpr int kMaxOutputSide = 65500;
 // other follows in proportion, truncated, at least 1. Sides are limited to
 // kMaxOutputSide. An empty source gives an empty size.
 QSize outputSizeFor(QSize sourceSize, int targetSize);
-// The same for `settings`' target size, which a source smaller than it keeps
-// when settings.m_bNoEnlarge is set.
-QSize outputSizeFor(QSize sourceSize, const ConversionSettings& settings);
+// The size a conversion with `settings` gives a source of `uprightSize`: its
+// quarter turn swaps the sides, and a source smaller than the target size keeps
+// its size when settings.m_bNoEnlarge is set.
+QSize convertedSize(QSize uprightSize, const ConversionSettings& settings);
 
 // The shorter side of the view box for `targetSize` and a preview of
 // `previewSize`: targetSize x shorter side / longer side, truncated. A preview
@@ -176,11 +177,10 @@ private:
                     QString& originalSizeText, ConversionResult& result);
     void ensureDecodeFor(QSize drawingSize);
     QImage scaledSource(QSize outputSize, const ConversionSettings& settings) const;
-    void encodeAndShow(const QImage& converted, const ConversionSettings& settings,
-                       ConversionResult& result);
+    void encodeTwice(const QImage& converted, const ConversionSettings& settings,
+                     ConversionResult& result);
     QByteArray exifSegmentFor(QSize pixelSize, const ConversionSettings& settings);
-    void convertWithinLimit(QSize sourceSize, const ConversionSettings& settings,
-                            ConversionResult& result);
+    void convertWithinLimit(const ConversionSettings& settings, ConversionResult& result);
 
     const EffectHost* m_effects;
     std::unique_ptr<CPicture> m_pSource;

@@ -598,11 +598,11 @@ TEST(ConversionPipeline, NoEnlargeKeepsASmallSourcesSize)
 {
     ConversionSettings settings;
     settings.m_nTargetSize = 640;
-    EXPECT_EQ(outputSizeFor(QSize(400, 300), settings), QSize(640, 480));
+    EXPECT_EQ(convertedSize(QSize(400, 300), settings), QSize(640, 480));
     settings.m_bNoEnlarge = 1;
-    EXPECT_EQ(outputSizeFor(QSize(400, 300), settings), QSize(400, 300));
-    EXPECT_EQ(outputSizeFor(QSize(300, 400), settings), QSize(300, 400));
-    EXPECT_EQ(outputSizeFor(QSize(1600, 1200), settings), QSize(640, 480));
+    EXPECT_EQ(convertedSize(QSize(400, 300), settings), QSize(400, 300));
+    EXPECT_EQ(convertedSize(QSize(300, 400), settings), QSize(300, 400));
+    EXPECT_EQ(convertedSize(QSize(1600, 1200), settings), QSize(640, 480));
 }
 
 } // namespace

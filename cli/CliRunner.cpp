@@ -60,14 +60,31 @@ bool CliRunner::checkPaths(QString& error) const
                         .arg(m_options.output);
         else if (!QFileInfo(output.absolutePath()).isDir())
             error = QStringLiteral("--output: the folder '%1' does not exist").arg(output.path());
+        else if (fileIdentity(m_options.output) == fileIdentity(m_options.inputs.constFirst()))
+            error = QStringLiteral("--output: '%1' is the picture itself").arg(m_options.output);
         return error.isEmpty();
     }
     const QFileInfo destination(m_destination);
-    if (!destination.exists())
-        error = QStringLiteral("--dest: the folder '%1' does not exist").arg(m_destination);
-    else if (!destination.isDir())
+    if (destination.exists() && !destination.isDir())
         error = QStringLiteral("--dest: '%1' is not a folder").arg(m_destination);
     return error.isEmpty();
+}
+
+bool CliRunner::prepareDestination(QString& error)
+{
+    if (m_options.output.isEmpty() && !QFileInfo::exists(m_destination)) {
+        if (!QDir().mkpath(m_destination)) {
+            error = QStringLiteral("pictavo-cli: cannot create the folder '%1'").arg(m_destination);
+            return false;
+        }
+        printLine(stderr, QStringLiteral("pictavo-cli: created the folder '%1'").arg(m_destination));
+    }
+    const FileFailure failure = destinationFolderFailure(targetFolder());
+    if (failure.failed())
+        error = QStringLiteral("pictavo-cli: cannot write into the folder '%1': %2")
+                    .arg(m_options.output.isEmpty() ? m_destination : QFileInfo(m_options.output).path(),
+                         englishReason(failure));
+    return !failure.failed();
 }
 
 void CliRunner::requestStop()
@@ -109,6 +126,8 @@ int CliRunner::run()
                              details += QStringLiteral(", made %1x%2")
                                             .arg(made.outputSize.width())
                                             .arg(made.outputSize.height());
+                         if (!file.takenName.isEmpty())
+                             details += QStringLiteral(", '%1' is taken").arg(file.takenName);
                          printLine(stdout, QStringLiteral("%1 -> %2 (%3)")
                                                .arg(shownName(source), shownOutput, details));
                      });
@@ -128,13 +147,29 @@ int CliRunner::run()
     g_batch.store(nullptr);
 
     clearProgress();
+    printEnd(summary);
+    const bool failed = summary.destinationFailure.failed() || summary.failed() > 0 ||
+                        summary.notStarted > 0;
+    return failed ? kCliExitFailure : kCliExitSuccess;
+}
+
+void CliRunner::printEnd(const BatchSummary& summary)
+{
+    if (summary.destinationFailure.failed())
+        printLine(stderr, QStringLiteral("pictavo-cli: cannot write into the folder '%1': %2")
+                              .arg(targetFolder(), englishReason(summary.destinationFailure)));
+    if (!summary.earlierResults.isEmpty())
+        printLine(stderr, QStringLiteral("pictavo-cli: %1 earlier results left out, "
+                                         "not converted again")
+                              .arg(summary.earlierResults.size()));
     if (summary.notStarted > 0)
         printLine(stderr, QStringLiteral("pictavo-cli: stopped; %1 of %2 pictures not converted")
                               .arg(summary.notStarted)
                               .arg(summary.total));
-    const bool failed =
-        !summary.unreadable.isEmpty() || !summary.unwritten.isEmpty() || summary.notStarted > 0;
-    return failed ? kCliExitFailure : kCliExitSuccess;
+    printLine(stderr, QStringLiteral("%1 converted, %2 skipped, %3 failed")
+                          .arg(summary.converted)
+                          .arg(summary.skipped())
+                          .arg(summary.failed()));
 }
 
 // The pictures of the command line in its order, folders expanded; the batch

@@ -15,6 +15,7 @@
 
 class EffectHost;
 struct BatchSkip;
+struct BatchSummary;
 
 // Exit statuses of pictavo-cli.
 inline constexpr int kCliExitSuccess = 0;
@@ -32,9 +33,15 @@ public:
     // False, with a message for the user, when they cannot be used.
     bool checkPaths(QString& error) const;
 
+    // Makes a missing destination folder (as mkdir -p does) and says so on
+    // standard error, then checks that the results can be written there. False,
+    // with the one line to show, when they cannot: nothing has been read then.
+    bool prepareDestination(QString& error);
+
     // Converts every picture and reports each on standard output as
-    // "SOURCE -> OUTPUT (N Kb)", failures on standard error. Returns
-    // kCliExitSuccess or kCliExitFailure. Call once, after checkPaths().
+    // "SOURCE -> OUTPUT (N Kb)", failures on standard error, and ends with the
+    // line "N converted, M skipped, K failed" on standard error. Returns
+    // kCliExitSuccess or kCliExitFailure. Call once, after prepareDestination().
     int run();
 
     // Asks the run to take no further picture: conversions under way are
@@ -47,6 +54,7 @@ private:
     QString targetFolder() const;
     QString shownName(const QString& path) const;
     QString skipLine(const QString& source, const BatchSkip& skip) const;
+    void printEnd(const BatchSummary& summary);
     void printLine(std::FILE* stream, const QString& line);
     void showProgress(int done, int total);
     void clearProgress();

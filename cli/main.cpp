@@ -120,5 +120,9 @@ int main(int argc, char* argv[])
     CliRunner runner(*options, effects);
     if (!runner.checkPaths(error))
         return usageError(error);
+    if (!runner.prepareDestination(error)) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        return kCliExitUsage;
+    }
     return runner.run();
 }

@@ -48,6 +48,8 @@ void BatchConversion::start(const BatchJob& job)
     m_cancel.store(0);
     setSettings(job.settings);
     m_thread = std::thread([this, job] {
+        if (job.lowPriority)
+            runBelowNormalPriority();
         const BatchSummary summary = execute(job, true);
         report([this, summary] { endThread(summary); });
     });

@@ -26,6 +26,9 @@ struct BatchJob
     // Files converted at once when no question is asked; below 1 means one per
     // processor.
     int jobs = 1;
+    // The batch's threads run below normal priority, so that a window stays
+    // quick while its batch uses every processor.
+    bool lowPriority = false;
 };
 
 // The answers to the question asked after each file.
@@ -69,6 +72,10 @@ struct BatchFileResult
     QString source;
     // The final file.
     QString output;
+    // The usual name "<stem> <W>x<H>.jpg" when the output had to take another
+    // one because that name belongs to a source, another result of this batch
+    // or a file that is no result; empty otherwise.
+    QString takenName;
     // Title, sizes and information text, as the window's conversion gives them;
     // outputPath is the final file.
     ConversionResult conversion;
@@ -79,9 +86,18 @@ struct BatchFileResult
 
 struct BatchSummary
 {
+    // Set when the destination folder cannot take the results (missing, not a
+    // folder, not writable): then nothing was read or written.
+    FileFailure destinationFailure;
     // Files in the list, and those converted and written.
     int total = 0;
     int converted = 0;
+    // Listed files recognised as results of an earlier conversion: not
+    // converted again, not counted in `total`.
+    QStringList earlierResults;
+    // Outputs that got another name than the usual one, as "usual -> given"
+    // file names.
+    QStringList renamed;
     // The written files that no question declined, in order: what a mail carries.
     QStringList accepted;
     // Names of the sources that could not be read (missing or not decoded), and
@@ -91,4 +107,8 @@ struct BatchSummary
     // Files left out because the batch was cancelled first.
     int notStarted = 0;
     bool cancelled = false;
+
+    int failed() const { return int(unreadable.size() + unwritten.size()); }
+    // Left out on purpose: earlier results, and files a stop came before.
+    int skipped() const { return int(earlierResults.size()) + notStarted; }
 };

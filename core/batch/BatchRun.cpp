@@ -1,14 +1,42 @@
 #include "batch/BatchRun.h"
 
+#include "batch/ResultNames.h"
 #include "imaging/MemoryBudget.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <new>
 #include <optional>
 #include <thread>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A picture name needs no more copies than this; past it the folder is treated
+// as unable to take the result.
+constexpr int kMostCopies = 9999;
+
+} // namespace
+
+void runBelowNormalPriority()
+{
+#ifdef Q_OS_LINUX
+    // Linux keeps a nice value per thread; 5 steps is about a third of the
+    // processor share against a thread of normal priority.
+    const id_t thread = id_t(::gettid());
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, thread);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, thread, std::min(nice + 5, 19));
+#endif
+}
 
 BatchRun::BatchRun(const BatchJob& job, const EffectHost* effects, MemoryBudget* budget,
                    std::atomic<int>& cancel, Reports reports)
@@ -18,8 +46,15 @@ BatchRun::BatchRun(const BatchJob& job, const EffectHost* effects, MemoryBudget*
 
 BatchSummary BatchRun::execute()
 {
-    m_sources = batchSources(m_job.sourceFolder, m_job.files,
-                             m_job.outputFile.isEmpty() ? m_job.destinationFolder : QString());
+    // Nothing is read while nothing could be written.
+    m_summary.destinationFailure = destinationFolderFailure(targetFolder());
+    if (m_summary.destinationFailure.failed())
+        return m_summary;
+    BatchList list = batchList(m_job.sourceFolder, m_job.files);
+    m_sources = std::move(list.sources);
+    m_summary.earlierResults = list.earlierResults;
+    for (const BatchSource& source : m_sources)
+        m_sourceKeys.insert(source.key);
     const qsizetype count = qsizetype(m_sources.size());
     m_summary.total = int(count);
     m_outcomes.resize(m_sources.size());
@@ -67,6 +102,8 @@ void BatchRun::convertInParallel(int workers)
 
 void BatchRun::work()
 {
+    if (m_job.lowPriority)
+        runBelowNormalPriority();
     for (;;) {
         const qsizetype index = m_next.fetch_add(1);
         if (index >= qsizetype(m_sources.size()))
@@ -101,10 +138,6 @@ BatchRun::Outcome BatchRun::convert(qsizetype index)
     Outcome outcome;
     if (cancelled())
         return outcome;
-    if (isOwnOutput(index)) {
-        outcome.status = Status::OwnOutput;
-        return outcome;
-    }
     try {
         convertWithinBudget(m_sources[index], outcome);
     } catch (const std::bad_alloc&) {
@@ -179,25 +212,11 @@ QString BatchRun::targetFolder() const
     return QFileInfo(m_job.destinationFolder).absoluteFilePath();
 }
 
-// A source that an earlier file's output may replace is read only once that
-// output is in place, and left out if it is that output.
-bool BatchRun::isOwnOutput(qsizetype index)
-{
-    const qsizetype writer = m_sources[index].earlierWriter;
-    if (writer < 0)
-        return false;
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_finished > writer; });
-    return m_written.contains(m_sources[index].key);
-}
-
 void BatchRun::finish(qsizetype index, Outcome& outcome)
 {
     switch (outcome.status) {
     case Status::NotStarted:
         ++m_summary.notStarted;
-        break;
-    case Status::OwnOutput:
         break;
     case Status::Skipped:
         skip(m_sources[index].path, outcome.skip);
@@ -217,28 +236,68 @@ void BatchRun::finish(qsizetype index, Outcome& outcome)
 
 void BatchRun::putInPlace(qsizetype index, Outcome& outcome)
 {
-    const QString& source = m_sources[index].path;
-    const QString target =
-        m_job.outputFile.isEmpty()
-            ? directoryOutputPath(m_job.destinationFolder, source, outcome.result.outputSize)
-            : m_job.outputFile;
-    if (!outcome.pending->commit(target)) {
-        skip(source, {BatchSkip::Step::Write, outcome.pending->failure(), target, {}});
+    const BatchSource& source = m_sources[index];
+    QString target = m_job.outputFile;
+    FileFailure failure;
+    if (m_job.outputFile.isEmpty())
+        failure = commitUnderFreeName(source, outcome, target);
+    else if (m_sourceKeys.contains(fileIdentity(target)))
+        // A file the user named is replaced, unless it is a source of the run.
+        failure = failureFromError(EEXIST, true);
+    else if (!outcome.pending->commit(target))
+        failure = outcome.pending->failure();
+    if (failure.failed()) {
+        skip(source.path, {BatchSkip::Step::Write, failure, target, {}});
         return;
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_written.insert(fileIdentity(target));
     }
     ++m_summary.converted;
     outcome.result.outputPath = target;
     outcome.result.written = true;
-    const BatchFileResult file{source, target, outcome.result, outcome.view};
+    BatchFileResult file{source.path, target, {}, outcome.result, outcome.view};
+    const QString usualName =
+        QFileInfo(directoryOutputPath(m_job.destinationFolder, source.path,
+                                      outcome.result.outputSize))
+            .fileName();
+    if (m_job.outputFile.isEmpty() && QFileInfo(target).fileName() != usualName) {
+        file.takenName = usualName;
+        m_summary.renamed << QStringLiteral("%1 -> %2").arg(usualName, QFileInfo(target).fileName());
+    }
     m_reports.fileDone(file);
     if (m_asking)
         ask(file);
     else
         m_summary.accepted << file.output;
+}
+
+// The first of "<stem> WxH.jpg", "<stem> WxH (2).jpg", ... that is neither a
+// source nor another result of this run, and either free or an earlier result
+// of that very name and size, which it replaces.
+FileFailure BatchRun::commitUnderFreeName(const BatchSource& source, Outcome& outcome,
+                                          QString& target)
+{
+    ResultName name{resultStemOf(source.path), outcome.result.outputSize, 1};
+    // The folder as the user spelled it, as in the usual name.
+    const QString usual =
+        directoryOutputPath(m_job.destinationFolder, source.path, outcome.result.outputSize);
+    const QString folder = usual.chopped(resultFileName(name).size());
+    for (; name.copy <= kMostCopies; ++name.copy) {
+        target = folder + resultFileName(name);
+        const QString key = fileIdentity(target);
+        if (m_sourceKeys.contains(key) || m_claimed.contains(key))
+            continue;
+        const QFileInfo existing(target);
+        const bool placed = existing.exists() || existing.isSymLink()
+                                ? looksWrittenByPictavo(target, name.size) &&
+                                      outcome.pending->commit(target)
+                                : outcome.pending->commitAsNew(target);
+        if (placed) {
+            m_claimed.insert(key);
+            return {};
+        }
+        if (outcome.pending->failure().failed())
+            return outcome.pending->failure();
+    }
+    return failureFromError(EEXIST, true);
 }
 
 void BatchRun::skip(const QString& source, const BatchSkip& skip)

@@ -3,6 +3,11 @@
 // final folder and put in place in the order of the list, file by file when a
 // question is asked, otherwise by several workers at once. Knows nothing of Qt's
 // objects; BatchConversion starts it and passes its reports on.
+//
+// Names are given in the order of the list, when a file is put in place (see
+// ResultNames.h): a result never takes the name of a source of the run, of
+// another result of the run or of a file that is no earlier result, and
+// replaces only an earlier result of its own name.
 #pragma once
 
 #include "batch/BatchJob.h"
@@ -20,6 +25,10 @@
 
 class EffectHost;
 class MemoryBudget;
+
+// Lowers the calling thread's priority below normal (Linux: a higher nice
+// value for this thread alone); threads it starts afterwards inherit it.
+void runBelowNormalPriority();
 
 class BatchRun
 {
@@ -49,7 +58,6 @@ private:
     {
         Converted,
         Skipped,
-        OwnOutput,
         NotStarted,
     };
 
@@ -71,9 +79,9 @@ private:
     Outcome convert(qsizetype index);
     void convertWithinBudget(const BatchSource& source, Outcome& outcome);
     QString targetFolder() const;
-    bool isOwnOutput(qsizetype index);
     void finish(qsizetype index, Outcome& outcome);
     void putInPlace(qsizetype index, Outcome& outcome);
+    FileFailure commitUnderFreeName(const BatchSource& source, Outcome& outcome, QString& target);
     void skip(const QString& source, const BatchSkip& skip);
     void ask(const BatchFileResult& file);
 
@@ -83,6 +91,10 @@ private:
     std::atomic<int>& m_cancel;
     const Reports m_reports;
     std::vector<BatchSource> m_sources;
+    // Identities of the sources, and of the results given so far: no result
+    // takes one of them. Only the thread that puts files in place uses them.
+    QSet<QString> m_sourceKeys;
+    QSet<QString> m_claimed;
     BatchSummary m_summary;
     bool m_asking = false;
     // How far the workers may run ahead of the files put in place: each file in
@@ -95,6 +107,5 @@ private:
     std::vector<Outcome> m_outcomes;
     std::vector<char> m_ready;
     qsizetype m_finished = 0;
-    QSet<QString> m_written;
     std::atomic<qsizetype> m_next{0};
 };

@@ -1,5 +1,7 @@
 #include "batch/BatchSources.h"
 
+#include "batch/ResultNames.h"
+#include "imaging/PendingFile.h"
 #include "imaging/PictureFormats.h"
 
 #include <QDir>
@@ -7,57 +9,26 @@
 #include <QHash>
 #include <QSet>
 
-#include <algorithm>
+#include <optional>
 
 namespace {
 
-// The name of `path` without folder and last extension, as directory naming uses it.
-QString stemOf(const QString& path)
+// Listed files named "STEM WxH.jpg" (or "(n)") for a listed STEM.ext and written
+// by Pictavo at that size are earlier results, not sources.
+BatchList setApartEarlierResults(std::vector<BatchSource> listed)
 {
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? name : name.left(dot);
-}
-
-bool isDigits(QStringView text)
-{
-    return !text.isEmpty() &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-// For a file named like a result of directory naming, "STEM WxH.jpg", the stem of
-// the source it would come from; otherwise an empty string. The stem may hold
-// spaces itself, the size never does.
-QString writerStemOf(const QString& fileName)
-{
-    if (!fileName.endsWith(QLatin1String(".jpg")))
-        return {};
-    const QStringView name = QStringView(fileName).chopped(4);
-    const qsizetype space = name.lastIndexOf(u' ');
-    if (space <= 0)
-        return {};
-    const QStringView size = name.mid(space + 1);
-    const qsizetype x = size.indexOf(u'x');
-    if (x < 0 || !isDigits(size.left(x)) || !isDigits(size.mid(x + 1)))
-        return {};
-    return name.left(space).toString();
-}
-
-void findEarlierWriters(std::vector<BatchSource>& sources, const QString& destinationFolder)
-{
-    if (destinationFolder.isEmpty())
-        return;
-    const QString destinationKey = QFileInfo(destinationFolder).canonicalFilePath();
-    QHash<QString, qsizetype> lastWithStem;
-    for (qsizetype index = 0; index < qsizetype(sources.size()); ++index) {
-        BatchSource& source = sources[index];
-        if (QFileInfo(source.key).path() == destinationKey) {
-            const QString stem = writerStemOf(QFileInfo(source.key).fileName());
-            if (!stem.isEmpty())
-                source.earlierWriter = lastWithStem.value(stem, -1);
-        }
-        lastWithStem.insert(stemOf(source.path), index);
+    QSet<QString> stems;
+    for (const BatchSource& source : listed)
+        stems.insert(resultStemOf(source.path));
+    BatchList list;
+    for (BatchSource& source : listed) {
+        const std::optional<ResultName> name = parseResultName(QFileInfo(source.path).fileName());
+        if (name && stems.contains(name->stem) && looksWrittenByPictavo(source.path, name->size))
+            list.earlierResults << source.path;
+        else
+            list.sources.push_back(std::move(source));
     }
+    return list;
 }
 
 } // namespace
@@ -69,21 +40,19 @@ QString fileIdentity(const QString& path)
     return QDir(folder.isEmpty() ? info.absolutePath() : folder).filePath(info.fileName());
 }
 
-std::vector<BatchSource> batchSources(const QString& folder, const QStringList& files,
-                                      const QString& destinationFolder)
+BatchList batchList(const QString& folder, const QStringList& files)
 {
     const QStringList paths = folder.isEmpty() ? files : picturesInFolder(folder);
-    std::vector<BatchSource> sources;
+    std::vector<BatchSource> listed;
     QSet<QString> seen;
     for (const QString& path : paths) {
-        BatchSource source{QFileInfo(path).absoluteFilePath(), fileIdentity(path), -1};
+        BatchSource source{QFileInfo(path).absoluteFilePath(), fileIdentity(path)};
         if (seen.contains(source.key))
             continue;
         seen.insert(source.key);
-        sources.push_back(std::move(source));
+        listed.push_back(std::move(source));
     }
-    findEarlierWriters(sources, destinationFolder);
-    return sources;
+    return setApartEarlierResults(std::move(listed));
 }
 
 QStringList picturesInFolder(const QString& folder)
@@ -103,4 +72,20 @@ QStringList picturesInFolder(const QString& folder)
         }
     }
     return files;
+}
+
+FileFailure destinationFolderFailure(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return {FileProblem::NotFound, 0};
+    if (!info.isDir())
+        return {FileProblem::NotAFolder, 0};
+    // Only a file that is really made tells: permissions, a read-only mount,
+    // a full disk or a folder of another user all show here.
+    const PendingFile probe(info.absoluteFilePath());
+    // The folder is there: a name it cannot give is a refusal.
+    if (probe.failure().problem == FileProblem::NotFound)
+        return {FileProblem::AccessDenied, probe.failure().error};
+    return probe.failure();
 }

@@ -1,6 +1,8 @@
 // The list of one directory conversion: which files, in which order, each once,
-// and which of them an earlier file's output may replace before its turn.
+// and which listed files are Pictavo's own earlier results rather than sources.
 #pragma once
+
+#include "imaging/FileFailure.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,10 +15,15 @@ struct BatchSource
     QString path;
     // Identity for comparisons (see fileIdentity).
     QString key;
-    // The last earlier source whose output could be written over this file
-    // (-1 for none): this file may only be read once that output is in place,
-    // and is left out if it is that output.
-    qsizetype earlierWriter = -1;
+};
+
+struct BatchList
+{
+    std::vector<BatchSource> sources;
+    // Listed files that are results of an earlier conversion of a listed source
+    // (see ResultNames.h): they are not converted again, and only a result of
+    // the same name may replace them.
+    QStringList earlierResults;
 };
 
 // The picture files directly inside `folder` (not its subfolders), pattern by
@@ -32,8 +39,10 @@ QStringList picturesInFolder(const QString& folder);
 QString fileIdentity(const QString& path);
 
 // With a `folder`, its pictures as picturesInFolder lists them; otherwise
-// `files` in their order. A file named twice is listed once. Outputs go to
-// `destinationFolder` by directory naming ("<stem> <W>x<H>.jpg"); empty when
-// they go elsewhere, so that no source can be replaced.
-std::vector<BatchSource> batchSources(const QString& folder, const QStringList& files,
-                                      const QString& destinationFolder);
+// `files` in their order. A file named twice is listed once; earlier results
+// are set apart.
+BatchList batchList(const QString& folder, const QStringList& files);
+
+// Why `folder` cannot take a batch's results: it is missing, no folder, or no
+// new file can be made in it; no failure when it can.
+FileFailure destinationFolderFailure(const QString& folder);

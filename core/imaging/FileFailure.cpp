@@ -54,6 +54,8 @@ QString germanReason(const FileFailure& failure)
         return QStringLiteral("die Datei oder ihr Ordner existiert nicht");
     case FileProblem::IsFolder:
         return QStringLiteral("das ist ein Ordner, keine Datei");
+    case FileProblem::NotAFolder:
+        return QStringLiteral("das ist kein Ordner");
     case FileProblem::IsPipe:
         return QStringLiteral("das ist eine Pipe, keine gewöhnliche Datei");
     case FileProblem::IsDevice:
@@ -100,6 +102,8 @@ QString englishReason(const FileFailure& failure)
         return QStringLiteral("no such file or folder");
     case FileProblem::IsFolder:
         return QStringLiteral("is a folder, not a file");
+    case FileProblem::NotAFolder:
+        return QStringLiteral("is not a folder");
     case FileProblem::IsPipe:
         return QStringLiteral("is a pipe, not a regular file");
     case FileProblem::IsDevice:

@@ -9,6 +9,7 @@ enum class FileProblem
     None,
     NotFound,
     IsFolder,
+    NotAFolder,
     IsPipe,
     IsDevice,
     IsSocket,

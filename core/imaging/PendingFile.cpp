@@ -218,10 +218,59 @@ bool PendingFile::commit(const QString& target)
         return false;
     }
     m_namedPath.clear();
+    closeCommitted();
+    return true;
+}
+
+bool PendingFile::commitAsNew(const QString& target)
+{
+    if (!sync())
+        return false;
+    if (!linkAsNew(target)) {
+        if (errno == EEXIST)
+            return false;
+        fail(errno);
+        discard();
+        return false;
+    }
+    if (!m_namedPath.isEmpty())
+        ::unlink(encoded(m_namedPath).constData());
+    m_namedPath.clear();
+    closeCommitted();
+    return true;
+}
+
+// Gives the file the name `target` only if nothing has that name: a link fails
+// when the name exists, in one step. Where the file system has no links, a
+// rename that must not replace does the same.
+bool PendingFile::linkAsNew(const QString& target)
+{
+    const QByteArray name = encoded(target);
+    if (m_namedPath.isEmpty()) {
+        const QByteArray source = QByteArray("/proc/self/fd/") + QByteArray::number(m_fd);
+        if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, name.constData(),
+                     AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno == EEXIST || !giveName())
+            return false;
+    }
+    if (::link(encoded(m_namedPath).constData(), name.constData()) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    if (::renameat2(AT_FDCWD, encoded(m_namedPath).constData(), AT_FDCWD, name.constData(),
+                    RENAME_NOREPLACE) == 0) {
+        m_namedPath.clear();
+        return true;
+    }
+    return false;
+}
+
+void PendingFile::closeCommitted()
+{
     ::close(m_fd);
     m_fd = -1;
     syncFolder(m_folder);
-    return true;
 }
 
 void PendingFile::discard()

@@ -45,6 +45,11 @@ public:
     // possible; `target` is then as it was and the new file is gone.
     bool commit(const QString& target);
 
+    // Like commit(), but never replaces a file: when `target` exists (or
+    // appears meanwhile), returns false and keeps the new file for another
+    // name, with failure() clear. False with failure() set on any other failure.
+    bool commitAsNew(const QString& target);
+
     // The folder's entries that are left-over files of this kind from processes
     // that no longer run, removed once per folder and process. Called by the
     // constructor; public for tests.
@@ -55,6 +60,8 @@ private:
     bool openUnnamed();
     bool openNamed();
     bool giveName();
+    bool linkAsNew(const QString& target);
+    void closeCommitted();
     void discard();
 
     QString m_folder;

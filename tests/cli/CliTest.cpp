@@ -262,7 +262,7 @@ TEST(CliRun, ConvertsPicturesWithDirectoryNamingAndReportsEach)
                                  picture("formats/extensions/hat.BMP")};
     const CliRun run = runCli(QStringList{"-d", dest.path()} + sources);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    EXPECT_EQ(run.err, QStringLiteral("4 converted, 0 skipped, 0 failed\n"));
     ASSERT_EQ(run.out.size(), sources.size());
     for (qsizetype i = 0; i < sources.size(); ++i) {
         const QSize size = scaledTo(uprightSize(sources[i]), 640);
@@ -535,11 +535,13 @@ TEST(CliRun, UsageErrorsExitWithTwoAndWriteNothing)
     const QString a = picture("photos/libjxl_flower.jpg");
     const QString b = picture("photos/Sumo_Museum.jpg");
     const QString nowhere = QDir(folder.path()).filePath("no/such/folder");
+    QTemporaryDir elsewhere;
+    const QString own = copyInto(elsewhere.path(), a);
     const std::vector<QStringList> cases = {
         {"-o", QDir(folder.path()).filePath("x.jpg"), a, b},
         {"-o", QDir(folder.path()).filePath("x.jpg"), folder.path()},
         {"-o", QDir(nowhere).filePath("x.jpg"), a},
-        {"-d", nowhere, a},
+        {"-o", own, own},
         {"-d", folder.path(), "--effect", "Nebel", a},
         {"--size", "big", a},
         {},
@@ -551,6 +553,21 @@ TEST(CliRun, UsageErrorsExitWithTwoAndWriteNothing)
         EXPECT_TRUE(run.out.isEmpty());
     }
     EXPECT_TRUE(filesIn(folder.path()).isEmpty());
+    EXPECT_EQ(filesIn(elsewhere.path()), QStringList{QFileInfo(a).fileName()});
+    EXPECT_EQ(contents(own), contents(a));
+
+    // A destination that cannot take files: one line, nothing read. A missing
+    // one is made.
+    const CliRun refused = runCli({"-d", "/proc", a});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, QStringLiteral("pictavo-cli: cannot write into the folder '/proc': "
+                                          "permission denied\n"));
+    const CliRun made = runCli({"-d", nowhere, a});
+    EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
+    EXPECT_TRUE(made.err.startsWith(QStringLiteral("pictavo-cli: created the folder '%1'\n")
+                                        .arg(nowhere)))
+        << made.err.toStdString();
+    EXPECT_EQ(filesIn(nowhere).size(), 1);
 }
 
 TEST(CliRun, EffectsAreListedAndChosenByNumberOrName)
@@ -710,31 +727,42 @@ TEST(CliParallel, MemoryBudgetKeepsJobsFromMultiplyingBombs)
 #endif
 }
 
-// A folder converted into itself: its results are not converted again, and a
-// file that this run replaces by a result is not read as a source after that.
+// A folder converted into itself, twice: the second run adds no file and
+// changes none; a photo that only has a result's name keeps its bytes, and the
+// result meant for that name takes the next free one and says so.
 TEST(CliParallel, OwnResultsAreNotConvertedAgain)
 {
     REQUIRE_TESTDATA();
     QTemporaryDir dir;
     const QString folder = folderOfPictures(dir);
+    const QString hat = copyInto(folder, picture("formats/extensions/hat.GIF"));
+    const QString hatResult = resultName(hat, scaledTo(uprightSize(hat), 640));
+    const QString lookAlike =
+        copyInto(folder, picture("photos/cameratrap_vehicle.jpg"), hatResult);
     const QStringList originals = filesIn(folder);
     CliRun run = runCli({"-j", "2", "-d", folder, folder});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.size(), originals.size());
-    EXPECT_EQ(filesIn(folder).size(), 2 * originals.size());
+    const QStringList afterFirst = filesIn(folder);
+    EXPECT_EQ(afterFirst.size(), 2 * originals.size());
+    EXPECT_EQ(contents(lookAlike), contents(picture("photos/cameratrap_vehicle.jpg")));
+    const QString renamed = QStringLiteral("%1 -> %2 (").arg(hat, QDir(folder).filePath(
+        QFileInfo(hatResult).completeBaseName() + " (2).jpg"));
+    EXPECT_EQ(run.out.filter(renamed).size(), 1) << run.out.join('\n').toStdString();
+    EXPECT_TRUE(run.out.filter(renamed).value(0).endsWith(
+        QStringLiteral(", '%1' is taken)").arg(hatResult)));
 
-    // "hat WxH.jpg" is there before the run and listed with the folder, but the
-    // result of hat.GIF named first replaces it before its turn comes.
-    QTemporaryDir other;
-    const QString hat = copyInto(other.path(), picture("formats/extensions/hat.GIF"));
-    const QString hatResult = resultName(hat, scaledTo(uprightSize(hat), 640));
-    copyInto(other.path(), picture("photos/cameratrap_vehicle.jpg"), hatResult);
-    run = runCli({"-j", "2", "-d", other.path(), hat, other.path()});
+    std::map<QString, QByteArray> sums;
+    for (const QString& name : afterFirst)
+        sums[name] = contents(QDir(folder).filePath(name));
+    run = runCli({"-j", "2", "-d", folder, folder});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(filesIn(other.path()), (QStringList{hatResult, "hat.GIF"}));
-    ASSERT_EQ(run.out.size(), 1);
-    EXPECT_EQ(QImage(QDir(other.path()).filePath(hatResult)).size(),
-              scaledTo(uprightSize(hat), 640));
+    EXPECT_EQ(filesIn(folder), afterFirst);
+    for (const auto& [name, bytes] : sums)
+        EXPECT_EQ(contents(QDir(folder).filePath(name)), bytes) << name.toStdString();
+    EXPECT_TRUE(run.err.endsWith(QStringLiteral("%1 converted, %1 skipped, 0 failed\n")
+                                     .arg(originals.size())))
+        << run.err.toStdString();
 }
 
 } // namespace

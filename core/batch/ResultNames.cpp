@@ -1,0 +1,82 @@
+#include "batch/ResultNames.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <algorithm>
+
+namespace {
+
+bool isNumber(QStringView text)
+{
+    return !text.isEmpty() && text.size() <= 6 && text.front() != u'0' &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// " (n)" at the end of `name`, n from 2 on: n, and `name` without it.
+int takeCopyNumber(QStringView& name)
+{
+    if (!name.endsWith(u')'))
+        return 1;
+    const qsizetype open = name.lastIndexOf(QStringLiteral(" ("));
+    if (open < 0)
+        return 1;
+    const QStringView number = name.mid(open + 2).chopped(1);
+    if (!isNumber(number) || number.toInt() < 2)
+        return 1;
+    name = name.left(open);
+    return number.toInt();
+}
+
+} // namespace
+
+std::optional<ResultName> parseResultName(const QString& fileName)
+{
+    if (!fileName.endsWith(QLatin1String(".jpg")))
+        return std::nullopt;
+    QStringView name = QStringView(fileName).chopped(4);
+    const int copy = takeCopyNumber(name);
+    const qsizetype space = name.lastIndexOf(u' ');
+    if (space <= 0)
+        return std::nullopt;
+    const QStringView size = name.mid(space + 1);
+    const qsizetype x = size.indexOf(u'x');
+    if (x < 0 || !isNumber(size.left(x)) || !isNumber(size.mid(x + 1)))
+        return std::nullopt;
+    return ResultName{name.left(space).toString(),
+                      QSize(size.left(x).toInt(), size.mid(x + 1).toInt()), copy};
+}
+
+QString resultFileName(const ResultName& name)
+{
+    QString fileName = QStringLiteral("%1 %2x%3").arg(name.stem).arg(name.size.width()).arg(
+        name.size.height());
+    if (name.copy > 1)
+        fileName += QStringLiteral(" (%1)").arg(name.copy);
+    return fileName + QStringLiteral(".jpg");
+}
+
+QString resultStemOf(const QString& path)
+{
+    const QString fileName = QFileInfo(path).fileName();
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot < 0 ? fileName : fileName.left(dot);
+}
+
+bool looksWrittenByPictavo(const QString& path, QSize size)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // libjpeg writes the JFIF segment first, before any EXIF that is kept.
+    const QByteArray head = file.read(11);
+    if (!head.startsWith("\xff\xd8\xff\xe0") || head.mid(6, 5) != QByteArray("JFIF\0", 5))
+        return false;
+    file.seek(0);
+    QImageReader reader(&file, "jpeg");
+    return reader.size() == size;
+}

@@ -5,12 +5,73 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScopedValueRollback>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <functional>
+
+namespace {
+
+// The model moves the current row by itself whenever its watcher finds folders
+// gone, new or renamed, or sorts them anew; a new current row is the user's pick
+// only while the tree handles the user's own mouse or keys.
+class PickingTree final : public QTreeView
+{
+public:
+    PickingTree(std::function<void(const QModelIndex&)> picked, QWidget* parent)
+        : QTreeView(parent), m_picked(std::move(picked))
+    {
+        // A click or Enter on the current row picks it as well: once the model
+        // has moved the current row, it is not the folder in the path field.
+        connect(this, &QAbstractItemView::pressed, this, m_picked);
+        connect(this, &QAbstractItemView::activated, this, m_picked);
+    }
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override
+    {
+        QTreeView::currentChanged(current, previous);
+        if (m_userInput)
+            m_picked(current);
+    }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        byUser([&] { QTreeView::mousePressEvent(e); });
+    }
+    void mouseMoveEvent(QMouseEvent* e) override
+    {
+        byUser([&] { QTreeView::mouseMoveEvent(e); });
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override
+    {
+        byUser([&] { QTreeView::mouseReleaseEvent(e); });
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override
+    {
+        byUser([&] { QTreeView::mouseDoubleClickEvent(e); });
+    }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        byUser([&] { QTreeView::keyPressEvent(e); });
+    }
+
+private:
+    void byUser(const std::function<void()>& handle)
+    {
+        const QScopedValueRollback<bool> userInput(m_userInput, true);
+        handle();
+    }
+
+    std::function<void(const QModelIndex&)> m_picked;
+    bool m_userInput = false;
+};
+
+} // namespace
+
 CFolderPicker::CFolderPicker(int controlId, QWidget* parent)
     : QWidget(parent), m_controlId(controlId), m_model(new QFileSystemModel(this)),
-      m_tree(new QTreeView(this))
+      m_tree(new PickingTree([this](const QModelIndex& index) { pick(index); }, this))
 {
     setObjectName(QString::number(controlId));
     setProperty("id", controlId);
@@ -29,8 +90,6 @@ CFolderPicker::CFolderPicker(int controlId, QWidget* parent)
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_tree->header()->setStretchLastSection(false);
-    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { onCurrentChanged(current); });
     // The model reads and sorts folders in the background; until the user picks
     // one, each folder read or sorted brings the preset back into view.
     const auto showPreset = [this] {
@@ -65,15 +124,16 @@ void CFolderPicker::SetPath(const QString& path)
     m_presetting = false;
 }
 
-void CFolderPicker::onCurrentChanged(const QModelIndex& current)
+void CFolderPicker::pick(const QModelIndex& index)
 {
-    if (m_presetting || !current.isValid() || !m_model->isDir(current))
+    if (m_presetting || !index.isValid() || !m_model->isDir(index))
         return;
     m_showPreset = false;
-    const QString folder = m_model->filePath(current);
-    if (folder.isEmpty())
+    const QString folder = QDir::toNativeSeparators(m_model->filePath(index));
+    // A click on a new row both moves the current row and presses it.
+    if (folder.isEmpty() || folder == m_strPath)
         return;
-    m_strPath = QDir::toNativeSeparators(folder);
+    m_strPath = folder;
     if (m_owner) {
         FolderSelectedEvent event(m_controlId, m_strPath);
         QCoreApplication::sendEvent(m_owner, &event);

@@ -1,6 +1,8 @@
 // The folder tree that fills an area of the dialog "Verzeichnis umwandeln": the
 // file system's folders (no files), with a preset folder selected. Each time the
-// user selects another folder the picker sends a FolderSelectedEvent to its owner.
+// user picks another folder (a click, the keys, Enter) the picker sends a
+// FolderSelectedEvent to its owner; the tree moving its current row by itself, as
+// folders come, go or are renamed, is no pick.
 #pragma once
 
 #include <QEvent>
@@ -42,7 +44,7 @@ public:
     // Selects and shows `path` in the tree, without reporting it. A path the
     // tree cannot show (missing, or not a folder) leaves the selection empty.
     void SetPath(const QString& path);
-    // The folder last preset or selected.
+    // The folder last preset or picked; kept when that folder goes away.
     const QString& path() const { return m_strPath; }
 
     // `owner` receives FolderSelectedEvent; not owned, may be null.
@@ -51,7 +53,7 @@ public:
     QTreeView* tree() const { return m_tree; }
 
 private:
-    void onCurrentChanged(const QModelIndex& current);
+    void pick(const QModelIndex& index);
 
     QString m_strPath;
     QPointer<QObject> m_owner;

@@ -41,10 +41,25 @@ QString selectedPath(const CFolderPicker& picker)
     return model->filePath(picker.tree()->currentIndex());
 }
 
+// Picks `path` as the user does: a click on its row of the shown tree.
 void select(CFolderPicker& picker, const QString& path)
 {
+    QTreeView* tree = picker.tree();
+    const QModelIndex index = qobject_cast<QFileSystemModel*>(tree->model())->index(path);
+    tree->scrollTo(index);
+    const QRect row = tree->visualRect(index).intersected(tree->viewport()->rect());
+    QVERIFY(!row.isEmpty());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, row.center());
+}
+
+QStringList subfolders(const CFolderPicker& picker, const QString& folder)
+{
     const auto* model = qobject_cast<QFileSystemModel*>(picker.tree()->model());
-    picker.tree()->setCurrentIndex(model->index(path));
+    QStringList names;
+    for (int row = 0; row < model->rowCount(model->index(folder)); ++row)
+        names << model->index(row, 0, model->index(folder)).data().toString();
+    names.sort();
+    return names;
 }
 
 } // namespace
@@ -76,6 +91,8 @@ private slots:
         ReportRecorder owner;
         picker.setOwner(&owner);
         picker.SetPath(root);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
         QCOMPARE(selectedPath(picker), root);
         QCOMPARE(picker.path(), root);
         QVERIFY(owner.reports.isEmpty()); // presetting is no selection of the user's
@@ -91,6 +108,50 @@ private slots:
                  (QList<QPair<int, QString>>{{IDC_FOLDER_DEST_TREE, root + QStringLiteral("/zwei")},
                                              {IDC_FOLDER_DEST_TREE, QDir::rootPath()}}));
         QCOMPARE(picker.path(), QDir::rootPath());
+    }
+
+    // The model moves the current row by itself (the watcher reports folders
+    // gone, new or renamed; a reload sorts anew): only the user's picks count.
+    void pathsChangeOnlyWithTheUsersPick()
+    {
+        const QString root = m_box->folder(QStringLiteral("baum"));
+        const QStringList names{"a", "b", "c", "d"};
+        for (const QString& name : names)
+            m_box->folder(QStringLiteral("baum/") + name);
+        CFolderDlg dialog;
+        dialog.m_strSourceDir = root + QStringLiteral("/b");
+        dialog.m_strDestDir = root + QStringLiteral("/c");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* source = control<CFolderPicker>(&dialog, IDC_FOLDER_SOURCE_TREE);
+        auto* dest = control<CFolderPicker>(&dialog, IDC_FOLDER_DEST_TREE);
+        QTRY_COMPARE(subfolders(*source, root), names);
+        QTRY_COMPARE(subfolders(*dest, root), names);
+
+        // Both selected folders go, with their neighbours.
+        QDir folder(root);
+        QVERIFY(folder.rmdir("a") && folder.rmdir("b") && folder.rmdir("c"));
+        QVERIFY(folder.rename("d", "e") && folder.mkdir("f"));
+        for (CFolderPicker* picker : {source, dest}) {
+            QTRY_COMPARE_WITH_TIMEOUT(subfolders(*picker, root), QStringList({"e", "f"}), 10000);
+            auto* model = qobject_cast<QFileSystemModel*>(picker->tree()->model());
+            QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+            model->setRootPath(root);
+            model->setRootPath(QDir::rootPath());
+            QTRY_VERIFY_WITH_TIMEOUT(loaded.contains({QDir::rootPath()}), 10000);
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(control<QLineEdit>(&dialog, IDC_FOLDER_SOURCE_PATH)->text(), root + "/b");
+        QCOMPARE(control<QLineEdit>(&dialog, IDC_FOLDER_DEST_PATH)->text(), root + "/c");
+        QCOMPARE(source->path(), root + "/b");
+        QCOMPARE(dest->path(), root + "/c");
+
+        select(*source, root + "/e");
+        QCOMPARE(control<QLineEdit>(&dialog, IDC_FOLDER_SOURCE_PATH)->text(), root + "/e");
+        QTest::keyClick(source->tree(), Qt::Key_Down);
+        QCOMPARE(control<QLineEdit>(&dialog, IDC_FOLDER_SOURCE_PATH)->text(), root + "/f");
+        QCOMPARE(source->path(), root + "/f");
+        QCOMPARE(control<QLineEdit>(&dialog, IDC_FOLDER_DEST_PATH)->text(), root + "/c");
     }
 
     void reportsGoIntoTheirPathFields_data()

@@ -2,6 +2,7 @@
 
 #include "CConfirmDlg.h"
 #include "CFolderDlg.h"
+#include "mail/MailHandOff.h"
 #include "mail/MailSplit.h"
 #include "imaging/SettingsSummary.h"
 #include "CMailSetupDlg.h"
@@ -15,6 +16,7 @@
 #include "MessageSink.h"
 #include "program/SaveAsName.h"
 #include "program/SettingsStore.h"
+#include "program/TemporaryFolder.h"
 #include "CompareView.h"
 #include "ViewGeometry.h"
 #include "ViewOptions.h"
@@ -23,6 +25,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -40,6 +43,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
+#include <QUrl>
 #include <QWindow>
 
 #include <utility>
@@ -101,7 +105,9 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     connectBatch();
 
     connect(&m_mailSender, &MailSender::sent, this, [this](const CMapiMailer::SendResult& result) {
-        if (!result.message.isEmpty())
+        if (result.noMailClient)
+            offerMailFolder(result);
+        else if (!result.message.isEmpty())
             showMessage(result.message, kCaption, MessageIcon::None);
         // The send counts as under way until this returns.
         QMetaObject::invokeMethod(this, &CImageDlg::sendQueuedMail, Qt::QueuedConnection);
@@ -153,6 +159,7 @@ void CImageDlg::OnInitDialog()
     m_settings.m_nOrientation = 0;
     m_settings.m_nEffect = 0;
     m_effects.LoadEffectPlugin();
+    MailHandOff::removeStaleCopies();
     LoadSettings();
     ShowCurrentPicture();
     createPanel();
@@ -811,12 +818,15 @@ void CImageDlg::OnSendMail()
     if (!copy->isValid()) {
         showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
                                    "werden.")
-                        .arg(QDir::toNativeSeparators(MailCopy::temporaryFolder())),
+                        .arg(QDir::toNativeSeparators(temporaryFolder())),
                     QStringLiteral("Pictavo"), MessageIcon::Warning);
         return;
     }
     const quint64 id = post(ConversionKind::MailCopy, m_strPicture, copy->path());
-    m_continuations[id] = [this, copy](const ConversionOutcome& outcome) {
+    // The copy goes with the send, so without a mail client the picture's own folder
+    // is offered.
+    m_continuations[id] = [this, copy, folder = QFileInfo(m_strPicture).absolutePath()](
+                              const ConversionOutcome& outcome) {
         if (!outcome.conversion.written) {
             showMessage(outcome.error, kCaption, MessageIcon::Warning);
             return;
@@ -826,8 +836,27 @@ void CImageDlg::OnSendMail()
             showMessage(tooLargeForMail({copy->path()}), kCaption, MessageIcon::Information);
             return;
         }
-        m_mailSender.send({{copy->path()}, m_strMailSubject, m_strMailText, copy});
+        m_mailSender.send({{copy->path()}, m_strMailSubject, m_strMailText, copy, folder});
     };
+}
+
+// Without a mail client the pictures can still go by hand, from their folder.
+void CImageDlg::offerMailFolder(const CMapiMailer::SendResult& result)
+{
+    // The remaining parts of a split mail would only ask again.
+    m_mailQueue.clear();
+    if (result.folder.isEmpty()) {
+        showMessage(result.message, kCaption, MessageIcon::Warning);
+        return;
+    }
+    const QString folder = QDir::toNativeSeparators(result.folder);
+    if (!askYesNo(QStringLiteral("%1\n\nSoll stattdessen der Ordner «%2» geöffnet werden?")
+                      .arg(result.message, folder),
+                  kCaption, MessageIcon::Warning))
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(result.folder)))
+        showMessage(QStringLiteral("Der Ordner «%1» kann nicht geöffnet werden.").arg(folder),
+                    kCaption, MessageIcon::Warning);
 }
 
 void CImageDlg::OnCommandLine()

@@ -193,6 +193,7 @@ private:
     void giveBackReplacedPicture();
     void mailBatchResults(const QStringList& files);
     void sendQueuedMail();
+    void offerMailFolder(const CMapiMailer::SendResult& result);
     QString tooLargeForMail(const QStringList& files) const;
 
     std::unique_ptr<QSettings> m_store;

@@ -1,7 +1,23 @@
 #include "GuiMessageSink.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
+
+namespace {
+
+QMessageBox::Icon boxIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::None: return QMessageBox::NoIcon;
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Stop: return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
 
 GuiMessageSink::GuiMessageSink(QWidget* parent) : m_parentWindow(parent)
 {
@@ -23,15 +39,29 @@ void GuiMessageSink::showMessage(const QString& text, const QString& caption, Me
         this, [=, this] { showBox(text, caption, icon); }, Qt::BlockingQueuedConnection);
 }
 
+bool GuiMessageSink::askYesNo(const QString& text, const QString& caption, MessageIcon icon)
+{
+    if (QThread::currentThread() == thread())
+        return askInBox(text, caption, icon);
+    bool yes = false;
+    QMetaObject::invokeMethod(
+        this, [=, &yes, this] { yes = askInBox(text, caption, icon); },
+        Qt::BlockingQueuedConnection);
+    return yes;
+}
+
 void GuiMessageSink::showBox(const QString& text, const QString& caption, MessageIcon icon)
 {
-    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
-    switch (icon) {
-    case MessageIcon::None: boxIcon = QMessageBox::NoIcon; break;
-    case MessageIcon::Information: boxIcon = QMessageBox::Information; break;
-    case MessageIcon::Warning: boxIcon = QMessageBox::Warning; break;
-    case MessageIcon::Stop: boxIcon = QMessageBox::Critical; break;
-    }
-    QMessageBox box(boxIcon, caption, text, QMessageBox::Ok, m_parentWindow);
+    QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, m_parentWindow);
     box.exec();
+}
+
+bool GuiMessageSink::askInBox(const QString& text, const QString& caption, MessageIcon icon)
+{
+    QMessageBox box(boxIcon(icon), caption, text, QMessageBox::NoButton, m_parentWindow);
+    QPushButton* yes = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+    box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
 }

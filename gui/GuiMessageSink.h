@@ -1,5 +1,6 @@
-// Shows the core's messages as message boxes with an OK button. A message from a
-// worker thread is shown by the GUI thread; the worker waits until it is closed.
+// Shows the core's messages as message boxes with an OK button, questions with "Ja"
+// and "Nein". A box asked for from a worker thread is shown by the GUI thread; the
+// worker waits until it is closed.
 #pragma once
 
 #include "MessageSink.h"
@@ -17,10 +18,12 @@ public:
     ~GuiMessageSink() override;
 
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& caption, MessageIcon icon) override;
     void setParentWindow(QWidget* parent) { m_parentWindow = parent; }
 
 private:
     void showBox(const QString& text, const QString& caption, MessageIcon icon);
+    bool askInBox(const QString& text, const QString& caption, MessageIcon icon);
 
     QWidget* m_parentWindow;
 };

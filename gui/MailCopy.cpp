@@ -1,15 +1,10 @@
 #include "MailCopy.h"
 
-#include <QDir>
+#include "mail/MailHandOff.h"
+
 #include <QFileInfo>
 
-QString MailCopy::temporaryFolder()
-{
-    return qEnvironmentVariableIsEmpty("TEMP") ? QDir::tempPath() : qEnvironmentVariable("TEMP");
-}
-
-MailCopy::MailCopy(const QString& picturePath)
-    : m_folder(temporaryFolder() + QStringLiteral("/pictavo-send-XXXXXX"))
+MailCopy::MailCopy(const QString& picturePath) : m_folder(MailHandOff::sendFolderTemplate())
 {
     if (m_folder.isValid())
         m_path =

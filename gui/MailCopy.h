@@ -5,7 +5,8 @@
 // temporary folder ("TEMP" where set, else the system's), so its path can never
 // be the picture's own path, whatever folder the picture is in, and no file of
 // the user's is ever overwritten or deleted. The folder and everything in it
-// are removed with the object.
+// are removed with the object; one that a killed run left behind goes at a later
+// start (MailHandOff::removeStaleCopies).
 #pragma once
 
 #include <QString>
@@ -21,9 +22,6 @@ public:
     // False when the folder could not be created; path() is empty then.
     bool isValid() const { return !m_path.isEmpty(); }
     const QString& path() const { return m_path; }
-
-    // "TEMP" where set, else the system's temporary folder.
-    static QString temporaryFolder();
 
 private:
     QTemporaryDir m_folder;

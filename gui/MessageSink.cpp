@@ -20,6 +20,12 @@ std::atomic<MessageSink*> g_sink{&g_standardErrorSink};
 
 } // namespace
 
+bool MessageSink::askYesNo(const QString& text, const QString& caption, MessageIcon icon)
+{
+    showMessage(text, caption, icon);
+    return false;
+}
+
 void installMessageSink(MessageSink* sink)
 {
     g_sink.store(sink != nullptr ? sink : &g_standardErrorSink);
@@ -28,4 +34,9 @@ void installMessageSink(MessageSink* sink)
 void showMessage(const QString& text, const QString& caption, MessageIcon icon)
 {
     g_sink.load()->showMessage(text, caption, icon);
+}
+
+bool askYesNo(const QString& text, const QString& caption, MessageIcon icon)
+{
+    return g_sink.load()->askYesNo(text, caption, icon);
 }

@@ -24,6 +24,10 @@ public:
     // May be called on any thread. Returns when the user has taken note of the
     // message (for a box: when it was closed).
     virtual void showMessage(const QString& text, const QString& caption, MessageIcon icon) = 0;
+
+    // Asks `text`, to be answered "Ja" or "Nein"; true for "Ja". May be called on any
+    // thread. A sink that cannot ask shows the text as a message, and the answer is no.
+    virtual bool askYesNo(const QString& text, const QString& caption, MessageIcon icon);
 };
 
 // Makes `sink` receive every message of the core; nullptr restores the default,
@@ -33,3 +37,6 @@ void installMessageSink(MessageSink* sink);
 
 // Shows a message through the installed sink.
 void showMessage(const QString& text, const QString& caption, MessageIcon icon);
+
+// Asks a yes-or-no question through the installed sink; true for yes.
+bool askYesNo(const QString& text, const QString& caption, MessageIcon icon);

@@ -159,7 +159,7 @@ CMapiMailer::SendResult CMapiMailer::SendMail(const QString& subject, const QStr
     if (!IsLoaded())
         LoadMapi();
     if (!IsLoaded())
-        return {MAPI_E_FAILURE, QString()};
+        return NoMailClientResult();
 
     MailHandOff handOff;
     const ClientRun run =
@@ -169,7 +169,20 @@ CMapiMailer::SendResult CMapiMailer::SendMail(const QString& subject, const QStr
     ClearAttachments();
     if (run.result == SUCCESS_SUCCESS)
         return {};
+    if (run.stopped)
+        return {run.result, QStringLiteral("Das Mailprogramm hat nicht geantwortet und wurde "
+                                           "beendet; die Mail wurde nicht versendet.")};
     return {run.result, GetErrorText(unsigned(run.result))};
+}
+
+CMapiMailer::SendResult CMapiMailer::NoMailClientResult() const
+{
+    const QString folder =
+        m_attachments.empty() ? QString() : QFileInfo(m_attachments.front().fullPath).path();
+    return {MAPI_E_FAILURE,
+            QStringLiteral("Es kann kein Mailprogramm gestartet werden: xdg-email (Paket "
+                           "xdg-utils) wurde nicht gefunden."),
+            true, folder};
 }
 
 QStringList CMapiMailer::clientArguments(const QString& subject, const QString& text,
@@ -213,12 +226,11 @@ CMapiMailer::ClientRun CMapiMailer::runMailClient(const QStringList& arguments,
             return {SUCCESS_SUCCESS, false};
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            // Some clients keep xdg-email waiting until the client itself quits, long after
-            // their compose window has opened; the message is theirs by now. Only xdg-email
-            // is ended, the client keeps running.
+            // Whether a message ever reached a mail client is unknown, so it does not count
+            // as sent. What xdg-email started may still read the copies, so they stay.
             kill(pid, SIGKILL);
             waitForEnd(pid, status);
-            return {SUCCESS_SUCCESS, false};
+            return {MAPI_E_FAILURE, false, true};
         }
         std::this_thread::sleep_for(kPollInterval);
     }

@@ -8,7 +8,8 @@
 //
 // The results are the Simple MAPI result codes. On Linux the mail client is reached
 // through xdg-email (xdg-utils); a system without xdg-email on the path has no mail
-// library, and SendMail then returns MAPI_E_FAILURE without showing anything.
+// library, and SendMail then returns MAPI_E_FAILURE marked as noMailClient, so that the
+// caller can point the user to the files instead.
 //
 // Not locked: one thread at a time uses a mailer. SendMail needs no event loop, touches
 // no widget and shows nothing: what the user is to be told comes back with its result.
@@ -52,6 +53,11 @@ public:
         int code = SUCCESS_SUCCESS;
         // What the user is to be shown; empty when nothing is (always on success).
         QString message;
+        // No mail client could be started (no xdg-email on the path): nothing was handed
+        // over, and `folder` says where the attachments are.
+        bool noMailClient = false;
+        // With noMailClient: the folder of the first attachment; empty without one.
+        QString folder{};
     };
 
     // The position every caller passes to AddAttachment: no place in the text.
@@ -79,20 +85,25 @@ public:
 
     // Sends one message with every attachment added since the last send, through the
     // mail client's compose window. An empty subject, text or recipient is left out.
-    // Returns a Simple MAPI result; any code but SUCCESS_SUCCESS comes with
-    // GetErrorText(code) as its message. Afterwards the attachment list is empty.
-    // Without a mail library the message is empty, the list stays, and the code is
-    // MAPI_E_FAILURE.
+    // Returns a Simple MAPI result; any code but SUCCESS_SUCCESS comes with a message,
+    // GetErrorText(code) unless said otherwise below. Afterwards the attachment list is
+    // empty.
+    // Without a mail library the result is NoMailClientResult() and the list stays.
     //
     // The mail client gets copies of the attachments (see MailHandOff), so the caller may
     // delete or change its files as soon as SendMail returns.
     //
     // Once `leave` is requested SendMail stops waiting for xdg-email: xdg-email and the
     // mail client keep running on their own with the copies, and the result is
-    // SUCCESS_SUCCESS.
+    // SUCCESS_SUCCESS. An xdg-email that does not return within the client timeout is
+    // ended; the result is then MAPI_E_FAILURE with a message saying so.
     [[nodiscard]] SendResult SendMail(const QString& subject, const QString& text,
                                       const QString& recipient = QString(),
                                       std::stop_token leave = {});
+
+    // What SendMail returns without a mail library: MAPI_E_FAILURE, noMailClient, the
+    // folder of the first attachment, and a message that names what is missing.
+    SendResult NoMailClientResult() const;
 
     // The message for a Simple MAPI result code.
     static QString GetErrorText(unsigned code);
@@ -100,9 +111,8 @@ public:
     void ClearAttachments();
     const std::vector<Attachment>& Attachments() const { return m_attachments; }
 
-    // How long SendMail waits for xdg-email to return (60 s unless set). A mail client
-    // that keeps xdg-email waiting longer has the message; SendMail then stops waiting
-    // and returns SUCCESS_SUCCESS.
+    // How long SendMail waits for xdg-email to return (60 s unless set). Longer, and the
+    // hand-off counts as hung: xdg-email is ended and nothing counts as sent.
     void SetClientTimeout(std::chrono::milliseconds timeout) { m_clientTimeout = timeout; }
 
 private:
@@ -110,6 +120,8 @@ private:
     {
         int result;
         bool messageRefused; // xdg-email refused before any mail client saw the message
+        // Ended after the client timeout.
+        bool stopped = false;
     };
 
     QStringList clientArguments(const QString& subject, const QString& text,

@@ -1,5 +1,7 @@
 #include "mail/MailHandOff.h"
 
+#include "program/TemporaryFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,16 +15,18 @@ namespace {
 
 constexpr qint64 kMaxAgeSeconds = 24 * 60 * 60;
 
-// The shared root under the temporary folder is made private to its user. One that is
-// a link, or that belongs to someone else, is not used at all.
-bool rootIsUsable(const QString& root)
+// A single picture's send folder is this and six characters of QTemporaryDir's.
+constexpr QLatin1StringView kSendFolderStem("pictavo-send-");
+
+QDateTime staleBefore()
 {
-    if (!QFileInfo::exists(root)) {
-        if (!QDir().mkpath(root))
-            return false;
-        QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    const QFileInfo info(root);
+    return QDateTime::currentDateTimeUtc().addSecs(-kMaxAgeSeconds);
+}
+
+// Only a real folder of this user is the program's: a link may lead anywhere, and in a
+// shared temporary folder anybody can make one of a name the program uses.
+bool isOwnFolder(const QFileInfo& info)
+{
     if (info.isSymLink() || !info.isDir())
         return false;
 #ifdef Q_OS_UNIX
@@ -32,11 +36,43 @@ bool rootIsUsable(const QString& root)
     return true;
 }
 
+// The shared root under the temporary folder is made private to its user.
+bool rootIsUsable(const QString& root)
+{
+    if (!QFileInfo::exists(root)) {
+        if (!QDir().mkpath(root))
+            return false;
+        QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    return isOwnFolder(QFileInfo(root));
+}
+
+// Removes the folders of `parent` matching `nameFilters` that were last changed before
+// `limit`. QDir::removeRecursively unlinks the links it meets inside without following
+// them.
+void removeOwnFoldersOlderThan(const QString& parent, const QStringList& nameFilters,
+                               const QDateTime& limit)
+{
+    const QFileInfoList folders = QDir(parent).entryInfoList(
+        nameFilters, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QFileInfo& folder : folders) {
+        if (isOwnFolder(folder) && folder.lastModified() < limit)
+            QDir(folder.absoluteFilePath()).removeRecursively();
+    }
+}
+
+void removeStaleHandOffFolders()
+{
+    const QString root = MailHandOff::rootPath();
+    if (QFileInfo::exists(root) && isOwnFolder(QFileInfo(root)))
+        removeOwnFoldersOlderThan(root, {}, staleBefore());
+}
+
 } // namespace
 
 MailHandOff::MailHandOff()
 {
-    removeFoldersOlderThan(QDateTime::currentDateTimeUtc().addSecs(-kMaxAgeSeconds));
+    removeStaleHandOffFolders();
     const QString root = rootPath();
     if (!rootIsUsable(root))
         return;
@@ -70,15 +106,17 @@ void MailHandOff::discard()
 
 QString MailHandOff::rootPath()
 {
-    return QDir::tempPath() + QStringLiteral("/pictavo-mail");
+    return temporaryFolder() + QStringLiteral("/pictavo-mail");
 }
 
-void MailHandOff::removeFoldersOlderThan(const QDateTime& limit)
+QString MailHandOff::sendFolderTemplate()
 {
-    const QFileInfoList folders =
-        QDir(rootPath()).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QFileInfo& folder : folders) {
-        if (!folder.isSymLink() && folder.lastModified() < limit)
-            QDir(folder.absoluteFilePath()).removeRecursively();
-    }
+    return temporaryFolder() + QLatin1Char('/') + kSendFolderStem + QStringLiteral("XXXXXX");
+}
+
+void MailHandOff::removeStaleCopies()
+{
+    removeStaleHandOffFolders();
+    removeOwnFoldersOlderThan(temporaryFolder(), {kSendFolderStem + QStringLiteral("??????")},
+                              staleBefore());
 }

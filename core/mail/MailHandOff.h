@@ -4,7 +4,9 @@
 // compose window shows, and the callers delete their attached files right after the
 // send. Each send therefore hands the client copies, in a folder of its own under
 // <temporary folder>/pictavo-mail, each copy keeping the name of its original. Folders
-// there older than a day are removed at the next send.
+// there older than a day are removed at the next send, and with the single pictures'
+// send folders (sendFolderTemplate()) at the program's next start
+// (removeStaleCopies()). The temporary folder is "TEMP" where set (temporaryFolder()).
 //
 // Used by CMapiMailer on the thread that sends; one object per send.
 #pragma once
@@ -32,8 +34,17 @@ public:
     // <temporary folder>/pictavo-mail
     static QString rootPath();
 
-    // Removes the folders under rootPath() last changed before `limit`.
-    static void removeFoldersOlderThan(const QDateTime& limit);
+    // The QTemporaryDir template of the folder a single converted picture is sent from
+    // (see MailCopy in the window code): <temporary folder>/pictavo-send-XXXXXX. Its
+    // owner removes it after the send; one left by a run that was killed goes with
+    // removeStaleCopies().
+    static QString sendFolderTemplate();
+
+    // Removes the program's own copy folders older than a day: the hand-off folders
+    // under rootPath() and the send folders of sendFolderTemplate(). Nothing else in the
+    // temporary folder is touched; a link is never followed, and a folder of another
+    // user is left. Meant for the program's start, when no send of this run is under way.
+    static void removeStaleCopies();
 
 private:
     QString m_folder; // this send's folder; empty when none could be made

@@ -21,6 +21,8 @@ CMapiMailer::SendResult sendOnThisThread(MailSender::Message& message,
     if (!result.message.isEmpty())
         notes << result.message;
     result.message = notes.join(QLatin1Char('\n'));
+    if (result.noMailClient && !message.folder.isEmpty())
+        result.folder = message.folder;
     return result;
 }
 
@@ -63,7 +65,7 @@ void MailSender::send(CMapiMailer& collected, const QString& subject, const QStr
         m_sends.emplace(number, std::jthread());
         QMetaObject::invokeMethod(
             this,
-            [this, number] { finish(number, {CMapiMailer::MAPI_E_FAILURE, QString()}); },
+            [this, number, result = collected.NoMailClientResult()] { finish(number, result); },
             Qt::QueuedConnection);
         return;
     }

@@ -34,6 +34,9 @@ public:
         // Whatever keeps the attached files in place while they are handed over; let go
         // on the sending thread when the send has ended, before `sent`.
         std::shared_ptr<const void> attachmentOwner;
+        // The result's folder when no mail client can be started, for attachments that
+        // go with attachmentOwner; empty: the first attachment's folder.
+        QString folder{};
     };
 
     explicit MailSender(QObject* parent = nullptr);
@@ -44,8 +47,8 @@ public:
     void send(Message message);
 
     // Sends what `collected` holds, as its SendMail would, and empties it; without a mail
-    // library it keeps its attachments and `sent` reports MAPI_E_FAILURE without a
-    // message (both as SendMail does).
+    // library it keeps its attachments and `sent` reports its NoMailClientResult() (both
+    // as SendMail does).
     void send(CMapiMailer& collected, const QString& subject, const QString& text,
               std::shared_ptr<const void> attachmentOwner = {});
 

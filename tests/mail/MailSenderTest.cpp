@@ -2,7 +2,7 @@
 // waiting, as a mail client does that returns only when the user has sent the
 // message: the owner's event loop runs on, the result arrives as a signal, and the
 // copies stay for the client, also when the sender goes first. Each test has its own
-// PATH and TMPDIR.
+// PATH and TEMP.
 #include "mail/MailSender.h"
 #include "QtEventLoop.h"
 
@@ -43,14 +43,14 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         for (const char* folder : {"bin", "tmp", "files"})
             ASSERT_TRUE(QDir(m_dir.path()).mkdir(QString::fromLatin1(folder)));
-        qputenv("TMPDIR", QFile::encodeName(path("tmp")));
+        qputenv("TEMP", QFile::encodeName(path("tmp")));
         qputenv("PATH", QFile::encodeName(path("bin")) + ':' + m_savedPath);
     }
 
     void TearDown() override
     {
         qputenv("PATH", m_savedPath);
-        m_savedTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", m_savedTemp);
+        m_savedTemp.isNull() ? qunsetenv("TEMP") : qputenv("TEMP", m_savedTemp);
     }
 
     QString path(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
@@ -86,7 +86,7 @@ protected:
     }
 
     const QByteArray m_savedPath = qgetenv("PATH");
-    const QByteArray m_savedTemp = qgetenv("TMPDIR");
+    const QByteArray m_savedTemp = qgetenv("TEMP");
     QTemporaryDir m_dir;
     QString m_ownedFolder;
 };
@@ -143,16 +143,26 @@ TEST_F(MailSenderTest, ErrorsComeBackInTheResult)
               QStringLiteral("Anhang '' kann nicht gefunden werden\n"
                              "The specified attachment was not found. No message was sent.\r\n"));
 
-    // Without a mail library the collected attachments stay, and nothing is shown.
+    // Without a mail library the collected attachments stay, and the result names the
+    // folder the user finds them in: the attachments' own, or the message's when its
+    // attachments are copies that go with the send.
     qputenv("PATH", QFile::encodeName(path("tmp")));
     CMapiMailer collected;
     ASSERT_EQ(collected.AddAttachment(path("files/a.jpg"), CMapiMailer::kNoPosition), QString());
     sender.send(collected, QStringLiteral("s"), QStringLiteral("t"));
     EXPECT_TRUE(sender.isSending());
-    ASSERT_TRUE(qtloop::runUntil([&] { return results.size() == 2; }));
-    EXPECT_EQ(results[1].code, CMapiMailer::MAPI_E_FAILURE);
-    EXPECT_EQ(results[1].message, QString());
+    MailSender::Message copy = messageWithOwnedFile("JPEG");
+    copy.folder = path("bin");
+    sender.send(std::move(copy));
+    ASSERT_TRUE(qtloop::runUntil([&] { return results.size() == 3; }));
     EXPECT_EQ(collected.Attachments().size(), 1u);
+    for (const CMapiMailer::SendResult& result : {results[1], results[2]}) {
+        EXPECT_EQ(result.code, CMapiMailer::MAPI_E_FAILURE);
+        EXPECT_TRUE(result.noMailClient);
+        EXPECT_FALSE(result.message.isEmpty());
+    }
+    EXPECT_EQ(QStringList({results[1].folder, results[2].folder}),
+              QStringList({path("files"), path("bin")}));
 }
 
 TEST_F(MailSenderTest, DestroyingTheSenderLeavesAWaitingClientItsCopies)

@@ -1,8 +1,10 @@
 // The mailer against the real xdg-email, whose hook xdg-email-hook.sh (found on the
 // path before any mail client is tried) records the mailto URI it is handed, and
 // against a stand-in xdg-email for the exit statuses the real one cannot be made to
-// return. Every test gets its own PATH, TMPDIR and working directory and restores them.
+// return. Every test gets its own PATH, TEMP (apart from TMPDIR, which the copies must not
+// use) and working directory and restores them.
 #include "mail/CMapiMailer.h"
+#include "mail/MailHandOff.h"
 #include "mail/MailSplit.h"
 
 #include <QDir>
@@ -30,6 +32,8 @@ const QString kNotFound =
     QStringLiteral("The specified attachment was not found. No message was sent.\r\n");
 const QString kOpenFailure =
     QStringLiteral("The specified attachment could not be opened. No message was sent.\r\n");
+const QString kStopped = QStringLiteral(
+    "Das Mailprogramm hat nicht geantwortet und wurde beendet; die Mail wurde nicht versendet.");
 
 // A mailto URI as xdg-email builds it: the address, then field=value pairs.
 struct Mailto
@@ -79,15 +83,16 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        for (const char* folder : {"bin", "tmp", "files"})
+        for (const char* folder : {"bin", "tmp", "systemtmp", "files"})
             ASSERT_TRUE(QDir(m_dir.path()).mkdir(QString::fromLatin1(folder)));
-        qputenv("TMPDIR", QFile::encodeName(path("tmp")));
+        qputenv("TEMP", QFile::encodeName(path("tmp")));
+        qputenv("TMPDIR", QFile::encodeName(path("systemtmp")));
         qputenv("PATH", QFile::encodeName(path("bin")) + ':' + m_saved[0]);
     }
 
     void TearDown() override
     {
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 4; ++i)
             m_saved[i].isNull() ? qunsetenv(kSavedNames[i]) : qputenv(kSavedNames[i], m_saved[i]);
         QDir::setCurrent(m_savedDirectory);
     }
@@ -138,8 +143,9 @@ protected:
         return QDir(path("tmp/pictavo-mail")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     }
 
-    static constexpr const char* kSavedNames[3] = {"PATH", "TMPDIR", "LC_ALL"};
-    const QByteArray m_saved[3] = {qgetenv("PATH"), qgetenv("TMPDIR"), qgetenv("LC_ALL")};
+    static constexpr const char* kSavedNames[4] = {"PATH", "TMPDIR", "LC_ALL", "TEMP"};
+    const QByteArray m_saved[4] = {qgetenv("PATH"), qgetenv("TMPDIR"), qgetenv("LC_ALL"),
+                                   qgetenv("TEMP")};
     const QString m_savedDirectory = QDir::currentPath();
     QTemporaryDir m_dir;
     CMapiMailer m_mailer;
@@ -192,7 +198,8 @@ TEST_F(MailerTest, TwoAttachmentsGoOutInOneMessageInTheOrderAdded)
     EXPECT_EQ(nameOf(attached[1]), QStringLiteral("Berg.jpg"));
     EXPECT_EQ(readAll(attached[0]), "first");
     EXPECT_EQ(readAll(attached[1]), "second");
-    EXPECT_TRUE(attached[0].startsWith(QFileInfo(path("tmp/pictavo-mail")).canonicalFilePath()));
+    EXPECT_TRUE(attached[0].startsWith(QFileInfo(path("tmp")).canonicalFilePath() +
+                                       QStringLiteral("/pictavo-mail/")));
     EXPECT_TRUE(m_mailer.Attachments().empty());
 }
 
@@ -294,6 +301,37 @@ TEST_F(MailerTest, HandOffFoldersOlderThanADayGoAtTheNextSend)
     EXPECT_EQ(folders.size(), 2); // the recent one and this send's
 }
 
+// Only folders of the program's own patterns go, and a link is never followed out of TEMP.
+TEST_F(MailerTest, StartUpRemovesOnlyOwnCopyFoldersOlderThanADay)
+{
+    namespace fs = std::filesystem;
+    const fs::path temp = path("tmp").toStdString();
+    const fs::path outside = path("files/elsewhere").toStdString();
+    fs::create_directories(outside / "keep");
+    fs::create_directory_symlink(outside, temp / "pictavo-send-linked");
+    struct Folder
+    {
+        const char* name;
+        std::chrono::hours age;
+        bool stays;
+    };
+    const Folder folders[] = {{"pictavo-mail/send-old", 49h, false},
+                              {"pictavo-send-oldold", 49h, false},
+                              {"pictavo-mail/send-new", 1h, true},
+                              {"pictavo-send-newnew", 1h, true},
+                              {"Urlaub", 49h, true}};
+    for (const Folder& folder : folders) {
+        fs::create_directories(temp / folder.name / "copy");
+        fs::last_write_time(temp / folder.name, fs::file_time_type::clock::now() - folder.age);
+    }
+    fs::last_write_time(outside, fs::file_time_type::clock::now() - 49h);
+
+    MailHandOff::removeStaleCopies();
+    for (const Folder& folder : folders)
+        EXPECT_EQ(fs::exists(temp / folder.name), folder.stays) << folder.name;
+    EXPECT_TRUE(fs::exists(outside / "keep"));
+}
+
 TEST_F(MailerTest, MissingFileIsReportedByTheMailClientAtSendTime)
 {
     REQUIRE_XDG_EMAIL();
@@ -324,7 +362,7 @@ TEST_F(MailerTest, PathNamingNoFileIsNotAdded)
     EXPECT_EQ(m_mailer.Attachments()[1].fileName, QStringLiteral("b.jpg"));
 }
 
-TEST_F(MailerTest, WithoutXdgEmailNothingIsSentOrShown)
+TEST_F(MailerTest, WithoutXdgEmailTheResultSaysSoAndWhereTheFilesAre)
 {
     qputenv("PATH", QFile::encodeName(path("bin")));
     EXPECT_EQ(m_mailer.LoadMapi(), 0);
@@ -335,13 +373,16 @@ TEST_F(MailerTest, WithoutXdgEmailNothingIsSentOrShown)
 
     const CMapiMailer::SendResult result = send();
     EXPECT_EQ(result.code, 2);
-    EXPECT_EQ(result.message, QString());
+    EXPECT_TRUE(result.noMailClient);
+    EXPECT_TRUE(result.message.contains(QStringLiteral("xdg-email")))
+        << result.message.toStdString();
+    EXPECT_EQ(result.folder, path("files"));
     EXPECT_EQ(m_mailer.Attachments().size(), 1u);
     EXPECT_EQ(QDir::currentPath(), before);
     EXPECT_FALSE(QFileInfo::exists(path("tmp/pictavo-mail")));
 }
 
-TEST_F(MailerTest, MailClientThatKeepsXdgEmailWaitingIsLeftAfterTheTimeout)
+TEST_F(MailerTest, HandOffThatHangsIsEndedAfterTheTimeoutAndNotSent)
 {
     useFakeXdgEmail("exec sleep 30");
     m_mailer.SetClientTimeout(300ms);
@@ -350,8 +391,9 @@ TEST_F(MailerTest, MailClientThatKeepsXdgEmailWaitingIsLeftAfterTheTimeout)
     timer.start();
     const CMapiMailer::SendResult result = send();
     EXPECT_LT(timer.elapsed(), 10000);
-    EXPECT_EQ(result.code, 0);
-    EXPECT_EQ(result.message, QString());
+    EXPECT_EQ(result.code, 2);
+    EXPECT_EQ(result.message, kStopped);
+    EXPECT_FALSE(result.noMailClient);
     EXPECT_TRUE(m_mailer.Attachments().empty());
     EXPECT_EQ(handOffFolders().size(), 1); // the client may still read the copy
 }

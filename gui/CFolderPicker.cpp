@@ -1,5 +1,6 @@
 #include "CFolderPicker.h"
 
+#include <QAbstractFileIconProvider>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -67,6 +68,22 @@ private:
     bool m_userInput = false;
 };
 
+// The folder icon and one type text for every row (the model takes an empty
+// text for one not yet known). The standard provider asks the MIME database for
+// both, which reads from every entry the model lists (files too, before it
+// filters them) and waits for ever on some, such as /proc/kmsg, on the GUI
+// thread.
+class FolderIconProvider final : public QAbstractFileIconProvider
+{
+public:
+    using QAbstractFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override
+    {
+        return icon(info.isRoot() ? Drive : Folder);
+    }
+    QString type(const QFileInfo&) const override { return QStringLiteral("Ordner"); }
+};
+
 } // namespace
 
 CFolderPicker::CFolderPicker(int controlId, QWidget* parent)
@@ -80,6 +97,9 @@ CFolderPicker::CFolderPicker(int controlId, QWidget* parent)
     // and "..", drives at the top where the platform has them.
     m_model->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     m_model->setReadOnly(true);
+    // Shared and never destroyed before the models and their reading threads.
+    static FolderIconProvider folderIcons;
+    m_model->setIconProvider(&folderIcons);
     m_model->setRootPath(QDir::rootPath());
 
     m_tree->setModel(m_model);

@@ -778,6 +778,8 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
     if (files.isEmpty())
         m_strSourceDir = dialog.m_strSourceDir;
     m_strDestDir = dialog.m_strDestDir;
+    if (!destinationReady(m_strDestDir))
+        return;
     BatchJob job;
     job.settings = m_settings;
     if (files.isEmpty())
@@ -786,6 +788,7 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
         job.files = files;
     job.destinationFolder = m_strDestDir;
     job.jobs = QThread::idealThreadCount();
+    job.lowPriority = true;
     startBatch(job);
 }
 

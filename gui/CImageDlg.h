@@ -186,6 +186,7 @@ private:
     void offerToStopBatch();
     QString batchProgressText() const;
     void connectBatch();
+    bool destinationReady(const QString& folder);
     void startBatch(const BatchJob& job);
     void showBatchFile(const BatchFileResult& file);
     void noteBatchSkip(const QString& source, const BatchSkip& skip);

@@ -4,12 +4,14 @@
 #include "CImageDlg.h"
 #include "mail/MailSplit.h"
 
+#include "BatchEndReport.h"
 #include "CConfirmDlg.h"
 #include "DialogUnits.h"
 #include "ImageView.h"
 #include "batch/BatchSources.h"
 #include "MessageSink.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QWindow>
@@ -21,12 +23,6 @@ const QString kCaption = QStringLiteral("Pictavo");
 QString namedWithReason(const QString& name, const QString& reason)
 {
     return QStringLiteral("%1: %2").arg(name, reason);
-}
-
-QString listed(const QString& heading, const QStringList& names)
-{
-    return names.isEmpty() ? QString()
-                           : QStringLiteral("\n\n%1\n%2").arg(heading, names.join(u'\n'));
 }
 
 BatchAnswer batchAnswer(int answer)
@@ -77,10 +73,39 @@ void CImageDlg::connectBatch()
     });
 }
 
+// The destination is settled before the batch starts, so that no picture is
+// read for nothing: a missing folder is made if the user wants it, one that
+// cannot take files is named.
+bool CImageDlg::destinationReady(const QString& folder)
+{
+    const QString shown = QDir::toNativeSeparators(folder);
+    FileFailure failure = destinationFolderFailure(folder);
+    if (failure.problem == FileProblem::NotFound && !QFileInfo(folder).isSymLink()) {
+        if (!askYesNo(QStringLiteral("Der Zielordner „%1“ existiert nicht.\n\nSoll er angelegt "
+                                     "werden?")
+                          .arg(shown),
+                      kCaption, MessageIcon::Warning))
+            return false;
+        if (!QDir().mkpath(folder)) {
+            showMessage(QStringLiteral("Der Zielordner „%1“ kann nicht angelegt werden.").arg(shown),
+                        kCaption, MessageIcon::Warning);
+            return false;
+        }
+        failure = destinationFolderFailure(folder);
+    }
+    if (!failure.failed())
+        return true;
+    showMessage(QStringLiteral("In den Zielordner „%1“ kann nicht geschrieben werden: %2.")
+                    .arg(shown, germanReason(failure)),
+                kCaption, MessageIcon::Warning);
+    return false;
+}
+
 void CImageDlg::startBatch(const BatchJob& job)
 {
     m_batchDone = 0;
     // Known before the first report, for the title of the first file.
+    // Until the batch's first report, which leaves out earlier results.
     m_batchTotal = int(job.sourceFolder.isEmpty() ? job.files.size()
                                                   : picturesInFolder(job.sourceFolder).size());
     m_batchUnreadable.clear();
@@ -183,21 +208,15 @@ void CImageDlg::finishBatch(const BatchSummary& summary)
     // picture again, behind the closing message.
     if (!m_shutDown)
         ShowCurrentPicture();
-    if (!summary.cancelled) {
-        const QString skipped =
-            listed(QStringLiteral("Nicht umgewandelt, weil sie sich nicht als Bild lesen liessen:"),
-                   m_batchUnreadable) +
-            listed(QStringLiteral("Nicht geschrieben werden konnten:"), m_batchUnwritten);
-        if (m_bMailAfter == 0) {
-            showMessage(QStringLiteral("Alle Dateine sind umgewandelt") + skipped, kCaption,
-                        MessageIcon::None);
-        } else {
-            if (!skipped.isEmpty())
-                showMessage(skipped.trimmed(), kCaption, MessageIcon::Information);
-            if (!summary.accepted.isEmpty())
-                mailBatchResults(summary.accepted);
-        }
-    }
+    const BatchEndReport report = batchEndReport(summary, m_batchUnreadable, m_batchUnwritten,
+                                                 m_strDestDir, m_bMailAfter != 0);
+    if (!report.text.isEmpty())
+        showReport(report.text, report.details, kCaption,
+                   summary.failed() > 0 || summary.destinationFailure.failed()
+                       ? MessageIcon::Information
+                       : MessageIcon::None);
+    if (!summary.cancelled && m_bMailAfter != 0 && !summary.accepted.isEmpty())
+        mailBatchResults(summary.accepted);
 }
 
 void CImageDlg::giveBackReplacedPicture()

@@ -50,9 +50,24 @@ bool GuiMessageSink::askYesNo(const QString& text, const QString& caption, Messa
     return yes;
 }
 
-void GuiMessageSink::showBox(const QString& text, const QString& caption, MessageIcon icon)
+void GuiMessageSink::showReport(const QString& text, const QString& details,
+                                const QString& caption, MessageIcon icon)
+{
+    if (QThread::currentThread() == thread()) {
+        showBox(text, caption, icon, details);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [=, this] { showBox(text, caption, icon, details); }, Qt::BlockingQueuedConnection);
+}
+
+void GuiMessageSink::showBox(const QString& text, const QString& caption, MessageIcon icon,
+                             const QString& details)
 {
     QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, m_parentWindow);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    // Folded away: QMessageBox shows it in a scrolling field of a fixed height.
+    box.setDetailedText(details);
     box.exec();
 }
 

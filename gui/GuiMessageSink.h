@@ -19,10 +19,13 @@ public:
 
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
     bool askYesNo(const QString& text, const QString& caption, MessageIcon icon) override;
+    void showReport(const QString& text, const QString& details, const QString& caption,
+                    MessageIcon icon) override;
     void setParentWindow(QWidget* parent) { m_parentWindow = parent; }
 
 private:
-    void showBox(const QString& text, const QString& caption, MessageIcon icon);
+    void showBox(const QString& text, const QString& caption, MessageIcon icon,
+                 const QString& details = QString());
     bool askInBox(const QString& text, const QString& caption, MessageIcon icon);
 
     QWidget* m_parentWindow;

@@ -26,6 +26,12 @@ bool MessageSink::askYesNo(const QString& text, const QString& caption, MessageI
     return false;
 }
 
+void MessageSink::showReport(const QString& text, const QString& details,
+                             const QString& caption, MessageIcon icon)
+{
+    showMessage(details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, caption, icon);
+}
+
 void installMessageSink(MessageSink* sink)
 {
     g_sink.store(sink != nullptr ? sink : &g_standardErrorSink);
@@ -39,4 +45,10 @@ void showMessage(const QString& text, const QString& caption, MessageIcon icon)
 bool askYesNo(const QString& text, const QString& caption, MessageIcon icon)
 {
     return g_sink.load()->askYesNo(text, caption, icon);
+}
+
+void showReport(const QString& text, const QString& details, const QString& caption,
+                MessageIcon icon)
+{
+    g_sink.load()->showReport(text, details, caption, icon);
 }

@@ -28,6 +28,11 @@ public:
     // Asks `text`, to be answered "Ja" or "Nein"; true for "Ja". May be called on any
     // thread. A sink that cannot ask shows the text as a message, and the answer is no.
     virtual bool askYesNo(const QString& text, const QString& caption, MessageIcon icon);
+
+    // Like showMessage, with `details` the user can unfold and scroll, so that a long
+    // list keeps the box within the screen. A sink without such a part shows both.
+    virtual void showReport(const QString& text, const QString& details, const QString& caption,
+                            MessageIcon icon);
 };
 
 // Makes `sink` receive every message of the core; nullptr restores the default,
@@ -37,6 +42,10 @@ void installMessageSink(MessageSink* sink);
 
 // Shows a message through the installed sink.
 void showMessage(const QString& text, const QString& caption, MessageIcon icon);
+
+// Shows a message with unfoldable details through the installed sink.
+void showReport(const QString& text, const QString& details, const QString& caption,
+                MessageIcon icon);
 
 // Asks a yes-or-no question through the installed sink; true for yes.
 bool askYesNo(const QString& text, const QString& caption, MessageIcon icon);

@@ -16,6 +16,8 @@ public:
         QString text;
         QString caption;
         MessageIcon icon;
+        // What a box would show folded away (showReport).
+        QString details;
     };
 
     RecordingMessageSink() { installMessageSink(this); }
@@ -24,7 +26,27 @@ public:
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override
     {
         std::lock_guard lock(m_mutex);
-        m_messages.push_back({text, caption, icon});
+        m_messages.push_back({text, caption, icon, {}});
+    }
+
+    void showReport(const QString& text, const QString& details, const QString& caption,
+                    MessageIcon icon) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back({text, caption, icon, details});
+    }
+
+    // Questions are recorded like messages and get `answer` (no, unless set).
+    bool askYesNo(const QString& text, const QString& caption, MessageIcon icon) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back({text, caption, icon, {}});
+        return m_answer;
+    }
+    void setAnswer(bool yes)
+    {
+        std::lock_guard lock(m_mutex);
+        m_answer = yes;
     }
 
     std::vector<Message> messages() const
@@ -36,4 +58,5 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<Message> m_messages;
+    bool m_answer = false;
 };

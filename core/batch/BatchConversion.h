@@ -68,7 +68,8 @@ public:
     bool isRunning() const { return m_thread.joinable(); }
 
 signals:
-    // `done` of `total` files handled, in list order.
+    // `done` of `total` files handled, in list order; (0, total) first, once the
+    // list is known.
     void progress(int done, int total);
     void fileDone(const QString& source, const QString& output, const BatchFileResult& file);
     void fileSkipped(const QString& source, const BatchSkip& skip);

@@ -63,6 +63,7 @@ BatchSummary BatchRun::execute()
     const int jobs =
         m_job.jobs >= 1 ? m_job.jobs : int(std::max(1u, std::thread::hardware_concurrency()));
     m_runAhead = 2 * qsizetype(jobs) + 8;
+    m_reports.progress(0, m_summary.total);
     if (m_asking || jobs == 1 || count < 2)
         convertFileByFile();
     else

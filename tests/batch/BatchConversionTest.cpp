@@ -225,6 +225,8 @@ private slots:
         QVERIFY(window->windowTitle().startsWith(QStringLiteral("user.jpg (")));
     }
 
+    // A same-stem pair into its own folder: the second gets a free name, and a
+    // second run adds no file.
     void destinationEqualToSourceConvertsEachFileOnce()
     {
         const QString folder = m_box->folder(QStringLiteral("hier"));
@@ -233,13 +235,20 @@ private slots:
 
         auto window = newWindow();
         const TitleLog log(*window);
-        startBatch(*window, folder, folder, false, false);
-        QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
-
-        QCOMPARE(log.files(), QStringList({"a.jpg", "b.jpg", "a.jpeg", "c.bmp"}));
-        QCOMPARE(entries(folder), QStringList({"a 32x24.jpg", "a.jpeg", "a.jpg", "b 32x24.jpg",
-                                               "b.jpg", "c 32x24.jpg", "c.bmp"}));
-        QCOMPARE(messageTexts(), QStringList{kAllDone});
+        const QStringList after = {"a 32x24 (2).jpg", "a 32x24.jpg", "a.jpeg", "a.jpg",
+                                   "b 32x24.jpg",     "b.jpg",       "c 32x24.jpg", "c.bmp"};
+        for (int run = 0; run < 2; ++run) {
+            startBatch(*window, folder, folder, false, false);
+            QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
+            QCOMPARE(entries(folder), after);
+        }
+        QCOMPARE(log.files().mid(0, 4), QStringList({"a.jpg", "b.jpg", "a.jpeg", "c.bmp"}));
+        QCOMPARE(messageTexts(), QStringList({kAllDone, kAllDone}));
+        const auto messages = m_messages->messages();
+        QVERIFY2(messages[0].details.contains(QStringLiteral("a 32x24.jpg → a 32x24 (2).jpg")),
+                 qPrintable(messages[0].details));
+        QVERIFY2(messages[1].details.contains(QStringLiteral("Frühere Ergebnisse")),
+                 qPrintable(messages[1].details));
     }
 
     void questionAnswers_data()
@@ -340,7 +349,10 @@ private slots:
         QCOMPARE(stored.value(QStringLiteral("Setting/Nachfragen")).toInt(), 0);
     }
 
-    void undecodablePicturesAreSkippedAndNamed()
+    // The closing box says how many were converted and names the others, with
+    // their reasons, in its folded part; with mail on and nothing to mail it
+    // says so.
+    void closingBoxCountsAndNamesWhatWasSkipped()
     {
         const QString source = m_box->folder(QStringLiteral("quelle"));
         const QString target = m_box->folder(QStringLiteral("ziel"));
@@ -359,29 +371,48 @@ private slots:
 
         // Nothing at all for the two, not even a temporary file.
         QCOMPARE(entries(target), QStringList({"a 32x24.jpg"}));
-        const QStringList texts = messageTexts();
-        QCOMPARE(texts.size(), 1);
-        QCOMPARE(texts[0].split(u'\n').first(), kAllDone);
-        QVERIFY2(texts[0].contains(QStringLiteral("kaputt.jpg: das ist kein Bild")) &&
-                     texts[0].contains(QStringLiteral("leer.gif: die Datei ist leer")),
-                 qPrintable(texts[0]));
-        QVERIFY(!namesFile(texts[0], QStringLiteral("a.jpg")));
+        auto messages = m_messages->messages();
+        QCOMPARE(messages.size(), size_t(1));
+        QCOMPARE(messages[0].text,
+                 QStringLiteral("1 von 3 Dateien sind umgewandelt, 2 übersprungen."));
+        QVERIFY2(namesFile(messages[0].details, QStringLiteral("kaputt.jpg")) &&
+                     messages[0].details.contains(QStringLiteral("leer.gif: die Datei ist leer")),
+                 qPrintable(messages[0].details));
+        QVERIFY(!namesFile(messages[0].details, QStringLiteral("a.jpg")));
+
+        startBatch(*window, m_box->folder(QStringLiteral("leer")), target, false, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
+        messages = m_messages->messages();
+        QCOMPARE(messages.size(), size_t(2));
+        QCOMPARE(messages[1].text, QStringLiteral("Im Quellordner ist kein Bild zum Umwandeln.\n"
+                                                  "Es wird keine Mail versendet."));
     }
 
-    void aMissingDestinationIsNamedNotWritten()
+    // A missing destination is made only when the user agrees; one that cannot
+    // take files is named. Either way no picture is read before.
+    void theDestinationIsSettledBeforeTheFirstPicture()
     {
         auto window = newWindow();
-        const QString target = m_box->path(QStringLiteral("fehlt"));
-        startBatch(*window, abc(), target, false, true);
-        QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
+        const QString source = abc();
+        const QString target = m_box->path(QStringLiteral("fehlt/tief"));
+        startBatch(*window, source, target, false, true);
+        QVERIFY(!window->IsBatchRunning());
         QVERIFY(!QFileInfo::exists(target));
-        // No mail offers files that were never written; the sources are named.
-        QVERIFY(attachedNames(*window).isEmpty());
-        const QString text = messageTexts().join(u'\n');
-        QVERIFY2(text.contains(QStringLiteral("Nicht geschrieben werden konnten:"))
-                     && namesFile(text, QStringLiteral("a.jpg"))
-                     && namesFile(text, QStringLiteral("c.jpg")),
-                 qPrintable(text));
+        QVERIFY(messageTexts().value(0).startsWith(QStringLiteral("Der Zielordner „%1“ existiert "
+                                                                  "nicht.").arg(target)));
+
+        startBatch(*window, source, QStringLiteral("/proc"), false, true);
+        QVERIFY(!window->IsBatchRunning());
+        QCOMPARE(messageTexts().value(1),
+                 QStringLiteral("In den Zielordner „/proc“ kann nicht geschrieben werden: keine "
+                                "Berechtigung (Zugriff verweigert)."));
+
+        m_messages->setAnswer(true);
+        startBatch(*window, source, target, false, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
+        QCOMPARE(entries(target), QStringList({"a 32x24.jpg", "b 32x24.jpg", "c 32x24.jpg"}));
+        QCOMPARE(messageTexts().size(), 4);
+        QCOMPARE(messageTexts().last(), kAllDone);
     }
 
     void overlappingCommandsAreRefused()

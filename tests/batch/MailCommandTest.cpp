@@ -190,7 +190,7 @@ private slots:
         QVERIFY(window.mailer().Attachments().empty());
         // No "all converted" with the mail; the skipped picture is named all the same.
         QCOMPARE(m_messages->messages().size(), size_t(1));
-        QVERIFY(namesFile(m_messages->messages()[0].text, QStringLiteral("kaputt.jpg")));
+        QVERIFY(namesFile(m_messages->messages()[0].details, QStringLiteral("kaputt.jpg")));
         QVERIFY(!m_messages->messages()[0].text.startsWith(QStringLiteral("Alle Dateine")));
     }
 

@@ -64,17 +64,40 @@ QString resultStemOf(const QString& path)
     return dot < 0 ? fileName : fileName.left(dot);
 }
 
+namespace {
+
+// The segments Pictavo's writer puts before the first quantisation table: the
+// JFIF segment of version 1.01 with 72 x 72 and no unit, or equal dots per inch,
+// and at most a kept EXIF block. Other programs write other densities, comments,
+// profiles or segments of their own there.
+bool hasPictavoHeader(QFile& file)
+{
+    const QByteArray head = file.read(1 << 16);
+    const auto byte = [&](qsizetype at) { return at < head.size() ? uchar(head[at]) : 0; };
+    const auto word = [&](qsizetype at) { return (byte(at) << 8) | byte(at + 1); };
+    if (word(0) != 0xffd8 || word(2) != 0xffe0 || word(4) != 16 ||
+        head.mid(6, 5) != QByteArray("JFIF\0", 5) || word(11) != 0x0101)
+        return false;
+    const int unit = byte(13);
+    const int x = word(14);
+    const int y = word(16);
+    if (!((unit == 0 && x == 72 && y == 72) || (unit == 1 && x == y && x > 0)))
+        return false;
+    qsizetype at = 20;
+    if (word(at) == 0xffe1 && head.mid(at + 4, 6) == QByteArray("Exif\0\0", 6))
+        at += 2 + word(at + 2);
+    return word(at) == 0xffdb;
+}
+
+} // namespace
+
 bool looksWrittenByPictavo(const QString& path, QSize size)
 {
     const QFileInfo info(path);
     if (info.isSymLink() || !info.isFile())
         return false;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // libjpeg writes the JFIF segment first, before any EXIF that is kept.
-    const QByteArray head = file.read(11);
-    if (!head.startsWith("\xff\xd8\xff\xe0") || head.mid(6, 5) != QByteArray("JFIF\0", 5))
+    if (!file.open(QIODevice::ReadOnly) || !hasPictavoHeader(file))
         return false;
     file.seek(0);
     QImageReader reader(&file, "jpeg");

@@ -7,9 +7,11 @@
 //
 // A file counts as an earlier result of Pictavo only when all of these hold:
 // its name has that form, a source of the same stem is in the run, it is a
-// regular file, and it is a JFIF JPEG (as Pictavo writes, where a camera writes
-// EXIF first) whose frame is exactly the W x H its name says. Anything else is
-// the user's and is never replaced.
+// regular file, it starts as Pictavo's writer starts a file (the JFIF segment
+// with one of the densities Pictavo writes, at most an EXIF block, then the
+// quantisation tables: a camera writes EXIF first, editors add comments,
+// profiles and densities of their own), and its frame is exactly the W x H its
+// name says. Anything else is the user's and is never replaced.
 #pragma once
 
 #include <QSize>
@@ -34,6 +36,6 @@ QString resultFileName(const ResultName& name);
 // The name of `path` without folder and last extension, as results use it.
 QString resultStemOf(const QString& path);
 
-// True when the file at `path` is a regular file holding a JFIF JPEG of exactly
-// `size`: what Pictavo writes as a result of that size.
+// True when the file at `path` is a regular file that starts as Pictavo's
+// writer starts a file and holds a picture of exactly `size`.
 bool looksWrittenByPictavo(const QString& path, QSize size);

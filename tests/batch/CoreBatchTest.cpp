@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -178,20 +179,25 @@ TEST_F(CoreBatch, NoResultReplacesWhatIsNotAResult)
     {
         const char* what;
         QStringList pictures;
-        // A JPEG that is no result (too large for its name), under this name.
+        // A JPEG of another program under this name (too large for the name,
+        // or of the name's size with a density Pictavo never writes).
         QString lookAlike;
+        QSize lookAlikeSize;
         bool intoSource;
         // Files in the destination after the first run (the sources' folder
         // when converting into it); a second run must leave them as they are.
         QStringList after;
     } cases[] = {
-        {"a photo named like a result", {"Bild.jpg"}, "Bild 64x48.jpg", true,
+        {"a photo named like a result", {"Bild.jpg"}, "Bild 64x48.jpg", {200, 150}, true,
          {"Bild 64x48 (2).jpg", "Bild 64x48 64x48.jpg", "Bild 64x48.jpg", "Bild.jpg"}},
-        {"a same-stem pair", {"IMG_0001.JPG", "IMG_0001.heic", "IMG_0002.png"}, {}, true,
+        {"a same-stem pair", {"IMG_0001.JPG", "IMG_0001.heic", "IMG_0002.png"}, {}, {}, true,
          {"IMG_0001 64x48 (2).jpg", "IMG_0001 64x48.jpg", "IMG_0001.JPG", "IMG_0001.heic",
           "IMG_0002 64x48.jpg", "IMG_0002.png"}},
         {"a photo named like a result in another folder", {"Bild.jpg", "b.jpg"},
-         "Bild 64x48.jpg", false, {"Bild 64x48 (2).jpg", "Bild 64x48.jpg", "b 64x48.jpg"}},
+         "Bild 64x48.jpg", {200, 150}, false,
+         {"Bild 64x48 (2).jpg", "Bild 64x48.jpg", "b 64x48.jpg"}},
+        {"a picture of a result's name and size", {"Bild.jpg"}, "Bild 64x48.jpg", {64, 48}, false,
+         {"Bild 64x48 (2).jpg", "Bild 64x48.jpg"}},
     };
     for (const auto& c : cases)
         for (const int jobs : {1, 3}) {
@@ -201,7 +207,13 @@ TEST_F(CoreBatch, NoResultReplacesWhatIsNotAResult)
             ASSERT_TRUE(QDir().mkpath(source) && QDir().mkpath(destination));
             makePictures(source, c.pictures);
             if (!c.lookAlike.isEmpty()) {
-                ASSERT_TRUE(textured(200, 150, 9).save(QDir(destination).filePath(c.lookAlike)));
+                QBuffer buffer;
+                buffer.open(QIODevice::WriteOnly);
+                ASSERT_TRUE(textured(c.lookAlikeSize.width(), c.lookAlikeSize.height(), 9)
+                                .save(&buffer, "JPEG"));
+                // JFIF density: no unit, 1 x 1, as many programs write it.
+                writeBytes(QDir(destination).filePath(c.lookAlike),
+                           QByteArray(buffer.data()).replace(13, 5, QByteArray("\0\0\1\0\1", 5)));
             }
             const auto before = checksums(destination);
             const auto sourcesBefore = checksums(source);

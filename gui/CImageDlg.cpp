@@ -333,9 +333,16 @@ void CImageDlg::applyConversion(const ConversionOutcome& outcome)
     }
     // A picture that was read but could not be converted (memory); what a
     // save or a mail copy could not do, their continuations say.
+    // The picture loader's own messages ("CPicture Error: …"), as its boxes
+    // always read; they say what a memory failure's German text would.
+    for (const QString& message : outcome.conversion.messages) {
+        const qsizetype colon = message.indexOf(QStringLiteral(": "));
+        showMessage(message.mid(colon + 2) + u'\t', message.left(std::max<qsizetype>(colon, 0)),
+                    MessageIcon::Stop);
+    }
     const bool forView =
         outcome.kind == ConversionKind::Preview || outcome.kind == ConversionKind::Redraw;
-    if (forView && read && !outcome.error.isEmpty())
+    if (forView && read && !outcome.error.isEmpty() && outcome.conversion.messages.isEmpty())
         showMessage(outcome.error, kCaption, MessageIcon::Warning);
     if (then)
         then(outcome);
@@ -348,11 +355,16 @@ void CImageDlg::showConversion(const ConversionOutcome& outcome)
         m_shown.view = outcome.view;
         m_shown.source = outcome.source;
         m_shown.previewSize = outcome.previewSize;
-        m_wndView->update();
-        return;
+    } else {
+        m_shown = outcome;
     }
-    m_shown = outcome;
+    // The view box follows the picture it shows: a size set before this result
+    // arrived (the panel's at start, say) was set against the one before.
+    if (!m_bBusy)
+        m_settings.m_nTargetOther = viewBoxOtherSide(m_settings.m_nTargetSize, m_shown.previewSize);
     m_wndView->update();
+    if (outcome.kind == ConversionKind::Redraw)
+        return;
     setWindowTitle(outcome.conversion.title);
     emit informationChanged(outcome.conversion.information);
     if (m_settings.m_nMaxKb > 0)
@@ -367,9 +379,12 @@ QString CImageDlg::viewSource() const
 void CImageDlg::OpenPicture(const QString& path)
 {
     m_openingPicture = path;
+    // The chosen name at once; the conversion adds its size.
+    setWindowTitle(QFileInfo(path).fileName());
     m_viewContinuation = [this, path](const ConversionOutcome& outcome) {
         m_openingPicture.clear();
         if (outcome.conversion.readFailure.failed()) {
+            setWindowTitle(m_shown.conversion.title);
             showMessage(outcome.error, kCaption, MessageIcon::Warning);
             // The open may have superseded the current picture's own conversion
             // before it ran.

@@ -200,20 +200,38 @@ private slots:
         {
             QSettings settings(m_settingsFile, QSettings::IniFormat);
             settings.setValue(QStringLiteral("Setting/Testfile"), landscape);
-            settings.setValue(QStringLiteral("Setting/X"), 800);
+            settings.setValue(QStringLiteral("Setting/X"), 360);
         }
-        CImageDlg window(store());
-        window.OnInitDialog();
-        QTRY_VERIFY(window.conversionsIdle());
-        window.resize(436, 336); // a view of 400 x 300
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.Update(800, UpdateKind::Rescale);
-        QCOMPARE(window.settings().m_nTargetOther, 600);
-        window.repaint();
-        auto* horizontal = window.findChild<QScrollBar*>(QStringLiteral("1002"));
-        auto* vertical = window.findChild<QScrollBar*>(QStringLiteral("1003"));
+        // As a user starts: the stored picture and size, the panel set up, the
+        // first result in place; the 360 x 270 box fits a view of 400 x 300.
+        auto window = std::make_unique<CImageDlg>(store());
+        window->OnInitDialog();
+        window->resize(436, 336);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_VERIFY(window->conversionsIdle());
+        window->repaint();
+        auto* horizontal = window->findChild<QScrollBar*>(QStringLiteral("1002"));
+        auto* vertical = window->findChild<QScrollBar*>(QStringLiteral("1003"));
         QVERIFY(horizontal != nullptr && vertical != nullptr);
+        QCOMPARE(window->settings().m_nTargetOther, 270);
+        QVERIFY(!horizontal->isVisible() && !vertical->isVisible());
+        window->reject();
+        window.reset();
+        QCOMPARE(QSettings(m_settingsFile, QSettings::IniFormat).value("Setting/Y").toInt(), 270);
+
+        // Made larger, it gets its bars.
+        window = std::make_unique<CImageDlg>(store());
+        window->OnInitDialog();
+        QTRY_VERIFY(window->conversionsIdle());
+        window->resize(436, 336); // a view of 400 x 300
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->Update(800, UpdateKind::Rescale);
+        QCOMPARE(window->settings().m_nTargetOther, 600);
+        window->repaint();
+        horizontal = window->findChild<QScrollBar*>(QStringLiteral("1002"));
+        vertical = window->findChild<QScrollBar*>(QStringLiteral("1003"));
         QTRY_VERIFY(horizontal->isVisible());
         QCOMPARE(horizontal->maximum(), 400);
         QCOMPARE(vertical->maximum(), 300);
@@ -221,14 +239,14 @@ private slots:
         QCOMPARE(horizontal->pageStep(), 400);
         QCOMPARE(vertical->pageStep(), 300);
 
-        window.Update(2, UpdateKind::Rescale); // clamped to 5: the picture fits, the bars go
-        QCOMPARE(window.settings().m_nTargetSize, 5);
-        window.repaint();
+        window->Update(2, UpdateKind::Rescale); // clamped to 5: the picture fits, the bars go
+        QCOMPARE(window->settings().m_nTargetSize, 5);
+        window->repaint();
         QTRY_VERIFY(!horizontal->isVisible());
         QCOMPARE(horizontal->value(), 0);
-        window.Update(5000, UpdateKind::Rescale);
-        QCOMPARE(window.settings().m_nTargetSize, 3000);
-        window.reject();
+        window->Update(5000, UpdateKind::Rescale);
+        QCOMPARE(window->settings().m_nTargetSize, 3000);
+        window->reject();
     }
 
     // One picture pixel on one device pixel, whatever the screen's scale: CTest
@@ -606,6 +624,7 @@ private slots:
 
         QSignalSpy applied(&window, &CImageDlg::conversionApplied);
         window.OpenPicture(path);
+        QCOMPARE(window.windowTitle(), name); // at once, before the conversion
         QTRY_COMPARE(applied.count(), 1);
         QVERIFY(window.conversionsIdle());
         QCOMPARE(window.windowTitle(), title);
@@ -620,6 +639,13 @@ private slots:
         window.post(ConversionKind::Save, window.currentPicture(), saved);
         QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(QImage(saved).size(), QSize(150, 100));
+        // A result too large for memory: the picture loader's own box.
+        window.settings().m_nTargetSize = 60000;
+        window.Update(70, UpdateKind::Convert);
+        QTRY_COMPARE(messages.messages().size(), size_t(2));
+        QCOMPARE(messages.messages()[1].caption, QStringLiteral("CPicture Error"));
+        QCOMPARE(messages.messages()[1].text, QStringLiteral("Can not allocate enough memory\t"));
+        QVERIFY(messages.messages()[1].icon == MessageIcon::Stop);
         window.reject();
     }
 

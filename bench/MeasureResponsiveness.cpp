@@ -61,7 +61,7 @@ qint64 timedPost(ConversionService& service, const ConversionRequest& request,
     return clock.elapsed();
 }
 
-void measureService(const QSettings& store)
+void measureService()
 {
     const QString mosaic = kTestData + QStringLiteral("/photos-large/mosaic_6528x4896.jpg");
     if (!QFile::exists(mosaic)) {
@@ -75,7 +75,8 @@ void measureService(const QSettings& store)
                                  dir.filePath("direct.jpg"), {});
     const qint64 direct = clock.elapsed();
 
-    ConversionService service(store, nullptr);
+    int number = 1;
+    ConversionService service([&number] { return number++; }, nullptr);
     qint64 gap = 0;
     const qint64 served = timedPost(service, preview(mosaic, 6000), &gap);
     std::printf(
@@ -182,8 +183,7 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QTemporaryDir dir;
     qputenv("TEMP", QFile::encodeName(dir.path()));
-    const QSettings store(dir.filePath("store.ini"), QSettings::IniFormat);
-    measureService(store);
+    measureService();
     measureBatch();
     measureMail();
     return 0;

@@ -5,10 +5,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
-
-#include <chrono>
-#include <thread>
 
 CConfirmDlg::CConfirmDlg() : QDialog(nullptr)
 {
@@ -48,37 +44,10 @@ CConfirmDlg::CConfirmDlg() : QDialog(nullptr)
     }
 }
 
-void CConfirmDlg::setQuestion(const QString& text)
+void CConfirmDlg::ask(const QString& text)
 {
-    const std::lock_guard lock(m_questionMutex);
-    m_strQuestion = text;
-}
-
-int CConfirmDlg::Ask(const std::atomic<int>* stop)
-{
-    Q_ASSERT(QThread::currentThread() != thread());
     m_nAnswer = kNoAnswer;
-    // Queued, not blocking: whatever the GUI thread is doing, the worker never
-    // waits for it here, only for the answer.
-    QMetaObject::invokeMethod(this, "showQuestion", Qt::QueuedConnection);
-    int answer = kNoAnswer;
-    while ((answer = m_nAnswer.load()) == kNoAnswer) {
-        if (stop != nullptr && stop->load() != 0) {
-            answer = kCancel;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    QMetaObject::invokeMethod(this, "hide", Qt::QueuedConnection);
-    return answer;
-}
-
-void CConfirmDlg::showQuestion()
-{
-    {
-        const std::lock_guard lock(m_questionMutex);
-        m_wndText->setText(m_strQuestion);
-    }
+    m_wndText->setText(text);
     show();
     raise();
     activateWindow();
@@ -86,9 +55,14 @@ void CConfirmDlg::showQuestion()
         yes->setFocus();
 }
 
+// A second answer to the same question (a click queued behind the first)
+// finds the question closed.
 void CConfirmDlg::answerWith(int answer)
 {
+    if (m_nAnswer != kNoAnswer)
+        return;
     m_nAnswer = answer;
+    hide();
     emit answered(answer);
 }
 

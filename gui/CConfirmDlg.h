@@ -1,14 +1,12 @@
-// The question "Umwandlung" that a directory conversion asks before each file
-// when "Rückfrage beim Umwandeln" is ticked. A modeless window of its own on
-// the GUI thread (no parent, so that keys typed into the main window never
-// answer it); the batch thread shows it with Ask() and waits for the answer.
+// The question "Umwandlung" that a directory conversion asks after each written
+// file when "Rückfrage beim Umwandeln" is ticked. A modeless window of its own
+// on the GUI thread (no parent, so that keys typed into the main window never
+// answer it): ask() shows it and returns at once, and the answer comes as
+// answered(); the window hands it on to the batch, which waits on its thread.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-
-#include <atomic>
-#include <mutex>
 
 class QLabel;
 
@@ -26,38 +24,30 @@ public:
         kYesToAll = 1069 // "Ja zu allen"
     };
 
-    // Created hidden on the GUI thread, as a window without a parent.
+    // Created hidden, as a window without a parent. GUI thread, like every
+    // member.
     CConfirmDlg();
 
-    // Sets the question the next Ask() shows; any thread.
-    void setQuestion(const QString& text);
+    // Shows `text` as the question, "&Ja" focused, and opens it for one answer.
+    void ask(const QString& text);
 
-    // Shows the question and returns the answer once a button gave one. Polls
-    // every 100 ms; returns kCancel at once when `stop` (if given) becomes
-    // non-zero. Never call it on the GUI thread: the clicks it waits for come
-    // from there.
-    int Ask(const std::atomic<int>* stop = nullptr);
-
-    // The last answer; kNoAnswer while a question is open. Any thread.
-    int answer() const { return m_nAnswer.load(); }
+    // The answer to the last ask(); kNoAnswer while it is open.
+    int answer() const { return m_nAnswer; }
 
 signals:
-    // A button, Escape or the close box gave `answer`; GUI thread.
+    // A button, Escape or the close box answered the open question; the dialog
+    // is hidden by then. Once for each ask().
     void answered(int answer);
 
 public slots:
     // Enter reaches the focused or the default button instead; nothing to do here.
     void accept() override;
-    // "&Abbrechen", Escape and the close box answer kCancel; the dialog stays
-    // until Ask() hides it.
+    // "&Abbrechen", Escape and the close box answer kCancel.
     void reject() override;
 
 private:
-    Q_INVOKABLE void showQuestion();
     void answerWith(int answer);
 
-    mutable std::mutex m_questionMutex;
-    QString m_strQuestion; // guarded by m_questionMutex
-    std::atomic<int> m_nAnswer{kNoAnswer};
+    int m_nAnswer = kNoAnswer;
     QLabel* m_wndText = nullptr;
 };

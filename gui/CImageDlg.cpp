@@ -87,18 +87,17 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
+    m_session = std::make_unique<ConversionSession>(*m_store, &m_effects);
+    connectSession();
     const QSize screen = screenSize();
-    m_settings.m_nTargetSize = screen.width();
-    m_settings.m_nTargetOther = screen.height();
-    m_settings.m_nQuality = 70;
-    m_settings.m_nDpi = 90;
+    settings().m_nTargetSize = screen.width();
+    settings().m_nTargetOther = screen.height();
+    settings().m_nQuality = 70;
+    settings().m_nDpi = 90;
     m_strMailSubject = QStringLiteral("Beiliegend Ihre Bilder");
     m_strMailText = QStringLiteral("In der Beilage erhalten Sie die gewünschten Bilder");
     m_strDestDir = QStringLiteral("TEMP");
     m_strSourceDir = QDir::currentPath().left(1024);
-    m_strTempPath = temporaryPicturePath(takeTemporaryFileNumber(*m_store));
-    m_service = std::make_unique<ConversionService>(*m_store, &m_effects);
-    connect(m_service.get(), &ConversionService::converted, this, &CImageDlg::applyConversion);
     m_batch = std::make_unique<BatchConversion>(&m_effects);
     m_batch->setMemoryBudget(&m_batchMemory);
     m_confirm = std::make_unique<CConfirmDlg>();
@@ -140,6 +139,9 @@ void CImageDlg::createControls()
     connect(m_wndView, &ImageView::dividerDragged, this, &CImageDlg::moveDivider);
     m_viewOptions = new ViewOptions(this);
     connect(m_viewOptions, &ViewOptions::changed, m_wndView, qOverload<>(&QWidget::update));
+    connect(m_viewOptions, &ViewOptions::zoomRequested, this, [this](int notches) {
+        zoomView(notches, QRect(QPoint(), viewDeviceSize()).center());
+    });
 
     m_wndScrollH = units.place(new QScrollBar(Qt::Horizontal, this), IDC_SCROLL_H, 7, 249, 352, 14);
     m_wndScrollV = units.place(new QScrollBar(Qt::Vertical, this), IDC_SCROLL_V, 441, 51, 20, 156);
@@ -155,9 +157,8 @@ void CImageDlg::createControls()
 
 void CImageDlg::OnInitDialog()
 {
-    m_bBusy = false;
-    m_settings.m_nOrientation = 0;
-    m_settings.m_nEffect = 0;
+    settings().m_nOrientation = 0;
+    settings().m_nEffect = 0;
     m_effects.LoadEffectPlugin();
     MailHandOff::removeStaleCopies();
     LoadSettings();
@@ -179,7 +180,7 @@ void CImageDlg::createPanel()
     // Like a dialog of the platform that defined the template: at the top left
     // of its owner's inside until a stored place says otherwise.
     panel->move(geometry().topLeft());
-    panel->Attach(m_settings, m_effects, *m_store);
+    panel->Attach(settings(), m_effects, *m_store);
     addActions(panel->keyedCommands());
     connect(this, &CImageDlg::informationChanged, panel, &CPanelDlg::showInformation);
     connect(this, &CImageDlg::qualityUsed, panel, &CPanelDlg::showUsedQuality);
@@ -240,20 +241,20 @@ void CImageDlg::LoadSettings()
 {
     const MainWindowSettings values =
         readMainWindowSettings(*m_store, mainWindowDefaults(screenSize()));
-    m_settings.m_nTargetSize = values.m_nTargetSize;
-    m_settings.m_nTargetOther = values.m_nTargetOther;
-    m_settings.m_nQuality = values.m_nQuality;
-    m_strPicture = values.m_strPicture;
+    settings().m_nTargetSize = values.m_nTargetSize;
+    settings().m_nTargetOther = values.m_nTargetOther;
+    settings().m_nQuality = values.m_nQuality;
+    setCurrentPicture(values.m_strPicture);
     m_strSourceDir = values.m_strSourceDir;
     m_strMailSubject = values.m_strMailSubject;
     m_strMailText = values.m_strMailText;
     m_strDestDir = values.m_strDestDir;
     m_bMailAfter = values.m_bMailAfter;
     m_bAskEachFile = values.m_bAskEachFile;
-    m_settings.m_bKeepExif = values.m_bKeepExif;
-    m_settings.m_nMaxKb = std::max(values.m_nMaxKb, 0);
-    m_settings.m_bShrinkToFit = values.m_bShrinkToFit;
-    m_settings.m_bNoEnlarge = values.m_bNoEnlarge;
+    settings().m_bKeepExif = values.m_bKeepExif;
+    settings().m_nMaxKb = std::max(values.m_nMaxKb, 0);
+    settings().m_bShrinkToFit = values.m_bShrinkToFit;
+    settings().m_bNoEnlarge = values.m_bNoEnlarge;
     m_nMaxMailMb = std::max(values.m_nMaxMailMb, 0);
     m_viewOptions->load(*m_store);
     // The stored rectangle holds the window's place and the size of its inside,
@@ -270,20 +271,20 @@ void CImageDlg::LoadSettings()
 void CImageDlg::SaveSettings()
 {
     MainWindowSettings values;
-    values.m_nTargetSize = m_settings.m_nTargetSize;
-    values.m_nTargetOther = m_settings.m_nTargetOther;
-    values.m_nQuality = m_settings.m_nQuality;
-    values.m_strPicture = m_strPicture;
+    values.m_nTargetSize = settings().m_nTargetSize;
+    values.m_nTargetOther = settings().m_nTargetOther;
+    values.m_nQuality = settings().m_nQuality;
+    values.m_strPicture = currentPicture();
     values.m_strSourceDir = m_strSourceDir;
     values.m_strMailSubject = m_strMailSubject;
     values.m_strMailText = m_strMailText;
     values.m_strDestDir = m_strDestDir;
     values.m_bMailAfter = m_bMailAfter;
     values.m_bAskEachFile = m_bAskEachFile;
-    values.m_bKeepExif = m_settings.m_bKeepExif;
-    values.m_nMaxKb = m_settings.m_nMaxKb;
-    values.m_bShrinkToFit = m_settings.m_bShrinkToFit;
-    values.m_bNoEnlarge = m_settings.m_bNoEnlarge;
+    values.m_bKeepExif = settings().m_bKeepExif;
+    values.m_nMaxKb = settings().m_nMaxKb;
+    values.m_bShrinkToFit = settings().m_bShrinkToFit;
+    values.m_bNoEnlarge = settings().m_bNoEnlarge;
     values.m_nMaxMailMb = m_nMaxMailMb;
     const QPoint place = pos();
     values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
@@ -294,153 +295,49 @@ void CImageDlg::SaveSettings()
 
 quint64 CImageDlg::post(ConversionKind kind, const QString& source, const QString& outputPath)
 {
-    if (!m_service)
-        return 0;
-    ConversionRequest request;
-    request.kind = kind;
-    request.settings = m_settings;
-    request.sourcePath = source;
-    request.outputPath = outputPath;
-    const quint64 id = m_service->post(request);
-    m_lastPosted = id;
-    // Every run leaves the service's view as this request makes it.
-    m_newestView = id;
-    // A superseded preview never returns: the continuation waits for this one.
-    if (kind == ConversionKind::Preview && m_viewContinuation)
-        m_viewContinuationId = id;
-    return id;
+    return m_session->post(kind, source, outputPath);
 }
 
-// The one place where the service's results reach the widgets.
-void CImageDlg::applyConversion(const ConversionOutcome& outcome)
+// The session's news reach the widgets here.
+void CImageDlg::connectSession()
 {
-    if (m_shutDown)
-        return;
-    if (!outcome.temporaryPath.isEmpty())
-        m_strTempPath = outcome.temporaryPath;
-    // A source that could not be read changed nothing: the view, title and
-    // information still show the picture before it.
-    const bool read = !outcome.conversion.readFailure.failed();
-    if (outcome.id >= m_newestView && read)
-        showConversion(outcome);
-    Continuation then;
-    if (m_viewContinuation && outcome.id == m_viewContinuationId) {
-        then = std::exchange(m_viewContinuation, nullptr);
-    } else if (const auto found = m_continuations.find(outcome.id);
-               found != m_continuations.end()) {
-        then = std::move(found->second);
-        m_continuations.erase(found);
-    }
-    // A picture that was read but could not be converted (memory); what a
-    // save or a mail copy could not do, their continuations say.
-    // The picture loader's own messages ("CPicture Error: …"), as its boxes
-    // always read; they say what a memory failure's German text would.
-    for (const QString& message : outcome.conversion.messages) {
-        const qsizetype colon = message.indexOf(QStringLiteral(": "));
-        showMessage(message.mid(colon + 2) + u'\t', message.left(std::max<qsizetype>(colon, 0)),
-                    MessageIcon::Stop);
-    }
-    const bool forView =
-        outcome.kind == ConversionKind::Preview || outcome.kind == ConversionKind::Redraw;
-    if (forView && read && !outcome.error.isEmpty() && outcome.conversion.messages.isEmpty())
-        showMessage(outcome.error, kCaption, MessageIcon::Warning);
-    if (then)
-        then(outcome);
-    emit conversionApplied(outcome);
-}
-
-void CImageDlg::showConversion(const ConversionOutcome& outcome)
-{
-    if (outcome.kind == ConversionKind::Redraw) {
-        m_shown.view = outcome.view;
-        m_shown.source = outcome.source;
-        m_shown.previewSize = outcome.previewSize;
-    } else {
-        m_shown = outcome;
-    }
-    // The view box follows the picture it shows: a size set before this result
-    // arrived (the panel's at start, say) was set against the one before.
-    if (!m_bBusy)
-        m_settings.m_nTargetOther = viewBoxOtherSide(m_settings.m_nTargetSize, m_shown.previewSize);
-    m_wndView->update();
-    if (outcome.kind == ConversionKind::Redraw)
-        return;
-    setWindowTitle(outcome.conversion.title);
-    emit informationChanged(outcome.conversion.information);
-    if (m_settings.m_nMaxKb > 0)
-        emit qualityUsed(outcome.conversion.qualityUsed);
-}
-
-QString CImageDlg::viewSource() const
-{
-    return m_openingPicture.isEmpty() ? m_strPicture : m_openingPicture;
+    connect(m_session.get(), &ConversionSession::shownChanged, this, [this] {
+        if (m_wndView != nullptr)
+            m_wndView->update();
+    });
+    connect(m_session.get(), &ConversionSession::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_session.get(), &ConversionSession::informationChanged, this,
+            &CImageDlg::informationChanged);
+    connect(m_session.get(), &ConversionSession::qualityUsed, this, &CImageDlg::qualityUsed);
+    connect(m_session.get(), &ConversionSession::message, this,
+            [](const QString& text, const QString& caption, MessageIcon icon) {
+                showMessage(text, caption, icon);
+            });
+    connect(m_session.get(), &ConversionSession::conversionApplied, this,
+            &CImageDlg::conversionApplied);
 }
 
 void CImageDlg::OpenPicture(const QString& path)
 {
-    m_openingPicture = path;
-    // The chosen name at once; the conversion adds its size.
-    setWindowTitle(QFileInfo(path).fileName());
-    m_viewContinuation = [this, path](const ConversionOutcome& outcome) {
-        m_openingPicture.clear();
-        if (outcome.conversion.readFailure.failed()) {
-            setWindowTitle(m_shown.conversion.title);
-            showMessage(outcome.error, kCaption, MessageIcon::Warning);
-            // The open may have superseded the current picture's own conversion
-            // before it ran.
-            if (m_shown.conversion.title.isEmpty() || m_shown.sourcePath != m_strPicture)
-                ShowCurrentPicture();
-            return;
-        }
-        m_strPicture = path;
-    };
-    m_viewContinuationId = post(ConversionKind::Preview, path);
+    m_session->openPicture(path);
 }
 
 void CImageDlg::ShowCurrentPicture()
 {
-    m_openingPicture.clear();
-    m_viewContinuation = [this](const ConversionOutcome& outcome) {
-        if (!outcome.conversion.readFailure.failed() || m_strPicture.isEmpty())
-            return;
-        m_strPicture.clear();
-        post(ConversionKind::Preview, m_strPicture);
-    };
-    m_viewContinuationId = post(ConversionKind::Preview, m_strPicture);
+    m_session->showCurrentPicture();
 }
 
 void CImageDlg::Update(int value, UpdateKind kind)
 {
-    switch (kind) {
-    case UpdateKind::Rescale:
-        SetTargetSize(std::clamp(value, 5, 3000));
-        break;
-    case UpdateKind::Convert:
-        m_settings.m_nQuality = value;
-        post(ConversionKind::Preview, viewSource());
-        break;
-    case UpdateKind::Redraw:
-        // A redraw starts from the service's last conversion; a file of the
-        // directory conversion shown instead is converted again.
-        post(m_shown.kind == ConversionKind::BatchFile ? ConversionKind::Preview
-                                                       : ConversionKind::Redraw,
-             viewSource());
-        break;
-    }
+    m_session->update(value, kind);
     // The files of a running batch that start later take the new settings.
     if (IsBatchRunning())
-        m_batch->setSettings(m_settings);
+        m_batch->setSettings(settings());
 }
 
 void CImageDlg::SetTargetSize(int size)
 {
-    if (m_bBusy)
-        return;
-    m_bBusy = true;
-    m_settings.m_nTargetSize = size;
-    m_settings.m_nTargetOther = viewBoxOtherSide(size, m_shown.previewSize);
-    m_wndView->update();
-    m_bBusy = false;
+    m_session->setTargetSize(size);
 }
 
 void CImageDlg::resizeEvent(QResizeEvent* event)
@@ -462,7 +359,7 @@ void CImageDlg::layoutControls()
 
 QSize CImageDlg::previewSize() const
 {
-    return m_shown.previewSize;
+    return m_session->shown().previewSize;
 }
 
 // The view's size in device pixels. The picture is shown one picture pixel on
@@ -493,35 +390,37 @@ void CImageDlg::updateScrollBars()
     adjust(m_wndScrollH, box.width() - view.width(), view.width(), m_nScrollX);
     adjust(m_wndScrollV, box.height() - view.height(), view.height(), m_nScrollY);
     m_wndView->setPannable(box.width() > view.width() || box.height() > view.height());
-    m_wndView->setDividing(m_viewOptions->comparing() && !m_shown.source.isNull());
+    m_wndView->setDividing(m_viewOptions->comparing() && !m_session->shown().source.isNull());
 }
 
 // The box of the converted picture at one picture pixel per device pixel.
 QSize CImageDlg::unscaledBoxSize() const
 {
-    return viewBoxSize(m_settings.m_nTargetSize, m_settings.m_nTargetOther, previewSize());
+    return viewBoxSize(settings().m_nTargetSize, settings().m_nTargetOther, previewSize());
 }
 
 // The box of the converted picture at the view's scale, in device pixels.
 QSize CImageDlg::shownBoxSize() const
 {
-    const QSize box = unscaledBoxSize();
-    return scaledBox(box, m_viewOptions->scale(box, viewDeviceSize()));
+    return m_viewOptions->shownBox(unscaledBoxSize(), viewDeviceSize());
 }
 
 // Where the picture is drawn, in device pixels of the view.
 QRect CImageDlg::shownPictureRect() const
 {
     return viewPictureRect(viewDeviceSize(), shownBoxSize(), m_nScrollX, m_nScrollY,
-                           m_shown.view.size());
+                           m_session->shown().view.size());
 }
 
 void CImageDlg::DrawView(QPainter& painter, const QRect& item)
 {
+    // On a screen of twice the scale the frame ends a device pixel short of the
+    // view's edge, which nothing else paints.
+    painter.fillRect(item, QColor(128, 128, 128));
     painter.setPen(Qt::black);
     painter.setBrush(QColor(128, 128, 128));
     painter.drawRect(item.adjusted(0, 0, -1, -1));
-    const QImage& view = m_shown.view;
+    const QImage& view = m_session->shown().view;
     if (view.isNull())
         return;
     // Placed in device pixels and drawn unscaled by the screen's ratio, so that a
@@ -533,8 +432,8 @@ void CImageDlg::DrawView(QPainter& painter, const QRect& item)
     painter.scale(1 / ratio, 1 / ratio);
     // Reduced pictures are smoothed; enlarged ones show their pixels sharp.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < view.width());
-    if (m_viewOptions->comparing() && !m_shown.source.isNull())
-        drawCompared(painter, target, view, m_shown.source, m_viewOptions->dividerShare());
+    if (m_viewOptions->comparing() && !m_session->shown().source.isNull())
+        drawCompared(painter, target, view, m_session->shown().source, m_viewOptions->dividerShare());
     else
         painter.drawImage(target, view);
     painter.restore();
@@ -629,11 +528,10 @@ void CImageDlg::shutdown()
         m_progress->hide();
     giveBackReplacedPicture();
     // Joins the conversion thread: nothing uses the effects after this.
-    m_service.reset();
+    m_session->shutdown();
     m_effects.FreeAll();
     emit aboutToSaveSettings();
     SaveSettings();
-    QFile::remove(m_strTempPath);
 }
 
 void CImageDlg::contextMenuEvent(QContextMenuEvent* event)
@@ -664,8 +562,10 @@ void CImageDlg::OnOpen()
     if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
                                             "Bild geöffnet werden.")))
         return;
+    // PNG, WebP and HEIC are as common as JPEG: the dialog starts on every picture.
+    QString filter = allPicturesFilter();
     const QString chosen = QFileDialog::getOpenFileName(
-        this, QString(), existingPicturePath(m_strPicture), openDialogFilter());
+        this, QString(), existingPicturePath(currentPicture()), openDialogFilter(), &filter);
     if (chosen.isEmpty())
         return;
     OpenPicture(chosen);
@@ -679,7 +579,7 @@ void CImageDlg::OnSaveAs()
     // Beside the picture, under the name a directory conversion would give it;
     // never the picture itself.
     const QString proposal =
-        proposedSaveName(m_strPicture, convertedSize(m_shown.originalSize, m_settings));
+        proposedSaveName(currentPicture(), convertedSize(m_session->shown().originalSize, settings()));
     QFileDialog dialog(this, QString(), QFileInfo(proposal).absolutePath(),
                        QString::fromUtf8(kSaveFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -693,8 +593,7 @@ void CImageDlg::OnSaveAs()
     const QString target = jpegSavePath(dialog.selectedFiles().constFirst());
     if (!confirmReplacing(target))
         return;
-    const quint64 id = post(ConversionKind::Save, m_strPicture, target);
-    m_continuations[id] = [target](const ConversionOutcome& outcome) {
+    const auto saved = [target](const ConversionOutcome& outcome) {
         const ConversionResult& result = outcome.conversion;
         if (result.written)
             return;
@@ -703,6 +602,7 @@ void CImageDlg::OnSaveAs()
         showMessage(failure.failed() ? cannotSaveMessage(target, failure) : outcome.error, kCaption,
                     MessageIcon::Warning);
     };
+    m_session->post(ConversionKind::Save, currentPicture(), target, saved);
 }
 
 // Asks before a file is replaced, and says so when it is the picture itself.
@@ -711,7 +611,7 @@ bool CImageDlg::confirmReplacing(const QString& target)
     if (!QFileInfo::exists(target))
         return true;
     const QString name = QFileInfo(target).fileName();
-    const bool original = isSameFile(target, m_strPicture);
+    const bool original = isSameFile(target, currentPicture());
     const QString text =
         original ? QStringLiteral("«%1» ist das Original, aus dem das Bild umgewandelt wird.\n"
                                   "Es wird durch das umgewandelte Bild ersetzt und geht dabei "
@@ -783,8 +683,8 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
     dialog.m_sourceFiles = files;
     const QStringList effects = m_effects.effectNames();
     dialog.m_strSettings = settingsSummary(
-        m_settings, m_settings.m_nEffect > 0 && m_settings.m_nEffect <= effects.size()
-                        ? effects[m_settings.m_nEffect - 1]
+        settings(), settings().m_nEffect > 0 && settings().m_nEffect <= effects.size()
+                        ? effects[settings().m_nEffect - 1]
                         : QString());
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -796,7 +696,7 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
     if (!destinationReady(m_strDestDir))
         return;
     BatchJob job;
-    job.settings = m_settings;
+    job.settings = settings();
     if (files.isEmpty())
         job.sourceFolder = m_strSourceDir;
     else
@@ -825,14 +725,14 @@ void CImageDlg::OnSendMail()
     if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
                                             "Bild per Mail versendet werden.")))
         return;
-    if (m_strPicture.isEmpty()) {
+    if (currentPicture().isEmpty()) {
         showMessage(QStringLiteral("Es ist kein Bild geöffnet, das versendet werden könnte."),
                     QStringLiteral("Pictavo"), MessageIcon::Information);
         return;
     }
     // Converted into a folder of its own, never onto the picture itself; the
     // copy goes when the send has ended, whatever the mail client did with it.
-    auto copy = std::make_shared<const MailCopy>(m_strPicture);
+    auto copy = std::make_shared<const MailCopy>(currentPicture());
     if (!copy->isValid()) {
         showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
                                    "werden.")
@@ -840,11 +740,10 @@ void CImageDlg::OnSendMail()
                     QStringLiteral("Pictavo"), MessageIcon::Warning);
         return;
     }
-    const quint64 id = post(ConversionKind::MailCopy, m_strPicture, copy->path());
-    // The copy goes with the send, so without a mail client the picture's own folder
-    // is offered.
-    m_continuations[id] = [this, copy, folder = QFileInfo(m_strPicture).absolutePath()](
-                              const ConversionOutcome& outcome) {
+    // The copy goes with the send, so without a mail client the picture's own
+    // folder is offered.
+    const QString folder = QFileInfo(currentPicture()).absolutePath();
+    const auto send = [this, copy, folder](const ConversionOutcome& outcome) {
         if (!outcome.conversion.written) {
             showMessage(outcome.error, kCaption, MessageIcon::Warning);
             return;
@@ -856,6 +755,7 @@ void CImageDlg::OnSendMail()
         }
         m_mailSender.send({{copy->path()}, m_strMailSubject, m_strMailText, copy, folder});
     };
+    m_session->post(ConversionKind::MailCopy, currentPicture(), copy->path(), send);
 }
 
 // Without a mail client the pictures can still go by hand, from their folder.

@@ -5,7 +5,7 @@
 
 #include "batch/BatchConversion.h"
 #include "mail/CMapiMailer.h"
-#include "imaging/ConversionService.h"
+#include "session/ConversionSession.h"
 #include "mail/MailSender.h"
 #include "imaging/ConversionSettings.h"
 #include "imaging/MemoryBudget.h"
@@ -83,15 +83,17 @@ public:
     // Addresses that are no local files are refused with a message.
     void OnDropFiles(const QList<QUrl>& urls);
 
-    ConversionSettings& settings() { return m_settings; }
+    ConversionSession& session() { return *m_session; }
+    ConversionSettings& settings() { return m_session->settings(); }
+    const ConversionSettings& settings() const { return m_session->settings(); }
     const EffectHost& effects() const { return m_effects; }
-    const QString& currentPicture() const { return m_strPicture; }
-    void setCurrentPicture(const QString& path) { m_strPicture = path; }
-    const QString& temporaryPath() const { return m_strTempPath; }
+    const QString& currentPicture() const { return m_session->currentPicture(); }
+    void setCurrentPicture(const QString& path) { m_session->setCurrentPicture(path); }
+    const QString& temporaryPath() const { return m_session->temporaryPath(); }
     // The conversion the view shows now.
-    const ConversionResult& lastResult() const { return m_shown.conversion; }
+    const ConversionResult& lastResult() const { return m_session->shown().conversion; }
     // No conversion is queued or running and every result has been applied.
-    bool conversionsIdle() const { return !m_service || m_service->isIdle(); }
+    bool conversionsIdle() const { return m_session->isIdle(); }
     QSettings& store() { return *m_store; }
 
     // The attachments of a directory conversion's mail, collected while it runs, and
@@ -157,11 +159,7 @@ protected:
     virtual void createPanel();
 
 private:
-    using Continuation = std::function<void(const ConversionOutcome&)>;
-
-    void applyConversion(const ConversionOutcome& outcome);
-    void showConversion(const ConversionOutcome& outcome);
-    QString viewSource() const;
+    void connectSession();
     void startCommandLine();
     void showPanelWhenMapped();
     void convertDirectory(const QString& source, const QStringList& files);
@@ -198,30 +196,15 @@ private:
     QString tooLargeForMail(const QStringList& files) const;
 
     std::unique_ptr<QSettings> m_store;
-    ConversionSettings m_settings;
     EffectHost m_effects;
-    // Destroyed in shutdown(), before the effects are freed.
-    std::unique_ptr<ConversionService> m_service;
-    // The result the view shows; view results older than m_newestView are dropped.
-    ConversionOutcome m_shown;
-    quint64 m_newestView = 0;
-    quint64 m_lastPosted = 0;
-    // What to do with the result of the newest view request once it arrives: a
-    // newer Preview supersedes a waiting one and takes its continuation over.
-    Continuation m_viewContinuation;
-    quint64 m_viewContinuationId = 0;
-    // The picture being opened; later previews convert it until it was read.
-    QString m_openingPicture;
-    // What to do with the results of Save and MailCopy requests, by number.
-    std::map<quint64, Continuation> m_continuations;
+    // Settings, pictures and the conversions; shut down in shutdown(), before
+    // the effects are freed.
+    std::unique_ptr<ConversionSession> m_session;
 
-    QString m_strPicture;
-    QString m_strTempPath;
     QStringList m_commandLine;
     QString m_startDirectory;
     int m_nScrollX = 0;
     int m_nScrollY = 0;
-    bool m_bBusy = false;
     bool m_shutDown = false;
     // The panel waits for this window's first exposure before it shows.
     bool m_panelWaitsForOwner = false;

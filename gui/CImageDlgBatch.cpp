@@ -64,12 +64,18 @@ void CImageDlg::connectBatch()
             });
     connect(m_batch.get(), &BatchConversion::fileSkipped, this, &CImageDlg::noteBatchSkip);
     connect(m_batch.get(), &BatchConversion::finished, this, &CImageDlg::finishBatch);
-    // The answer comes on this thread: the picture the question stood in for
-    // is the current one again before the batch goes on.
+    // The file asked about is shown already (its fileDone came first); the
+    // batch waits on its thread until the answer is handed back below.
+    connect(m_batch.get(), &BatchConversion::questionAsked, this,
+            [this] { m_confirm->ask(QStringLiteral("Möchten Sie diese Datei umwandeln?")); });
+    // The picture the question stood in for is the current one again before
+    // the batch goes on.
     connect(m_confirm.get(), &CConfirmDlg::answered, this, [this](int answer) {
         giveBackReplacedPicture();
         if (answer == CConfirmDlg::kYesToAll)
             m_bAskEachFile = 0;
+        if (IsBatchRunning())
+            m_batch->answer(batchAnswer(answer));
     });
 }
 
@@ -111,18 +117,7 @@ void CImageDlg::startBatch(const BatchJob& job)
     m_batchUnreadable.clear();
     m_batchUnwritten.clear();
     const bool asking = m_bAskEachFile != 0;
-    if (asking) {
-        // Runs on the batch's thread, which waits for the answer. Both objects
-        // outlive the batch's thread; m_batch itself is cleared before it ends.
-        BatchConversion* batch = m_batch.get();
-        CConfirmDlg* question = m_confirm.get();
-        m_batch->setQuestion([batch, question](const BatchFileResult&) {
-            question->setQuestion(QStringLiteral("Möchten Sie diese Datei umwandeln?"));
-            return batchAnswer(question->Ask(&batch->cancelFlag()));
-        });
-    } else {
-        m_batch->setQuestion({});
-    }
+    m_batch->setAsking(asking);
     m_batch->start(job);
     if (asking) {
         // Stacked above this window by the window manager, though no widget of
@@ -165,19 +160,10 @@ void CImageDlg::showBatchFile(const BatchFileResult& file)
     // Only a file that is asked about comes with its view: it is shown, and
     // stands in for the current picture while the question is open, so that a
     // refresh from the control panel works on it.
-    m_shown.kind = ConversionKind::BatchFile;
-    m_shown.sourcePath = file.source;
-    m_shown.conversion = file.conversion;
-    m_shown.view = file.view;
-    // The batch brings no source along: the comparison shows the file alone.
-    m_shown.source = QImage();
-    m_shown.previewSize = file.view.size();
-    m_newestView = m_lastPosted + 1;
-    m_wndView->update();
-    emit informationChanged(file.conversion.information);
+    m_session->showBatchFile(file.source, file.conversion, file.view);
     if (!m_replacedPicture)
-        m_replacedPicture = m_strPicture;
-    m_strPicture = file.source;
+        m_replacedPicture = currentPicture();
+    setCurrentPicture(file.source);
 }
 
 void CImageDlg::noteBatchSkip(const QString& source, const BatchSkip& skip)
@@ -223,7 +209,7 @@ void CImageDlg::giveBackReplacedPicture()
 {
     if (!m_replacedPicture)
         return;
-    m_strPicture = *m_replacedPicture;
+    setCurrentPicture(*m_replacedPicture);
     m_replacedPicture.reset();
 }
 

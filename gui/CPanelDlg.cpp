@@ -1,5 +1,6 @@
 #include "CPanelDlg.h"
 
+#include "ActiveChoices.h"
 #include "CFaceButton.h"
 #include "CSpinEdit.h"
 #include "imaging/ConversionSettings.h"
@@ -282,6 +283,7 @@ void CPanelDlg::createLimitRows()
     m_chNoEnlarge = m_units.place(new QCheckBox(QStringLiteral("Nie vergrössern"), m_client),
                                   IDC_PANEL_NO_ENLARGE, 7, 302, 100, 10);
     m_belowCompact = {m_chKeepExif, before, m_edMaxKb, after, m_chShrink, m_chNoEnlarge};
+    m_lbActive = createActiveChoicesLine(m_units, m_client);
 }
 
 // Brightness, contrast, colour shares, black and white, resolution and rotation.
@@ -422,6 +424,8 @@ void CPanelDlg::connectControls()
         });
     }
     connect(m_btMoreLess, &CFaceButton::clicked, this, &CPanelDlg::ToggleExtended);
+    // Every write into the settings asks for an update.
+    connect(this, &CPanelDlg::updateRequested, this, &CPanelDlg::showActiveChoices);
 }
 
 void CPanelDlg::Attach(ConversionSettings& settings, const EffectHost& effects, QSettings& store)
@@ -767,12 +771,25 @@ void CPanelDlg::ToggleExtended()
     }
     const int width = right->geometry().right() + 1 + margin;
     setExtensionsShown(width);
+    showActiveChoices();
     m_client->setFixedSize(width, contentBottom() + kBottomMargin);
     fitToScreen();
     if (isVisible())
         keepOnScreen(frameGeometry());
     m_btMoreLess->setToolTip(OnToolTipText(IDC_PANEL_MORE_LESS));
     m_btMoreLess->update();
+}
+
+// The compact panel grows or shrinks with the line: a limit typed just before
+// the panel went compact arrives after it did.
+void CPanelDlg::showActiveChoices()
+{
+    const QString text =
+        m_pSettings != nullptr && m_bCompact != 0 ? activeChoicesText(*m_pSettings) : QString();
+    if (!setActiveChoicesLine(*m_lbActive, text) || m_bCompact == 0)
+        return;
+    m_client->setFixedSize(m_client->width(), contentBottom() + kBottomMargin);
+    fitToScreen();
 }
 
 // The compact panel hides what lies beyond its width, so that the keyboard does

@@ -153,6 +153,7 @@ private:
     void showQuality(int quality);
     void fillEffects();
     void setExtensionsShown(int clientWidth);
+    void showActiveChoices();
     void fitToScreen();
     void keepOnScreen(const QRect& frame);
     QMargins frameExtents() const;
@@ -189,6 +190,8 @@ private:
     QLineEdit* m_edMaxKb = nullptr;
     QCheckBox* m_chShrink = nullptr;
     QCheckBox* m_chNoEnlarge = nullptr;
+    // Names, while the panel is compact, what its extended part has switched on.
+    QLabel* m_lbActive = nullptr;
     // The extended panel's controls below the compact one's.
     QList<QWidget*> m_belowCompact;
     CSpinEdit* m_edGreen = nullptr;

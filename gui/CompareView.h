@@ -16,6 +16,9 @@ double dividerShareAt(const QRect& target, int x);
 
 // Draws `result` into `target`, `source` over the part left of the divider, and
 // the divider itself: a white line between two black ones, to be seen on any
-// picture. Both pictures are scaled into `target` the same way.
+// picture. Both pictures are scaled into `target` the same way. Beside the
+// divider, near the top of the part of `target` in view, the sides are named
+// "Original" and "Ergebnis". The painter counts device pixels from the view's
+// top left corner.
 void drawCompared(QPainter& painter, const QRect& target, const QImage& result,
                   const QImage& source, double share);

@@ -6,15 +6,9 @@
 // been shown.
 #pragma once
 
-#include <QString>
+#include "program/MessageIcon.h"
 
-enum class MessageIcon
-{
-    None,
-    Information,
-    Warning,
-    Stop,
-};
+#include <QString>
 
 class MessageSink
 {

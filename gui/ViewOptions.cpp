@@ -10,6 +10,30 @@
 
 #include <algorithm>
 
+namespace {
+
+// The notches a key zooms by: +1 for "+" and "=" (the "+" key's unshifted
+// character on many keyboards), -1 for "−", the same with Strg or on the keypad;
+// Shift is what some layouts need to reach "+". 0 for every other key.
+int zoomNotches(const QKeyEvent& key)
+{
+    const Qt::KeyboardModifiers allowed =
+        Qt::ControlModifier | Qt::ShiftModifier | Qt::KeypadModifier;
+    if ((key.modifiers() & ~allowed) != Qt::NoModifier)
+        return 0;
+    switch (key.key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        return 1;
+    case Qt::Key_Minus:
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 ViewOptions::ViewOptions(QWidget* window) : QObject(window)
 {
     const auto command = [window](const QString& text, int id, const QKeySequence& keys) {
@@ -86,6 +110,11 @@ bool ViewOptions::eventFilter(QObject* watched, QEvent* event)
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
             if (!key->isAutoRepeat())
                 holdSpace(event->type() == QEvent::KeyPress);
+            return true;
+        }
+        if (const int notches = zoomNotches(*key); notches != 0) {
+            if (event->type() == QEvent::KeyPress)
+                emit zoomRequested(notches);
             return true;
         }
         break;

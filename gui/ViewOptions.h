@@ -1,6 +1,7 @@
 // The main window's choices of how its view shows the picture: one to one,
-// fitted or zoomed ("Originalgrösse", "Einpassen", Strg+wheel), and before and
-// after ("Vergleich", or while the space bar is held), with the divider's place.
+// fitted or zoomed ("Originalgrösse", "Einpassen", Strg+wheel, + and −), and
+// before and after ("Vergleich", or while the space bar is held), with the
+// divider's place.
 // The scale is kept between starts; the comparison is not.
 #pragma once
 
@@ -18,7 +19,7 @@ class ViewOptions final : public QObject
     Q_OBJECT
 public:
     // Adds the commands to `window`, so that their keys work there, and watches
-    // it for the space bar.
+    // it for the space bar and the zoom keys.
     explicit ViewOptions(QWidget* window);
 
     // "Vergleich", "Einpassen", "Originalgrösse", for the window's context menu.
@@ -26,6 +27,8 @@ public:
 
     // The scale a box of `box` device pixels is drawn at in a view of `view`.
     double scale(QSize box, QSize view) const { return viewScale(m_mode, m_zoomStep, box, view); }
+    // The box the picture is drawn in, in a view of `view` (see viewBox).
+    QSize shownBox(QSize box, QSize view) const { return viewBox(m_mode, m_zoomStep, box, view); }
     // Zooms to `step` (kZoomStepMin..kZoomStepMax).
     void zoomTo(int step);
 
@@ -42,6 +45,9 @@ public:
 signals:
     // The view has to be drawn again.
     void changed();
+    // "+" or "−" (with or without Strg, "=" too, or the keypad's): zoom by
+    // `notches` as the wheel would, about the view's centre.
+    void zoomRequested(int notches);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

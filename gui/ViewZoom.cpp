@@ -49,6 +49,13 @@ QSize scaledBox(QSize box, double scale)
     return QSize(side(box.width()), side(box.height()));
 }
 
+QSize viewBox(ViewMode mode, int step, QSize box, QSize view)
+{
+    if (mode == ViewMode::Fit && !view.isEmpty())
+        return box.boundedTo(view);
+    return scaledBox(box, viewScale(mode, step, box, view));
+}
+
 int zoomedStep(double scale, int notches)
 {
     const double exact = 2 * std::log2(std::max(scale, 1e-9));

@@ -27,6 +27,12 @@ double viewScale(ViewMode mode, int step, QSize box, QSize view);
 // `box` at `scale`, rounded; a side that has pixels keeps at least one.
 QSize scaledBox(QSize box, double scale);
 
+// The box the view draws the picture in: `box` at viewScale, but fitted only
+// cut down to the view, so that the picture, placed in it keeping its
+// proportions, reaches the view's edges along its tighter side to the pixel
+// (a box scaled first would round it a pixel short) and is never enlarged.
+QSize viewBox(ViewMode mode, int step, QSize box, QSize view);
+
 // The zoom step `notches` steps away from the scale the view has now (positive:
 // larger). A scale between two steps (a fitted one) counts its first notch to
 // the neighbouring step. Stays within kZoomStepMin..kZoomStepMax.

@@ -95,6 +95,8 @@
 #define IDC_MAIL_MAX_MB 1076
 #define IDC_PANEL_SHRINK 1073
 #define IDC_PANEL_NO_ENLARGE 1074
+// The compact panel's line naming the extended part's active choices.
+#define IDC_PANEL_ACTIVE_CHOICES 1077
 #define IDC_PANEL_STATIC (-1)
 // The arrows of a spin edit field (the same id for every field).
 #define IDC_SPIN 2000

@@ -2,6 +2,7 @@
 
 #include "batch/BatchRun.h"
 
+#include <cerrno>
 #include <utility>
 
 BatchConversion::BatchConversion(const EffectHost* effects, QObject* parent)
@@ -20,9 +21,9 @@ BatchConversion::~BatchConversion()
     m_thread.join();
 }
 
-void BatchConversion::setQuestion(Question question)
+void BatchConversion::setAsking(bool asking)
 {
-    m_question = std::move(question);
+    m_asking = asking;
 }
 
 void BatchConversion::setMemoryBudget(MemoryBudget* budget)
@@ -46,6 +47,7 @@ void BatchConversion::start(const BatchJob& job)
 {
     Q_ASSERT(!isRunning());
     m_cancel.store(0);
+    m_questionOpen = false;
     setSettings(job.settings);
     m_thread = std::thread([this, job] {
         if (job.lowPriority)
@@ -59,8 +61,10 @@ BatchSummary BatchConversion::run(const BatchJob& job)
 {
     Q_ASSERT(!isRunning());
     m_cancel.store(0);
+    m_questionOpen = false;
     setSettings(job.settings);
     const BatchSummary summary = execute(job, false);
+    m_questionOpen = false;
     emit finished(summary);
     return summary;
 }
@@ -85,7 +89,10 @@ BatchSummary BatchConversion::execute(const BatchJob& job, bool onOwnThread)
     reports.fileSkipped = [this, deliver](const QString& source, const BatchSkip& skip) {
         deliver([this, source, skip] { emit fileSkipped(source, skip); });
     };
-    reports.question = m_question;
+    if (m_asking)
+        reports.question = [this, onOwnThread](const BatchFileResult& file) {
+            return ask(file, onOwnThread);
+        };
     reports.settings = [this] { return currentSettings(); };
     return BatchRun(job, m_effects, m_budget, m_cancel, std::move(reports)).execute();
 }
@@ -101,7 +108,7 @@ void BatchConversion::report(std::function<void()> signal)
         m_reports.push_back(std::move(signal));
     }
     if (wake)
-        QMetaObject::invokeMethod(this, "deliverReports", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &BatchConversion::deliverReports, Qt::QueuedConnection);
 }
 
 void BatchConversion::deliverReports()
@@ -118,5 +125,76 @@ void BatchConversion::deliverReports()
 void BatchConversion::endThread(const BatchSummary& summary)
 {
     m_thread.join();
+    m_questionOpen = false;
     emit finished(summary);
+}
+
+// On the thread that executes the batch: its own from start(), the owner's
+// from run(). The question reaches the owner like every other report, and the
+// answer comes back through m_answer; this thread sleeps in m_answered until
+// answer() or cancel() posts it.
+BatchAnswer BatchConversion::ask(const BatchFileResult& file, bool onOwnThread)
+{
+    {
+        const std::lock_guard lock(m_answerMutex);
+        m_answer.reset();
+    }
+    // Posts left from an earlier question or cancel. A cancel from here on is
+    // seen below either way: cancel() sets m_cancel before it posts.
+    m_answered.clear();
+    auto question = [this, file] {
+        m_questionOpen = true;
+        emit questionAsked(file);
+    };
+    if (onOwnThread)
+        report(std::move(question));
+    else
+        question();
+    for (;;) {
+        if (isCancelled())
+            return BatchAnswer::Cancel;
+        {
+            const std::lock_guard lock(m_answerMutex);
+            if (m_answer)
+                return *m_answer;
+        }
+        if (!onOwnThread) {
+            // run(): the owner's thread is this one, so no answer can come any
+            // more once the signal has returned.
+            m_questionOpen = false;
+            return BatchAnswer::Cancel;
+        }
+        m_answered.wait();
+    }
+}
+
+void BatchConversion::answer(BatchAnswer answer)
+{
+    if (!m_questionOpen)
+        return;
+    m_questionOpen = false;
+    {
+        const std::lock_guard lock(m_answerMutex);
+        m_answer = answer;
+    }
+    m_answered.post();
+}
+
+// Nothing here may lock or allocate: a signal handler may be the caller.
+void BatchConversion::cancel()
+{
+    m_cancel.store(1);
+    m_answered.post();
+}
+
+void BatchConversion::Wake::wait()
+{
+    while (sem_wait(&m_semaphore) != 0 && errno == EINTR) {
+    }
+}
+
+void BatchConversion::Wake::clear()
+{
+    while (sem_trywait(&m_semaphore) == 0) {
+    }
 }

@@ -1,7 +1,6 @@
 #include "imaging/ConversionService.h"
 
 #include "imaging/FileFailure.h"
-#include "program/SettingsStore.h"
 
 #include <QFileInfo>
 
@@ -46,9 +45,9 @@ void describeFailure(const ConversionRequest& request, ConversionOutcome& outcom
 
 } // namespace
 
-ConversionService::ConversionService(const QSettings& store, const EffectHost* effects,
-                                     QObject* parent)
-    : QObject(parent), m_storeFile(store.fileName()), m_storeFormat(store.format()),
+ConversionService::ConversionService(std::function<int()> temporaryNumber,
+                                     const EffectHost* effects, QObject* parent)
+    : QObject(parent), m_temporaryNumber(std::move(temporaryNumber)),
       m_pipeline(std::make_unique<ConversionPipeline>(effects))
 {
     qRegisterMetaType<ConversionOutcome>();
@@ -85,11 +84,9 @@ bool ConversionService::isIdle() const
 
 void ConversionService::work()
 {
-    // A QSettings of this thread's own: the window's store belongs to its thread.
-    QSettings store(m_storeFile, m_storeFormat);
     Queued next;
     while (takeNext(next))
-        deliver(execute(next, store));
+        deliver(execute(next));
 }
 
 bool ConversionService::takeNext(Queued& next)
@@ -104,7 +101,7 @@ bool ConversionService::takeNext(Queued& next)
     return true;
 }
 
-ConversionOutcome ConversionService::execute(const Queued& queued, QSettings& store)
+ConversionOutcome ConversionService::execute(const Queued& queued)
 {
     ConversionOutcome outcome;
     outcome.id = queued.id;
@@ -114,7 +111,7 @@ ConversionOutcome ConversionService::execute(const Queued& queued, QSettings& st
         m_pipeline->RedrawView(queued.request.settings);
     } else {
         // Every run writes under a fresh name, which lives for this run only.
-        outcome.temporaryPath = temporaryPicturePath(takeTemporaryFileNumber(store));
+        outcome.temporaryPath = temporaryPicturePath(m_temporaryNumber());
         convert(queued, outcome);
     }
     outcome.view = m_pipeline->view();
@@ -150,7 +147,7 @@ void ConversionService::deliver(ConversionOutcome outcome)
         m_results.push_back(std::move(outcome));
     }
     if (wake)
-        QMetaObject::invokeMethod(this, "deliverResults", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ConversionService::deliverResults, Qt::QueuedConnection);
 }
 
 void ConversionService::deliverResults()

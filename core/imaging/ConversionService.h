@@ -12,12 +12,12 @@
 
 #include <QImage>
 #include <QObject>
-#include <QSettings>
 #include <QSize>
 #include <QString>
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -56,11 +56,11 @@ class ConversionService final : public QObject
 {
     Q_OBJECT
 public:
-    // Each run takes its temporary file's number from "TmpCnt" in the store at
-    // `store`'s location, through a QSettings of the worker's own. `effects` may
-    // be null and must outlive the service. Starts the worker thread.
-    explicit ConversionService(const QSettings& store, const EffectHost* effects,
-                               QObject* parent = nullptr);
+    // Each run takes its temporary file's number from `temporaryNumber`, which
+    // the worker thread calls. `effects` may be null and must outlive the
+    // service. Starts the worker thread.
+    ConversionService(std::function<int()> temporaryNumber, const EffectHost* effects,
+                      QObject* parent = nullptr);
     // Drops the queued Preview and Redraw requests, lets the running one and the
     // queued files the user keeps finish, and waits for the thread; no result is
     // delivered after that.
@@ -83,13 +83,12 @@ private:
 
     void work();
     bool takeNext(Queued& next);
-    ConversionOutcome execute(const Queued& queued, QSettings& store);
+    ConversionOutcome execute(const Queued& queued);
     void convert(const Queued& queued, ConversionOutcome& outcome);
     void deliver(ConversionOutcome outcome);
-    Q_INVOKABLE void deliverResults();
+    void deliverResults();
 
-    const QString m_storeFile;
-    const QSettings::Format m_storeFormat;
+    const std::function<int()> m_temporaryNumber;
 
     // Shared by the worker and the threads that post; guarded by m_mutex.
     mutable std::mutex m_mutex;

@@ -81,10 +81,14 @@ QStringList folderPicturePatterns()
 
 QString openDialogFilter()
 {
+    return QStringLiteral("Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp);;%1;;Alle Dateien (*)")
+        .arg(allPicturesFilter());
+}
+
+QString allPicturesFilter()
+{
     QStringList patterns;
     for (const QString& extension : readablePictureExtensions())
         patterns << QStringLiteral("*.") + extension;
-    return QStringLiteral("Bilder (*.jpg *.jpeg *.jpe *.gif *.bmp);;Alle Bilder (%1);;"
-                          "Alle Dateien (*)")
-        .arg(patterns.join(u' '));
+    return QStringLiteral("Alle Bilder (%1)").arg(patterns.join(u' '));
 }

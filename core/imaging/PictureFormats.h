@@ -27,6 +27,8 @@ QStringList readablePictureExtensions();
 // *.gif *.bmp)" first, as the program always offered, then "Alle Bilder (...)"
 // with every readable extension, then "Alle Dateien (*)".
 QString openDialogFilter();
+// Its "Alle Bilder (...)" entry, the one the dialog starts on.
+QString allPicturesFilter();
 
 // The folder conversion's patterns, in the order it converts them: "*.jpg",
 // "*.jpe", "*.jpeg", "*.gif", "*.bmp", then the newer photo formats "*.png",

@@ -7,13 +7,20 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdint>
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -54,8 +61,29 @@ bool refusedBeforeMailClient(int exitCode)
     return exitCode == 1 || exitCode == 2 || exitCode == 3 || exitCode == 5 || exitCode == 6;
 }
 
-// How often a waiting send looks whether xdg-email has returned or it should stop waiting.
-constexpr auto kPollInterval = 20ms;
+// How often a waiting send looks whether xdg-email has returned where the wait cannot
+// be woken by its end (see waitForClient).
+constexpr auto kFallbackInterval = 20ms;
+
+// A file descriptor, closed with the object.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
 
 // The spawn's file actions and attributes, destroyed with the object.
 class SpawnSetup
@@ -119,6 +147,69 @@ bool waitForEnd(pid_t pid, int& status)
         ended = waitpid(pid, &status, 0);
     while (ended < 0 && errno == EINTR);
     return ended == pid;
+}
+
+// A descriptor that poll() reports readable once `pid` has ended; -1 where the kernel
+// has none (pidfd_open came with Linux 5.3: ENOSYS before).
+int openProcessDescriptor(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+enum class ClientWait
+{
+    Ended, // xdg-email has ended; it is not reaped yet
+    Left,  // the stop was requested first
+    TimedOut,
+    Failed, // it cannot be waited for
+};
+
+// Sleeps in poll() until xdg-email ends, `leave` is requested or `deadline` passes; the
+// stop callback wakes it through an eventfd, on whichever thread requests the stop.
+// Without a process descriptor or an eventfd (an old kernel, or no descriptor left) the
+// missing wake-up is made up for by looking every kFallbackInterval.
+ClientWait waitForClient(pid_t pid, std::chrono::steady_clock::time_point deadline,
+                         const std::stop_token& leave)
+{
+    const FileDescriptor process(openProcessDescriptor(pid));
+    const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    // Declared after `wake`, so that it is gone, and no longer writes, before `wake` closes.
+    const std::stop_callback onLeave(leave, [&wake] {
+        const std::uint64_t one = 1;
+        if (wake.isOpen())
+            (void)!::write(wake.get(), &one, sizeof one);
+    });
+    const bool wokenByBoth = process.isOpen() && wake.isOpen();
+    // poll() passes over the entries of a descriptor that could not be opened (-1).
+    pollfd watched[2] = {{process.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+    for (;;) {
+        // In the order of precedence: a client that has ended is never left or killed.
+        siginfo_t info{};
+        if (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0) {
+            if (errno != EINTR)
+                return ClientWait::Failed;
+        } else if (info.si_pid == pid) {
+            return ClientWait::Ended;
+        }
+        if (leave.stop_requested())
+            return ClientWait::Left;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return ClientWait::TimedOut;
+        auto timeout = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        if (!wokenByBoth)
+            timeout = std::min<std::chrono::milliseconds>(timeout, kFallbackInterval);
+        const int milliseconds =
+            int(std::min<std::chrono::milliseconds::rep>(timeout.count(), INT_MAX));
+        if (::poll(watched, 2, milliseconds) < 0 && errno != EINTR)
+            return ClientWait::Failed;
+    }
 }
 
 // Lets a started xdg-email run on with nobody waiting for its result; a thread of its
@@ -212,27 +303,26 @@ CMapiMailer::ClientRun CMapiMailer::runMailClient(const QStringList& arguments,
     const pid_t pid = startProcess(m_mailClient, arguments);
     if (pid < 0)
         return {MAPI_E_FAILURE, true};
-    const auto deadline = std::chrono::steady_clock::now() + m_clientTimeout;
     int status = 0;
-    for (;;) {
-        const pid_t ended = waitpid(pid, &status, WNOHANG);
-        if (ended == pid)
-            break;
-        if (ended < 0 && errno != EINTR)
+    switch (waitForClient(pid, std::chrono::steady_clock::now() + m_clientTimeout, leave)) {
+    case ClientWait::Ended:
+        if (!waitForEnd(pid, status))
             return {MAPI_E_FAILURE, false};
-        if (leave.stop_requested()) {
-            // Nobody waits for the result any more; the message goes its way all the same.
-            leaveRunning(pid);
-            return {SUCCESS_SUCCESS, false};
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            // Whether a message ever reached a mail client is unknown, so it does not count
-            // as sent. What xdg-email started may still read the copies, so they stay.
-            kill(pid, SIGKILL);
-            waitForEnd(pid, status);
-            return {MAPI_E_FAILURE, false, true};
-        }
-        std::this_thread::sleep_for(kPollInterval);
+        break;
+    case ClientWait::Left:
+        // Nobody waits for the result any more; the message goes its way all the same.
+        leaveRunning(pid);
+        return {SUCCESS_SUCCESS, false};
+    case ClientWait::TimedOut:
+        // Whether a message ever reached a mail client is unknown, so it does not count
+        // as sent. What xdg-email started may still read the copies, so they stay.
+        kill(pid, SIGKILL);
+        waitForEnd(pid, status);
+        return {MAPI_E_FAILURE, false, true};
+    case ClientWait::Failed:
+        // Reaped, if it is still there, by a thread of its own.
+        leaveRunning(pid);
+        return {MAPI_E_FAILURE, false};
     }
     if (!WIFEXITED(status))
         return {MAPI_E_FAILURE, false};

@@ -250,6 +250,19 @@ int takeTemporaryFileNumber(QSettings& settings)
     return number;
 }
 
+int readNextTemporaryFileNumber(QSettings& settings)
+{
+    const SectionGuard section(settings, kTempfileSection);
+    return readInteger(settings, kTemporaryCounter, 1);
+}
+
+void writeNextTemporaryFileNumber(QSettings& settings, int number)
+{
+    const SectionGuard section(settings, kTempfileSection);
+    writeInteger(settings, kTemporaryCounter, std::int32_t(number));
+    settings.sync();
+}
+
 std::unique_ptr<QSettings> openProgramSettings()
 {
     auto settings =

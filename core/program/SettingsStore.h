@@ -145,6 +145,11 @@ void writeViewSettings(QSettings& settings, const ViewSettings& values);
 // comes -2147483648) and returns the number read.
 int takeTemporaryFileNumber(QSettings& settings);
 
+// The number the next temporary file takes ("TmpCnt", 1 when missing), and
+// storing it; for a counter that hands out numbers on another thread.
+int readNextTemporaryFileNumber(QSettings& settings);
+void writeNextTemporaryFileNumber(QSettings& settings, int number);
+
 // The program's own store: organisation "Orvendel AG", application "Pictavo",
 // native format, the user's scope. Fallbacks to organisation-wide or system-wide
 // values are off: only the user's own values count, as in the registry section

@@ -1,9 +1,11 @@
 // The main window: view arithmetic, scrolling, fit and zoom, before and after,
 // settings kept between starts,
-// Enter and Escape, the command line, pictures that cannot be read, "Speichern
-// unter", stored window rectangles, and the real program ended by SIGTERM.
+// Enter and Escape, the command line, pictures that cannot be read, "Öffnen",
+// "Speichern unter", stored window rectangles, and the real program ended by
+// SIGTERM.
 #include "CImageDlg.h"
 #include "RecordingMessageSink.h"
+#include "resource.h"
 #include "program/SettingsStore.h"
 #include "ViewGeometry.h"
 #include "ViewZoom.h"
@@ -67,6 +69,20 @@ private:
                 return action;
         }
         return nullptr;
+    }
+
+    // Where a picture() shows dark green in a shot of the view's grey.
+    static QRect greenIn(const QImage& shot)
+    {
+        QRect drawn;
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor colour = shot.pixelColor(x, y);
+                if (colour.red() < 64 && colour.green() > 64)
+                    drawn |= QRect(x, y, 1, 1);
+            }
+        }
+        return drawn;
     }
 
     static QByteArray contentsOf(const QString& path)
@@ -270,16 +286,92 @@ private slots:
         auto* view = window.findChild<QWidget*>(QStringLiteral("1000"));
         const QImage shot = view->grab().toImage();
         QCOMPARE(shot.size(), view->size() * view->devicePixelRatioF());
-        // The dark green picture on the grey background.
-        QRect drawn;
-        for (int y = 0; y < shot.height(); ++y) {
-            for (int x = 0; x < shot.width(); ++x) {
-                const QColor colour = shot.pixelColor(x, y);
-                if (colour.red() < 64 && colour.green() > 64)
-                    drawn |= QRect(x, y, 1, 1);
-            }
+        QCOMPARE(greenIn(shot).size(), QSize(200, 133));
+        window.reject();
+    }
+
+    // "Einpassen" fits the picture into a view of 1304 x 1000 device pixels to
+    // the pixel and never enlarges it; "+" and "−" (also "=", Strg, the keypad's)
+    // then zoom one step of the wheel about the view's centre. CTest runs this
+    // once more with QT_SCALE_FACTOR=2.
+    void fitAndZoomKeys_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<QSize>("fitted");
+        QTest::addColumn<int>("in");
+        QTest::addColumn<int>("out");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QSize>("zoomedIn");
+        QTest::addColumn<QSize>("zoomedOut");
+        const int plain = Qt::NoModifier;
+        // 1597 x 1197 at 0.817 (between two steps): in to 1:1, out to 1/√2.
+        QTest::newRow("wide, exact fit") << QSize(2000, 1500) << 1597 << QSize(1304, 977)
+                                         << int(Qt::Key_Plus) << int(Qt::Key_Minus) << plain
+                                         << QSize(1597, 1197) << QSize(1128, 846);
+        QTest::newRow("small stays 1:1") << QSize(300, 200) << 200 << QSize(200, 133)
+                                         << int(Qt::Key_Plus) << int(Qt::Key_Minus)
+                                         << int(Qt::ControlModifier) << QSize(282, 188)
+                                         << QSize(200, 133);
+        QTest::newRow("equals sign") << QSize(300, 200) << 200 << QSize(200, 133)
+                                     << int(Qt::Key_Equal) << int(Qt::Key_Minus) << plain
+                                     << QSize(282, 188) << QSize(200, 133);
+        QTest::newRow("tall, keypad") << QSize(1000, 1600) << 1200 << QSize(625, 1000)
+                                      << int(Qt::Key_Plus) << int(Qt::Key_Minus)
+                                      << int(Qt::KeypadModifier) << QSize(750, 1200)
+                                      << QSize(530, 848);
+    }
+
+    void fitAndZoomKeys()
+    {
+        QFETCH(QSize, source);
+        QFETCH(int, target);
+        QFETCH(QSize, fitted);
+        QFETCH(int, in);
+        QFETCH(int, out);
+        QFETCH(int, modifiers);
+        QFETCH(QSize, zoomedIn);
+        QFETCH(QSize, zoomedOut);
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"),
+                              picture(QStringLiteral("bild.png"), source.width(), source.height()));
+            settings.setValue(QStringLiteral("Setting/X"), target);
         }
-        QCOMPARE(drawn.size(), QSize(200, 133));
+        // As a user starts: the panel sets the size before the first result.
+        CImageDlg window(store());
+        window.OnInitDialog();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(window.conversionsIdle());
+        auto* view = window.findChild<QWidget*>(QStringLiteral("1000"));
+        const qreal ratio = view->devicePixelRatioF();
+        window.resize(qRound(1304 / ratio) + 36, qRound(1000 / ratio) + 36);
+        QTRY_COMPARE(view->size() * ratio, QSize(1304, 1000));
+        auto* horizontal = window.findChild<QScrollBar*>(QStringLiteral("1002"));
+        auto* vertical = window.findChild<QScrollBar*>(QStringLiteral("1003"));
+        // The picture's size: along a side where the view scrolls its whole
+        // length, else the dark green it shows on the grey.
+        const auto shown = [&] {
+            const QImage shot = view->grab().toImage();
+            const QRect drawn = greenIn(shot);
+            return QSize(
+                horizontal->isVisible() ? horizontal->maximum() + shot.width() : drawn.width(),
+                vertical->isVisible() ? vertical->maximum() + shot.height() : drawn.height());
+        };
+        // A scrolled view is scrolled to the middle: the centre kept its place.
+        const auto centred = [](const QScrollBar* bar) {
+            return !bar->isVisible() || std::abs(2 * bar->value() - bar->maximum()) <= 2;
+        };
+        command(window, ID_VIEW_FIT)->trigger();
+        QCOMPARE(shown(), fitted);
+        QVERIFY(!horizontal->isVisible() && !vertical->isVisible());
+        // As the user presses them, on the view.
+        QTest::keyClick(view, Qt::Key(in), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(shown(), zoomedIn);
+        QVERIFY(centred(horizontal) && centred(vertical));
+        QTest::keyClick(view, Qt::Key(out), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(shown(), zoomedOut);
         window.reject();
     }
 
@@ -342,12 +434,39 @@ private slots:
                 return QStringLiteral("grey");
             return c.name();
         };
+        // Whether anything but the pictures shows above the middle row between
+        // `from` and `to` of the picture's width: each picture there is the same
+        // from its top down, but for the names of the two sides.
+        const auto labelled = [&](double from, double to) {
+            int left = 0;
+            int right = 0;
+            const QImage image = shot(left, right);
+            const int middle = image.height() / 2;
+            const int top = (image.height() - (right - left + 1) * 2 / 3) / 2 + 1;
+            const int end = left + int(to * (right - left));
+            for (int x = left + int(from * (right - left)); x < end; ++x) {
+                const QColor below = image.pixelColor(x, middle);
+                for (int y = top; y < middle; ++y) {
+                    const QColor c = image.pixelColor(x, y);
+                    const int apart = std::abs(c.red() - below.red()) +
+                                      std::abs(c.green() - below.green()) +
+                                      std::abs(c.blue() - below.blue());
+                    if (apart > 120)
+                        return true;
+                }
+            }
+            return false;
+        };
         QCOMPARE(colourAt(0.25), QStringLiteral("grey"));
+        QVERIFY(!labelled(0.3, 0.45) && !labelled(0.55, 0.7));
         QAction* compare = command(window, 32790);
         QVERIFY(compare != nullptr);
         compare->trigger();
         QCOMPARE(colourAt(0.25), QStringLiteral("blue"));
         QCOMPARE(colourAt(0.75), QStringLiteral("grey"));
+        // "Original" and "Ergebnis" beside the divider.
+        QVERIFY(labelled(0.3, 0.45));
+        QVERIFY(labelled(0.55, 0.7));
 
         // The divider follows the pressed left button.
         int left = 0;
@@ -639,13 +758,6 @@ private slots:
         window.post(ConversionKind::Save, window.currentPicture(), saved);
         QTRY_VERIFY(window.conversionsIdle());
         QCOMPARE(QImage(saved).size(), QSize(150, 100));
-        // A result too large for memory: the picture loader's own box.
-        window.settings().m_nTargetSize = 60000;
-        window.Update(70, UpdateKind::Convert);
-        QTRY_COMPARE(messages.messages().size(), size_t(2));
-        QCOMPARE(messages.messages()[1].caption, QStringLiteral("CPicture Error"));
-        QCOMPARE(messages.messages()[1].text, QStringLiteral("Can not allocate enough memory\t"));
-        QVERIFY(messages.messages()[1].icon == MessageIcon::Stop);
         window.reject();
     }
 
@@ -693,6 +805,32 @@ private slots:
         QVERIFY(window.currentPicture().isEmpty());
         QVERIFY(window.lastResult().usedSample);
         QVERIFY(!window.windowTitle().contains(QStringLiteral("alt.jpg")));
+        window.reject();
+    }
+
+    // The open dialog starts on every picture the program reads, PNG and WebP
+    // among them; the filters before and after it keep their places.
+    void openDialogStartsOnAllPictures()
+    {
+        CImageDlg window(store());
+        window.OnInitDialog();
+        QTRY_VERIFY(window.conversionsIdle());
+        QString selected;
+        QStringList filters;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                selected = dialog->selectedNameFilter();
+                filters = dialog->nameFilters();
+                dialog->reject();
+            }
+        });
+        driver.start(20);
+        window.OnOpen();
+        driver.stop();
+        QVERIFY2(selected.startsWith(QStringLiteral("Alle Bilder (")), qPrintable(selected));
+        QVERIFY(selected.contains(QStringLiteral("*.png")));
+        QCOMPARE(filters.indexOf(selected), 1);
         window.reject();
     }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -107,9 +109,6 @@ protected:
         ASSERT_TRUE(QDir().mkpath(m_temp));
         // Set before any service thread starts, taken away after the last ends.
         qputenv("TEMP", QFile::encodeName(m_temp));
-        m_store = std::make_unique<QSettings>(m_dir.filePath("store.ini"), QSettings::IniFormat);
-        m_store->setValue("Tempfile/TmpCnt", 41);
-        m_store->sync();
     }
 
     void TearDown() override { qunsetenv("TEMP"); }
@@ -123,7 +122,8 @@ protected:
 
     std::unique_ptr<ConversionService> makeService()
     {
-        auto service = std::make_unique<ConversionService>(*m_store, nullptr);
+        auto service = std::make_unique<ConversionService>(
+            [this] { return m_temporaryNumber.fetch_add(1); }, nullptr);
         QObject::connect(
             service.get(), &ConversionService::converted,
             [this](const ConversionOutcome& outcome) { m_results.push_back(outcome); });
@@ -137,7 +137,7 @@ protected:
 
     QTemporaryDir m_dir;
     QString m_temp;
-    std::unique_ptr<QSettings> m_store;
+    std::atomic<int> m_temporaryNumber{41};
     std::vector<ConversionOutcome> m_results;
 };
 
@@ -218,7 +218,7 @@ TEST_F(ConversionServiceTest, RunsRequestsInOrderAndReturnsTheirResultsAsValues)
 
     // Every run took its own number; each temporary file lived for its run only,
     // and no staging file is left anywhere.
-    EXPECT_EQ(takeTemporaryFileNumber(*m_store), 47);
+    EXPECT_EQ(m_temporaryNumber.load(), 47);
     EXPECT_TRUE(QDir(m_temp).isEmpty());
     EXPECT_TRUE(QDir(m_dir.path()).entryList({"*.tmp"}, QDir::Files).isEmpty());
 }

@@ -172,6 +172,8 @@ inline constexpr ControlRow kControls[] = {
      "Verkleinert das Bild, wenn es auch mit Qualität 1 zu gross bleibt", true, "unchecked", nullptr, Extended},
     {kPanel, 1074, "QCheckBox", "Nie vergrössern", "Ein kleineres Bild behält seine Grösse", true, "unchecked",
      nullptr, Extended},
+    // Shown while the panel is compact and a choice of its extended part is active.
+    {kPanel, 1077, "QLabel", "", "", false, "", nullptr, Varies},
 
     // The folder trees take the keyboard focus for the folder they show.
     {kFolderDialog, 1, "QPushButton", "OK", "", true, "", nullptr, Always},

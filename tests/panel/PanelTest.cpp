@@ -209,6 +209,64 @@ private slots:
         QCOMPARE(settings().m_nContrast, 12);
     }
 
+    // The compact panel names in one line what its extended part has switched
+    // on, and follows a change made there; extended, the choices show themselves.
+    void compactLineNamesActiveChoices_data()
+    {
+        QTest::addColumn<int>("maxKb");
+        QTest::addColumn<bool>("shrink");
+        QTest::addColumn<bool>("noEnlarge");
+        QTest::addColumn<bool>("keepExif");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("exifClicked"); // after "Aufnahmedaten behalten" was clicked
+        QTest::newRow("nothing") << 0 << false << false << false << QString()
+                                 << QStringLiteral("Aktiv: Aufnahmedaten behalten");
+        QTest::newRow("everything")
+            << 200 << true << true << true
+            << QStringLiteral("Aktiv: höchstens 200 Kb, notfalls verkleinern, nie vergrössern, "
+                              "Aufnahmedaten behalten")
+            << QStringLiteral("Aktiv: höchstens 200 Kb, notfalls verkleinern, nie vergrössern");
+        // Without a limit nothing is ever made smaller.
+        QTest::newRow("shrinking without a limit")
+            << 0 << true << true << false << QStringLiteral("Aktiv: nie vergrössern")
+            << QStringLiteral("Aktiv: nie vergrössern, Aufnahmedaten behalten");
+    }
+
+    void compactLineNamesActiveChoices()
+    {
+        QFETCH(int, maxKb);
+        QFETCH(bool, shrink);
+        QFETCH(bool, noEnlarge);
+        QFETCH(bool, keepExif);
+        QFETCH(QString, line);
+        QFETCH(QString, exifClicked);
+        open([&](QSettings& stored) {
+            stored.setValue(QStringLiteral("Setting/Max Kb"), maxKb);
+            stored.setValue(QStringLiteral("Setting/Notfalls verkleinern"), int(shrink));
+            stored.setValue(QStringLiteral("Setting/Nie vergroessern"), int(noEnlarge));
+            stored.setValue(QStringLiteral("Setting/Exif behalten"), int(keepExif));
+        });
+        auto* label = control<QLabel>(IDC_PANEL_ACTIVE_CHOICES);
+        QVERIFY(label != nullptr);
+        const QWidget* client = label->parentWidget();
+        // What the line shows, all of it inside the panel, which ends below it.
+        const auto shown = [&] {
+            if (label->isHidden())
+                return QString();
+            if (!client->rect().contains(label->geometry()) ||
+                label->height() < label->heightForWidth(label->width()) ||
+                client->height() != label->geometry().bottom() + 1 + 20)
+                return QStringLiteral("cut off: ") + label->text();
+            return label->text();
+        };
+        QCOMPARE(shown(), line);
+        extend();
+        QVERIFY(label->isHidden());
+        control<QAbstractButton>(IDC_PANEL_KEEP_EXIF)->click();
+        control<QAbstractButton>(IDC_PANEL_MORE_LESS)->click();
+        QCOMPARE(shown(), exifClicked);
+    }
+
     void qualityTyped_data()
     {
         QTest::addColumn<QString>("typed");

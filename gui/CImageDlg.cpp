@@ -180,12 +180,11 @@ void CImageDlg::createPanel()
     // Like a dialog of the platform that defined the template: at the top left
     // of its owner's inside until a stored place says otherwise.
     panel->move(geometry().topLeft());
-    panel->Attach(settings(), m_effects, *m_store);
+    panel->Attach(*m_session, m_effects, *m_store);
     addActions(panel->keyedCommands());
     connect(this, &CImageDlg::informationChanged, panel, &CPanelDlg::showInformation);
     connect(this, &CImageDlg::qualityUsed, panel, &CPanelDlg::showUsedQuality);
     connect(this, &CImageDlg::aboutToSaveSettings, panel, &CPanelDlg::SaveLayout);
-    connect(panel, &CPanelDlg::updateRequested, this, &CImageDlg::Update);
     connect(panel, &CPanelDlg::openRequested, this, &CImageDlg::OnOpen);
     connect(panel, &CPanelDlg::saveAsRequested, this, &CImageDlg::OnSaveAs);
     connect(panel, &CPanelDlg::convertDirectoryRequested, this, &CImageDlg::OnConvertDirectory);
@@ -315,6 +314,11 @@ void CImageDlg::connectSession()
             });
     connect(m_session.get(), &ConversionSession::conversionApplied, this,
             &CImageDlg::conversionApplied);
+    // The files of a running batch that start later take the new settings.
+    connect(m_session.get(), &ConversionSession::settingsChanged, this, [this] {
+        if (IsBatchRunning())
+            m_batch->setSettings(settings());
+    });
 }
 
 void CImageDlg::OpenPicture(const QString& path)

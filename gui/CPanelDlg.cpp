@@ -1,5 +1,7 @@
 #include "CPanelDlg.h"
 
+#include "session/ConversionSession.h"
+
 #include "ActiveChoices.h"
 #include "CFaceButton.h"
 #include "CSpinEdit.h"
@@ -162,9 +164,6 @@ CPanelDlg::CPanelDlg(QWidget* owner)
     for (QWidget* control : m_client->findChildren<QWidget*>())
         control->setAcceptDrops(false);
     setAcceptDrops(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    m_timer.setInterval(250);
-    connect(&m_timer, &QTimer::timeout, this, &CPanelDlg::OnTimer);
 }
 
 CPanelDlg::~CPanelDlg() = default;
@@ -404,10 +403,12 @@ void CPanelDlg::connectControls()
     connect(m_chKeepExif, &QCheckBox::clicked, this, &CPanelDlg::onKeepExifClicked);
     connect(m_edMaxKb, &QLineEdit::editingFinished, this, &CPanelDlg::onMaxKbChanged);
     connect(m_chShrink, &QCheckBox::clicked, this, [this](bool checked) {
-        setSizeChoice(m_pSettings != nullptr ? &m_pSettings->m_bShrinkToFit : nullptr, checked);
+        if (m_pSession != nullptr)
+            m_pSession->setShrinkToFit(checked);
     });
     connect(m_chNoEnlarge, &QCheckBox::clicked, this, [this](bool checked) {
-        setSizeChoice(m_pSettings != nullptr ? &m_pSettings->m_bNoEnlarge : nullptr, checked);
+        if (m_pSession != nullptr)
+            m_pSession->setNoEnlarge(checked);
     });
     connect(m_btReset, &CFaceButton::clicked, this, &CPanelDlg::onReset);
     connect(m_cbResolution, &QComboBox::activated, this, &CPanelDlg::onResolution);
@@ -424,28 +425,24 @@ void CPanelDlg::connectControls()
         });
     }
     connect(m_btMoreLess, &CFaceButton::clicked, this, &CPanelDlg::ToggleExtended);
-    // Every write into the settings asks for an update.
-    connect(this, &CPanelDlg::updateRequested, this, &CPanelDlg::showActiveChoices);
 }
 
-void CPanelDlg::Attach(ConversionSettings& settings, const EffectHost& effects, QSettings& store)
+void CPanelDlg::Attach(ConversionSession& session, const EffectHost& effects, QSettings& store)
 {
-    m_pSettings = &settings;
+    m_pSession = &session;
     m_pEffects = &effects;
     m_pStore = &store;
-    m_pQuality = &settings.m_nQuality;
-    m_pTargetSize = &settings.m_nTargetSize;
+    connect(&session, &ConversionSession::settingsChanged, this, &CPanelDlg::showActiveChoices);
 }
 
 void CPanelDlg::InitControls()
 {
-    m_nPendingTicks = 0;
     {
         // Only the user's moves of the thumb count as moves.
         const QSignalBlocker quiet(m_slSize);
         m_slSize->setRange(20, 2000);
         m_slSize->setPageStep((2000 - 20) / 5);
-        m_slSize->setValue(m_pTargetSize != nullptr ? *m_pTargetSize : 20);
+        m_slSize->setValue(m_pSession != nullptr ? m_pSession->settings().m_nTargetSize : 20);
     }
     m_cbResolution->clear();
     m_cbResolution->addItems({QStringLiteral("Automatisch"), QStringLiteral("72 dpi"),
@@ -456,8 +453,8 @@ void CPanelDlg::InitControls()
                             QStringLiteral("Drehung 180°"), QStringLiteral("Drehung 270°")});
     m_cbRotation->setCurrentIndex(0);
 
-    if (m_pSettings != nullptr) {
-        const ConversionSettings& settings = *m_pSettings;
+    if (m_pSession != nullptr) {
+        const ConversionSettings& settings = m_pSession->settings();
         // Each write applies its adjustment through the field's own handling.
         writeField(m_edRed, settings.m_nRed);
         writeField(m_edBlue, settings.m_nBlue);
@@ -478,12 +475,11 @@ void CPanelDlg::InitControls()
     }
     for (CSpinEdit* field : {m_edRed, m_edGreen, m_edBlue, m_edBrightness, m_edContrast})
         field->SetRange(-100, 100);
-    if (m_pSettings != nullptr) {
-        writeField(m_edSize, *m_pTargetSize);
-        writeField(m_edQuality, *m_pQuality);
+    if (m_pSession != nullptr) {
+        writeField(m_edSize, m_pSession->settings().m_nTargetSize);
+        writeField(m_edQuality, m_pSession->settings().m_nQuality);
     }
     LoadLayout();
-    m_timer.start();
     ShowQuality();
 
     m_btSave->LoadFaces(IDB_FACE_SAVE);
@@ -538,27 +534,24 @@ void CPanelDlg::onFieldChanged(int id)
     }
 }
 
+// The field follows the thumb, and the field's handling does the rest.
 void CPanelDlg::onSizeSlider(int position)
 {
-    if (m_pSettings == nullptr)
-        return;
-    *m_pTargetSize = position;
-    writeField(m_edSize, *m_pTargetSize);
-    emit updateRequested(*m_pTargetSize, UpdateKind::Rescale);
+    if (m_pSession != nullptr)
+        writeField(m_edSize, position);
 }
 
 void CPanelDlg::onSizeChanged()
 {
-    if (m_pSettings == nullptr)
+    if (m_pSession == nullptr)
         return;
-    *m_pTargetSize = fieldInteger(m_edSize->text());
+    const int size = fieldInteger(m_edSize->text());
     {
         // Moving the thumb is no move of the user's.
         const QSignalBlocker quiet(m_slSize);
-        m_slSize->setValue(*m_pTargetSize);
+        m_slSize->setValue(size);
     }
-    emit updateRequested(*m_pTargetSize, UpdateKind::Rescale);
-    m_nPendingTicks = 3;
+    m_pSession->setSize(size);
 }
 
 void CPanelDlg::onQualityChanged()
@@ -583,59 +576,38 @@ CSpinEdit* CPanelDlg::adjustmentField(int id) const
 void CPanelDlg::onAdjustmentChanged(int id)
 {
     CSpinEdit* field = adjustmentField(id);
-    if (m_pSettings == nullptr || field == nullptr)
+    if (m_pSession == nullptr || field == nullptr)
         return;
-    m_nPendingTicks = 3;
-    ConversionSettings& settings = *m_pSettings;
-    const int value = fieldInteger(field->text());
-    switch (id) {
-    case IDC_PANEL_BRIGHTNESS: settings.m_nBrightness = value; break;
-    case IDC_PANEL_CONTRAST: settings.m_nContrast = value; break;
-    case IDC_PANEL_RED: settings.m_nRed = value; break;
-    case IDC_PANEL_GREEN: settings.m_nGreen = value; break;
-    default: settings.m_nBlue = value; break;
-    }
-    emit updateRequested(*m_pQuality, UpdateKind::Redraw);
+    using Adjustment = ConversionSession::Adjustment;
+    const Adjustment which = id == IDC_PANEL_BRIGHTNESS ? Adjustment::Brightness
+                             : id == IDC_PANEL_CONTRAST ? Adjustment::Contrast
+                             : id == IDC_PANEL_RED      ? Adjustment::Red
+                             : id == IDC_PANEL_GREEN    ? Adjustment::Green
+                                                        : Adjustment::Blue;
+    m_pSession->setAdjustment(which, fieldInteger(field->text()));
 }
 
 void CPanelDlg::onGrayscaleClicked(bool checked)
 {
-    if (m_pSettings == nullptr)
-        return;
-    m_nPendingTicks = 3;
-    m_pSettings->m_bGrayscale = checked ? 1 : 0;
-    emit updateRequested(*m_pQuality, UpdateKind::Redraw);
+    if (m_pSession != nullptr)
+        m_pSession->setGrayscale(checked);
 }
 
-// The capture data changes the file, not the picture: a conversion measures it.
 void CPanelDlg::onKeepExifClicked(bool checked)
 {
-    if (m_pSettings == nullptr)
-        return;
-    m_pSettings->m_bKeepExif = checked ? 1 : 0;
-    emit updateRequested(*m_pQuality, UpdateKind::Convert);
+    if (m_pSession != nullptr)
+        m_pSession->setKeepExif(checked);
 }
 
 void CPanelDlg::onMaxKbChanged()
 {
-    if (m_pSettings == nullptr)
+    if (m_pSession == nullptr)
         return;
     const int limit = std::max(fieldInteger(m_edMaxKb->text()), 0);
-    if (limit == m_pSettings->m_nMaxKb)
-        return;
-    m_pSettings->m_nMaxKb = limit;
     // Without a limit the buttons show the chosen quality again.
-    if (limit == 0)
-        showUsedQuality(*m_pQuality);
-    emit updateRequested(*m_pQuality, UpdateKind::Convert);
-}
-
-void CPanelDlg::setSizeChoice(std::int32_t* choice, bool checked)
-{
-    if (choice == nullptr)
-        return;
-    *choice = checked ? 1 : 0;
-    emit updateRequested(*m_pQuality, UpdateKind::Convert);
+    if (limit == 0 && m_pSession->settings().m_nMaxKb != 0)
+        showUsedQuality(m_pSession->settings().m_nQuality);
+    m_pSession->setMaxKb(limit);
 }
 
 void CPanelDlg::showUsedQuality(int quality)
@@ -652,76 +624,53 @@ void CPanelDlg::showUsedQuality(int quality)
 
 void CPanelDlg::onReset()
 {
-    if (m_pSettings == nullptr)
+    if (m_pSession == nullptr)
         return;
-    m_nPendingTicks = 3;
-    for (CSpinEdit* field : {m_edBrightness, m_edContrast, m_edRed, m_edBlue, m_edGreen})
-        writeField(field, 0);
+    // The fields are cleared without their handling; the session resets at once.
+    for (CSpinEdit* field : {m_edBrightness, m_edContrast, m_edRed, m_edBlue, m_edGreen}) {
+        const QSignalBlocker quiet(field);
+        field->setText(QStringLiteral("0"));
+    }
     m_chGrayscale->setChecked(false);
-    ConversionSettings& settings = *m_pSettings;
-    settings.m_nBrightness = fieldInteger(m_edBrightness->text());
-    settings.m_nContrast = fieldInteger(m_edContrast->text());
-    settings.m_nBlue = fieldInteger(m_edBlue->text());
-    settings.m_nGreen = fieldInteger(m_edGreen->text());
-    settings.m_bGrayscale = m_chGrayscale->isChecked() ? 1 : 0;
-    settings.m_nRed = fieldInteger(m_edRed->text());
-    emit updateRequested(*m_pQuality, UpdateKind::Redraw);
+    m_pSession->resetAdjustments();
 }
 
 void CPanelDlg::onResolution(int index)
 {
-    if (m_pSettings == nullptr)
-        return;
-    m_nPendingTicks = 3;
-    if (index >= 0)
-        m_pSettings->m_nDpi = leadingInteger(m_cbResolution->itemText(index));
+    if (m_pSession != nullptr && index >= 0)
+        m_pSession->setDpi(leadingInteger(m_cbResolution->itemText(index)));
 }
 
 void CPanelDlg::onOrientation()
 {
-    if (m_pSettings == nullptr)
+    if (m_pSession == nullptr)
         return;
     const int turn = std::max(m_cbRotation->currentIndex(), 0);
-    m_pSettings->m_nOrientation = turn + (m_chMirror->isChecked() ? 4 : 0);
-    emit updateRequested(*m_pQuality, UpdateKind::Convert);
+    m_pSession->setOrientation(turn + (m_chMirror->isChecked() ? 4 : 0));
 }
 
 void CPanelDlg::onEffect()
 {
-    if (m_pSettings == nullptr)
-        return;
-    m_pSettings->m_nEffect = std::max(m_cbEffect->currentIndex(), 0);
-    emit updateRequested(*m_pQuality, UpdateKind::Convert);
-}
-
-void CPanelDlg::OnTimer()
-{
-    if (m_nPendingTicks <= 0)
-        return;
-    --m_nPendingTicks;
-    if (m_nPendingTicks == 0 && m_pSettings != nullptr)
-        emit updateRequested(*m_pQuality, UpdateKind::Convert);
+    if (m_pSession != nullptr)
+        m_pSession->setEffect(m_cbEffect->currentIndex());
 }
 
 void CPanelDlg::SetQuality(int quality)
 {
-    if (m_pSettings == nullptr) {
+    if (m_pSession == nullptr) {
         showQuality(quality);
         return;
     }
-    *m_pQuality = quality;
-    if (*m_pQuality > 100) {
-        *m_pQuality = 100;
+    if (quality > 100)
         writeField(m_edQuality, 100);
-    }
-    emit updateRequested(*m_pQuality, UpdateKind::Convert);
+    m_pSession->setQuality(quality);
     ShowQuality();
 }
 
 void CPanelDlg::ShowQuality()
 {
-    if (m_pQuality != nullptr)
-        showQuality(*m_pQuality);
+    if (m_pSession != nullptr)
+        showQuality(m_pSession->settings().m_nQuality);
 }
 
 void CPanelDlg::showQuality(int quality)
@@ -785,7 +734,8 @@ void CPanelDlg::ToggleExtended()
 void CPanelDlg::showActiveChoices()
 {
     const QString text =
-        m_pSettings != nullptr && m_bCompact != 0 ? activeChoicesText(*m_pSettings) : QString();
+        m_pSession != nullptr && m_bCompact != 0 ? activeChoicesText(m_pSession->settings())
+                                                 : QString();
     if (!setActiveChoicesLine(*m_lbActive, text) || m_bCompact == 0)
         return;
     m_client->setFixedSize(m_client->width(), contentBottom() + kBottomMargin);
@@ -849,7 +799,7 @@ void CPanelDlg::refreshToolTips()
 
 void CPanelDlg::LoadLayout()
 {
-    if (m_pSettings == nullptr)
+    if (m_pSession == nullptr)
         return;
     // The panel keeps its own size: stored edges that cannot give it (they ran
     // into the end of the number range) leave it where it is; a place on no
@@ -908,13 +858,13 @@ QMargins CPanelDlg::frameExtents() const
 
 void CPanelDlg::SaveLayout()
 {
-    if (m_pSettings != nullptr)
+    if (m_pSession != nullptr)
         writePanelLayout(*m_pStore, PanelLayout{edgesOf(frameGeometry())});
 }
 
 void CPanelDlg::reject()
 {
-    if (m_pSettings != nullptr)
+    if (m_pSession != nullptr)
         emit quitRequested();
 }
 
@@ -922,19 +872,19 @@ void CPanelDlg::accept() {}
 
 void CPanelDlg::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (m_pSettings != nullptr && event->mimeData()->hasUrls())
+    if (m_pSession != nullptr && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
 void CPanelDlg::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (m_pSettings != nullptr && event->mimeData()->hasUrls())
+    if (m_pSession != nullptr && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
 void CPanelDlg::dropEvent(QDropEvent* event)
 {
-    if (m_pSettings == nullptr || !event->mimeData()->hasUrls())
+    if (m_pSession == nullptr || !event->mimeData()->hasUrls())
         return;
     event->acceptProposedAction();
     emit filesDropped(event->mimeData()->urls());

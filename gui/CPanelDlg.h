@@ -3,14 +3,12 @@
 // resolution, rotation, mirroring, effect), the program's menu bar and the buttons
 // for opening, saving, converting a directory and sending by mail.
 //
-// The panel keeps no parameters of its own: every control writes straight into
-// the ConversionSettings it was attached to and then asks for a preview update
-// (updateRequested); its buttons and menu ask for the program's commands the
-// same way. It knows nothing of the window that answers. Cheap updates
-// (rescaling the view, re-applying the colour adjustments) run on every change;
-// the full conversion, which encodes the picture to learn its file size, runs at
-// once for quality, rotation, mirror and effect, and for everything else on the
-// third tick of a 250 ms timer after the last change.
+// The panel keeps no parameters of its own: every control hands its value to the
+// ConversionSession it was attached to, through that session's setters, which
+// bring the preview up to date (see there: cheap updates at once, the full
+// conversion at once or once the user has paused); its buttons and menu ask for
+// the program's commands through signals. It knows nothing of the window that
+// answers.
 //
 // Everything here runs on the GUI thread.
 #pragma once
@@ -28,6 +26,7 @@
 #include <cstdint>
 
 class CFaceButton;
+class ConversionSession;
 class CSpinEdit;
 class EffectHost;
 class QSettings;
@@ -54,10 +53,11 @@ public:
     explicit CPanelDlg(QWidget* owner = nullptr);
     ~CPanelDlg() override;
 
-    // Binds the panel to the settings it edits, the effects it offers and the
-    // store that keeps its place; all three must outlive the panel. Until then
-    // the handlers that need them do nothing and nothing is requested.
-    void Attach(ConversionSettings& settings, const EffectHost& effects, QSettings& store);
+    // Binds the panel to the session whose settings it edits (through its
+    // setters), the effects it offers and the store that keeps its place; all
+    // three must outlive the panel. Until then the handlers that need them do
+    // nothing.
+    void Attach(ConversionSession& session, const EffectHost& effects, QSettings& store);
 
     // The menu's commands that have keys, for the owner to take as well, so
     // that the keys work whichever of the two windows has the focus.
@@ -101,9 +101,6 @@ public slots:
     void accept() override;
 
 signals:
-    // The settings were written; the preview is to follow as `kind` says, with
-    // `value` the new target size (Rescale) or the quality (otherwise).
-    void updateRequested(int value, UpdateKind kind);
     void openRequested();
     void saveAsRequested();
     void convertDirectoryRequested();
@@ -143,13 +140,11 @@ private:
     void onGrayscaleClicked(bool checked);
     void onKeepExifClicked(bool checked);
     void onMaxKbChanged();
-    void setSizeChoice(std::int32_t* choice, bool checked);
     void createLimitRows();
     void onReset();
     void onResolution(int index);
     void onOrientation();
     void onEffect();
-    void OnTimer();
     void showQuality(int quality);
     void fillEffects();
     void setExtensionsShown(int clientWidth);
@@ -165,15 +160,12 @@ private:
     // The menu's commands that have keys.
     QList<QAction*> m_keyedCommands;
     int m_bEditingQuality = 0;
-    int m_nPendingTicks = 0;
     // The start state: compact, the panel's quick start with size and quality;
     // the button "more" switches on the further settings.
     int m_bCompact = 1;
-    int* m_pQuality = nullptr;
-    ConversionSettings* m_pSettings = nullptr;
+    ConversionSession* m_pSession = nullptr;
     const EffectHost* m_pEffects = nullptr;
     QSettings* m_pStore = nullptr;
-    int* m_pTargetSize = nullptr;
 
     QComboBox* m_cbEffect = nullptr;
     QComboBox* m_cbRotation = nullptr;
@@ -215,7 +207,6 @@ private:
     QWidget* m_client = nullptr;
     QScrollArea* m_scroll = nullptr;
     DialogUnits m_units;
-    QTimer m_timer;
     // Controls hidden because they lie beyond the compact panel's width.
     QList<QPointer<QWidget>> m_outside;
 };

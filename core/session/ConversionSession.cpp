@@ -26,6 +26,11 @@ ConversionSession::ConversionSession(QSettings& store, const EffectHost* effects
     m_service = std::make_unique<ConversionService>(
         [this] { return m_nextTemporaryNumber.fetch_add(1); }, effects);
     connect(m_service.get(), &ConversionService::converted, this, &ConversionSession::apply);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(250);
+    connect(&m_timer, &QTimer::timeout, this, &ConversionSession::tick);
+    // Ticks all along, so that a change waits two to three ticks whenever it comes.
+    m_timer.start();
 }
 
 ConversionSession::~ConversionSession()
@@ -38,6 +43,7 @@ void ConversionSession::shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
+    m_timer.stop();
     // Joins the conversion thread: nothing uses the effects after this.
     m_service.reset();
     writeNextTemporaryFileNumber(m_store, m_nextTemporaryNumber.load());
@@ -217,4 +223,116 @@ void ConversionSession::showBatchFile(const QString& source, const ConversionRes
     m_newestView = m_lastPosted + 1;
     emit shownChanged();
     emit informationChanged(conversion.information);
+}
+
+// A setter's change: the preview follows as `kind` says.
+void ConversionSession::changed(UpdateKind kind)
+{
+    emit settingsChanged();
+    update(kind == UpdateKind::Rescale ? m_settings.m_nTargetSize : m_settings.m_nQuality, kind);
+}
+
+void ConversionSession::setSize(int size)
+{
+    convertLater();
+    emit settingsChanged();
+    update(size, UpdateKind::Rescale);
+}
+
+void ConversionSession::setQuality(int quality)
+{
+    m_settings.m_nQuality = std::min(quality, 100);
+    changed(UpdateKind::Convert);
+}
+
+void ConversionSession::setAdjustment(Adjustment which, int value)
+{
+    switch (which) {
+    case Adjustment::Brightness: m_settings.m_nBrightness = value; break;
+    case Adjustment::Contrast: m_settings.m_nContrast = value; break;
+    case Adjustment::Red: m_settings.m_nRed = value; break;
+    case Adjustment::Green: m_settings.m_nGreen = value; break;
+    case Adjustment::Blue: m_settings.m_nBlue = value; break;
+    }
+    convertLater();
+    changed(UpdateKind::Redraw);
+}
+
+void ConversionSession::setGrayscale(bool on)
+{
+    m_settings.m_bGrayscale = on ? 1 : 0;
+    convertLater();
+    changed(UpdateKind::Redraw);
+}
+
+void ConversionSession::resetAdjustments()
+{
+    m_settings.m_nBrightness = 0;
+    m_settings.m_nContrast = 0;
+    m_settings.m_nRed = 0;
+    m_settings.m_nGreen = 0;
+    m_settings.m_nBlue = 0;
+    m_settings.m_bGrayscale = 0;
+    convertLater();
+    changed(UpdateKind::Redraw);
+}
+
+// The capture data changes the file, not the picture: a conversion measures it.
+void ConversionSession::setKeepExif(bool on)
+{
+    m_settings.m_bKeepExif = on ? 1 : 0;
+    changed(UpdateKind::Convert);
+}
+
+void ConversionSession::setMaxKb(int kilobytes)
+{
+    const int limit = std::max(kilobytes, 0);
+    if (limit == m_settings.m_nMaxKb)
+        return;
+    m_settings.m_nMaxKb = limit;
+    changed(UpdateKind::Convert);
+}
+
+void ConversionSession::setShrinkToFit(bool on)
+{
+    m_settings.m_bShrinkToFit = on ? 1 : 0;
+    changed(UpdateKind::Convert);
+}
+
+void ConversionSession::setNoEnlarge(bool on)
+{
+    m_settings.m_bNoEnlarge = on ? 1 : 0;
+    changed(UpdateKind::Convert);
+}
+
+// The resolution changes only the file's header and the print size: converted
+// once the user has paused.
+void ConversionSession::setDpi(int dpi)
+{
+    m_settings.m_nDpi = dpi;
+    emit settingsChanged();
+    convertLater();
+}
+
+void ConversionSession::setOrientation(int orientation)
+{
+    m_settings.m_nOrientation = orientation;
+    changed(UpdateKind::Convert);
+}
+
+void ConversionSession::setEffect(int effect)
+{
+    m_settings.m_nEffect = std::max(effect, 0);
+    changed(UpdateKind::Convert);
+}
+
+void ConversionSession::convertLater()
+{
+    m_pendingTicks = 3;
+}
+
+void ConversionSession::tick()
+{
+    if (m_pendingTicks > 0 && --m_pendingTicks == 0)
+        update(m_settings.m_nQuality, UpdateKind::Convert);
 }

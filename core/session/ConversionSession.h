@@ -13,6 +13,7 @@
 #include "program/MessageIcon.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QString>
 
 #include <atomic>
@@ -73,6 +74,37 @@ public:
     // The target size and the view box's other side; the view repaints.
     void setTargetSize(int size);
 
+    // The control panel's choices. Each stores its value (the settings keep
+    // what they are given; the conversion limits it) and brings the preview up
+    // to date as the choice needs: the size rescales the view; the quality,
+    // capture data, size limit, turn, mirror and effect convert at once; colour
+    // adjustments redraw the view at once and convert once the user has paused
+    // (see convertLater); the resolution only converts then.
+    enum class Adjustment
+    {
+        Brightness,
+        Contrast,
+        Red,
+        Green,
+        Blue,
+    };
+    void setSize(int size);
+    void setQuality(int quality);
+    void setAdjustment(Adjustment which, int value);
+    void setGrayscale(bool on);
+    // Colour adjustments and black and white back to none.
+    void resetAdjustments();
+    void setKeepExif(bool on);
+    void setMaxKb(int kilobytes);
+    void setShrinkToFit(bool on);
+    void setNoEnlarge(bool on);
+    void setDpi(int dpi);
+    void setOrientation(int orientation);
+    void setEffect(int effect);
+    // Converts on the third tick of a 250 ms timer after the last call, so
+    // once the settings have stayed unchanged for half a second or a little more.
+    void convertLater();
+
     // Shows a file of a directory conversion (its conversion and view) in place
     // of the current picture's result.
     void showBatchFile(const QString& source, const ConversionResult& conversion,
@@ -90,12 +122,17 @@ signals:
     void message(const QString& text, const QString& caption, MessageIcon icon);
     // A result of the service has been applied.
     void conversionApplied(const ConversionOutcome& outcome);
+    // A setter changed the settings (a running batch takes them for its next
+    // files; the panel shows what is active).
+    void settingsChanged();
 
 private:
     void apply(const ConversionOutcome& outcome);
     void show(const ConversionOutcome& outcome);
     void showMessages(const ConversionOutcome& outcome);
     QString viewSource() const;
+    void changed(UpdateKind kind);
+    void tick();
 
     QSettings& m_store;
     ConversionSettings m_settings;
@@ -106,6 +143,9 @@ private:
     // Handed to the service's thread; stored back by shutdown().
     std::atomic<int> m_nextTemporaryNumber{1};
     bool m_busy = false;
+    // The deferred conversion: ticks left until it runs, 0 when none waits.
+    QTimer m_timer;
+    int m_pendingTicks = 0;
     bool m_shutDown = false;
 
     std::unique_ptr<ConversionService> m_service;

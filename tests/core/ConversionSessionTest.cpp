@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -95,6 +96,38 @@ TEST_F(ConversionSessionTest, OpenTitlesAtOnceAndMessagesReachTheUser)
     ASSERT_EQ(m_messages.size(), 2u);
     EXPECT_EQ(m_messages[1], std::make_tuple(QStringLiteral("Can not allocate enough memory\t"),
                                              QStringLiteral("CPicture Error"), MessageIcon::Stop));
+}
+
+// The panel's setters: what each stores and which update follows, at once or
+// once the user has paused (three ticks of 250 ms).
+TEST_F(ConversionSessionTest, SettersStoreTheirValueAndUpdateThePreviewAsTheyNeed)
+{
+    m_session->setCurrentPicture(picture("a.png", 120, 90));
+    m_session->showCurrentPicture();
+    ASSERT_TRUE(idle());
+    QList<ConversionKind> kinds;
+    QObject::connect(m_session.get(), &ConversionSession::conversionApplied,
+                     [&kinds](const ConversionOutcome& outcome) { kinds << outcome.kind; });
+    const auto settle = [&] {
+        qtloop::runUntil([] { return false; }, 1000);
+        return std::exchange(kinds, {});
+    };
+    using K = ConversionKind;
+    m_session->setQuality(150);
+    EXPECT_EQ(settle(), QList<K>{K::Preview});
+    EXPECT_EQ(m_session->settings().m_nQuality, 100);
+    m_session->setAdjustment(ConversionSession::Adjustment::Contrast, -250);
+    EXPECT_EQ(settle(), (QList<K>{K::Redraw, K::Preview}));
+    EXPECT_EQ(m_session->settings().m_nContrast, -250);
+    m_session->setDpi(72);
+    m_session->setSize(4000);
+    EXPECT_EQ(settle(), QList<K>{K::Preview});
+    EXPECT_EQ(m_session->settings().m_nTargetSize, 3000);
+    m_session->resetAdjustments();
+    EXPECT_EQ(settle(), (QList<K>{K::Redraw, K::Preview}));
+    EXPECT_FALSE(m_session->settings().hasColourAdjustments());
+    m_session->setMaxKb(-5);
+    EXPECT_EQ(settle(), QList<K>{});
 }
 
 // The temporary-file counter advances once for the session and once per run,

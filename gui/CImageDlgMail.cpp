@@ -1,0 +1,127 @@
+// The main window's mail commands: the mail set-up, the current picture by mail,
+// and the folder offered when no mail program can be started.
+#include "CImageDlg.h"
+
+#include "CConfirmDlg.h"
+#include "CFolderDlg.h"
+#include "mail/MailHandOff.h"
+#include "mail/MailSplit.h"
+#include "imaging/SettingsSummary.h"
+#include "CMailSetupDlg.h"
+#include "CPanelDlg.h"
+#include "program/CommandLine.h"
+#include "DialogUnits.h"
+#include "program/DroppedFiles.h"
+#include "imaging/PictureFormats.h"
+#include "ImageView.h"
+#include "MailCopy.h"
+#include "MessageSink.h"
+#include "program/SaveAsName.h"
+#include "program/SettingsStore.h"
+#include "program/TemporaryFolder.h"
+#include "CompareView.h"
+#include "ViewGeometry.h"
+#include "ViewOptions.h"
+#include "program/WindowPlacement.h"
+#include "resource.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+#include <QWindow>
+
+#include <utility>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Pictavo");
+
+} // namespace
+
+void CImageDlg::OnMailSetup()
+{
+    CMailSetupDlg dialog(this);
+    dialog.m_strMailText = m_strMailText;
+    dialog.m_strMailSubject = m_strMailSubject;
+    dialog.m_nMaxMailMb = m_nMaxMailMb;
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_nMaxMailMb = dialog.m_nMaxMailMb;
+    m_strMailText = dialog.m_strMailText;
+    m_strMailSubject = dialog.m_strMailSubject;
+}
+
+void CImageDlg::OnSendMail()
+{
+    if (refuseWhileBatchRuns(QStringLiteral("Während ein Verzeichnis umgewandelt wird, kann kein "
+                                            "Bild per Mail versendet werden.")))
+        return;
+    if (currentPicture().isEmpty()) {
+        showMessage(QStringLiteral("Es ist kein Bild geöffnet, das versendet werden könnte."),
+                    QStringLiteral("Pictavo"), MessageIcon::Information);
+        return;
+    }
+    // Converted into a folder of its own, never onto the picture itself; the
+    // copy goes when the send has ended, whatever the mail client did with it.
+    auto copy = std::make_shared<const MailCopy>(currentPicture());
+    if (!copy->isValid()) {
+        showMessage(QStringLiteral("Im temporären Ordner %1 kann keine Kopie für die Mail angelegt "
+                                   "werden.")
+                        .arg(QDir::toNativeSeparators(temporaryFolder())),
+                    QStringLiteral("Pictavo"), MessageIcon::Warning);
+        return;
+    }
+    // The copy goes with the send, so without a mail client the picture's own
+    // folder is offered.
+    const QString folder = QFileInfo(currentPicture()).absolutePath();
+    const auto send = [this, copy, folder](const ConversionOutcome& outcome) {
+        if (!outcome.conversion.written) {
+            showMessage(outcome.error, kCaption, MessageIcon::Warning);
+            return;
+        }
+        if (m_nMaxMailMb > 0 &&
+            mailBytesOfAttachment(outcome.conversion.fileBytes) > qint64(m_nMaxMailMb) * 1'000'000) {
+            showMessage(tooLargeForMail({copy->path()}), kCaption, MessageIcon::Information);
+            return;
+        }
+        m_mailSender.send({{copy->path()}, m_strMailSubject, m_strMailText, copy, folder});
+    };
+    m_session->post(ConversionKind::MailCopy, currentPicture(), copy->path(), send);
+}
+
+// Without a mail client the pictures can still go by hand, from their folder.
+void CImageDlg::offerMailFolder(const CMapiMailer::SendResult& result)
+{
+    // The remaining parts of a split mail would only ask again.
+    m_mailQueue.clear();
+    if (result.folder.isEmpty()) {
+        showMessage(result.message, kCaption, MessageIcon::Warning);
+        return;
+    }
+    const QString folder = QDir::toNativeSeparators(result.folder);
+    if (!askYesNo(QStringLiteral("%1\n\nSoll stattdessen der Ordner «%2» geöffnet werden?")
+                      .arg(result.message, folder),
+                  kCaption, MessageIcon::Warning))
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(result.folder)))
+        showMessage(QStringLiteral("Der Ordner «%1» kann nicht geöffnet werden.").arg(folder),
+                    kCaption, MessageIcon::Warning);
+}

@@ -73,15 +73,36 @@ private:
 // both, which reads from every entry the model lists (files too, before it
 // filters them) and waits for ever on some, such as /proc/kmsg, on the GUI
 // thread.
+//
+// Both icons are looked up once, on the GUI thread before any model uses the
+// provider; afterwards it only hands out copies, from the GUI thread and the
+// models' reading threads alike. The base class asks the icon theme anew on
+// every call, testing for files in each theme folder, and a tree that sizes its
+// column to the contents asks for the icon of every row at every layout: while
+// the trees were still reading, that kept the GUI thread busy for up to a second
+// after the dialog showed, and a Return pressed meanwhile waited for it.
 class FolderIconProvider final : public QAbstractFileIconProvider
 {
 public:
-    using QAbstractFileIconProvider::icon;
-    QIcon icon(const QFileInfo& info) const override
+    FolderIconProvider()
+        : m_folder(QAbstractFileIconProvider::icon(Folder)),
+          m_drive(QAbstractFileIconProvider::icon(Drive))
+    {}
+    QIcon icon(IconType type) const override
     {
-        return icon(info.isRoot() ? Drive : Folder);
+        // The model asks for Folder itself when a row's own icon is null.
+        if (type == Folder)
+            return m_folder;
+        if (type == Drive)
+            return m_drive;
+        return QAbstractFileIconProvider::icon(type);
     }
+    QIcon icon(const QFileInfo& info) const override { return info.isRoot() ? m_drive : m_folder; }
     QString type(const QFileInfo&) const override { return QStringLiteral("Ordner"); }
+
+private:
+    const QIcon m_folder;
+    const QIcon m_drive;
 };
 
 } // namespace

@@ -12,13 +12,21 @@
 #include "MessageSink.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
+#include <memory>
 
 namespace {
 
 const QString kCaption = QStringLiteral("Pictavo");
+
+// Milliseconds between two updates of the progress dialog.
+constexpr qint64 kProgressInterval = 100;
 
 QString namedWithReason(const QString& name, const QString& reason)
 {
@@ -48,16 +56,36 @@ QString CImageDlg::batchProgressText() const
 
 void CImageDlg::connectBatch()
 {
-    connect(m_batch.get(), &BatchConversion::progress, this, [this](int done, int total) {
-        m_batchDone = done;
-        m_batchTotal = total;
-        if (m_progress != nullptr && m_progress->isVisible()) {
-            m_progress->setMaximum(total);
-            m_progress->setValue(done);
-            m_progress->setLabelText(
-                QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
-        }
-    });
+    // The progress dialog follows the figures at most every 100 ms: a batch of
+    // small pictures reports dozens of files a second, and each repaint costs
+    // the X server and the window manager processor time that the batch, below
+    // normal priority, would otherwise get. The last figures always show.
+    auto* refresh = new QTimer(this);
+    refresh->setSingleShot(true);
+    auto sinceRefresh = std::make_shared<QElapsedTimer>();
+    const auto showProgress = [this, sinceRefresh] {
+        sinceRefresh->start();
+        if (m_progress == nullptr || !m_progress->isVisible())
+            return;
+        m_progress->setMaximum(m_batchTotal);
+        m_progress->setValue(m_batchDone);
+        m_progress->setLabelText(
+            QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
+    };
+    connect(refresh, &QTimer::timeout, this, showProgress);
+    connect(m_batch.get(), &BatchConversion::progress, this,
+            [this, refresh, sinceRefresh, showProgress](int done, int total) {
+                m_batchDone = done;
+                m_batchTotal = total;
+                const qint64 wait =
+                    sinceRefresh->isValid() ? kProgressInterval - sinceRefresh->elapsed() : 0;
+                if (wait <= 0 || done == total) {
+                    refresh->stop();
+                    showProgress();
+                } else if (!refresh->isActive()) {
+                    refresh->start(int(wait));
+                }
+            });
     connect(m_batch.get(), &BatchConversion::fileDone, this,
             [this](const QString&, const QString&, const BatchFileResult& file) {
                 showBatchFile(file);

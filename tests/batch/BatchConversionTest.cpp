@@ -174,6 +174,9 @@ private slots:
         QVERIFY(!window->confirmDialog()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window->IsBatchRunning(), 60000);
         QVERIFY(!progress->isVisible());
+        // Its updates are spaced out, but the last figures are never left out.
+        QCOMPARE(progress->labelText(), QStringLiteral("Die Bilder werden umgewandelt … 7 / 7"));
+        QCOMPARE(progress->value(), 7);
 
         QCOMPARE(log.files(),
                  QStringList({"a.jpg", "b.JPG", "c.Jpe", "d.jpeg", "e.gif", "f.BMP", "g.png"}));

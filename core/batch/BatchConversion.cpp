@@ -47,6 +47,7 @@ void BatchConversion::start(const BatchJob& job)
 {
     Q_ASSERT(!isRunning());
     m_cancel.store(0);
+    m_cancelled.clear();
     m_questionOpen = false;
     setSettings(job.settings);
     m_thread = std::thread([this, job] {
@@ -61,6 +62,7 @@ BatchSummary BatchConversion::run(const BatchJob& job)
 {
     Q_ASSERT(!isRunning());
     m_cancel.store(0);
+    m_cancelled.clear();
     m_questionOpen = false;
     setSettings(job.settings);
     const BatchSummary summary = execute(job, false);
@@ -94,7 +96,18 @@ BatchSummary BatchConversion::execute(const BatchJob& job, bool onOwnThread)
             return ask(file, onOwnThread);
         };
     reports.settings = [this] { return currentSettings(); };
-    return BatchRun(job, m_effects, m_budget, m_cancel, std::move(reports)).execute();
+    BatchRun run(job, m_effects, m_budget, m_cancel, std::move(reports));
+    // A cancel may come from a signal handler, which can only post: this thread
+    // turns the post into wake-ups of the run's waits. The post that ends the
+    // run wakes them once more, harmlessly.
+    std::thread watcher([this, &run] {
+        m_cancelled.wait();
+        run.wakeWaiters();
+    });
+    const BatchSummary summary = run.execute();
+    m_cancelled.post();
+    watcher.join();
+    return summary;
 }
 
 // Reports travel under m_reportMutex; Qt's queue only carries the wake-up, so
@@ -185,6 +198,7 @@ void BatchConversion::cancel()
 {
     m_cancel.store(1);
     m_answered.post();
+    m_cancelled.post();
 }
 
 void BatchConversion::Wake::wait()

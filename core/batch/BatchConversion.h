@@ -143,4 +143,6 @@ private:
     std::optional<BatchAnswer> m_answer; // guarded by m_answerMutex
     // Posted by answer() and cancel() for the thread that waits for an answer.
     Wake m_answered;
+    // Posted by cancel() for the thread that wakes the run's waits.
+    Wake m_cancelled;
 };

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <new>
 #include <optional>
 #include <thread>
@@ -126,12 +125,16 @@ void BatchRun::work()
 bool BatchRun::waitForTurn(qsizetype index)
 {
     std::unique_lock lock(m_mutex);
-    while (index >= m_finished + m_runAhead) {
-        if (cancelled())
-            return false;
-        m_changed.wait_for(lock, std::chrono::milliseconds(100));
-    }
-    return true;
+    m_changed.wait(lock, [&] { return index < m_finished + m_runAhead || cancelled(); });
+    return index < m_finished + m_runAhead;
+}
+
+void BatchRun::wakeWaiters()
+{
+    { const std::lock_guard lock(m_mutex); }
+    m_changed.notify_all();
+    if (m_budget != nullptr)
+        m_budget->wakeWaiters();
 }
 
 BatchRun::Outcome BatchRun::convert(qsizetype index)

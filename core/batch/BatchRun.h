@@ -53,6 +53,10 @@ public:
 
     BatchSummary execute();
 
+    // Lets every wait of the run look at the cancel flag again; called once the
+    // flag is set, on any thread but a signal handler.
+    void wakeWaiters();
+
 private:
     enum class Status
     {

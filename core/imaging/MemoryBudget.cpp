@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <chrono>
 
 #include <unistd.h>
 
@@ -58,7 +57,7 @@ bool MemoryBudget::acquire(qint64 bytes, const std::function<bool()>& stopReques
             m_changed.notify_all();
             return false;
         }
-        m_changed.wait_for(lock, std::chrono::milliseconds(100));
+        m_changed.wait(lock);
         skipAbandoned();
     }
     m_inUse += bytes;
@@ -66,6 +65,14 @@ bool MemoryBudget::acquire(qint64 bytes, const std::function<bool()>& stopReques
     skipAbandoned();
     m_changed.notify_all();
     return true;
+}
+
+// Taking the lock first: a waiter has either not yet asked its stopRequested,
+// or waits and is woken.
+void MemoryBudget::wakeWaiters()
+{
+    { const std::lock_guard lock(m_mutex); }
+    m_changed.notify_all();
 }
 
 void MemoryBudget::skipAbandoned()

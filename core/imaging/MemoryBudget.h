@@ -25,10 +25,13 @@ public:
 
     // Waits until `bytes` fit beside what is reserved, or nothing is reserved (a
     // picture larger than the whole budget then runs alone), and reserves them.
-    // `stopRequested` is asked every 100 ms while waiting; when it says yes, the
-    // wait ends without a reservation and the result is false.
+    // `stopRequested` is asked before each wait and after each wake; when it
+    // says yes, the wait ends without a reservation and the result is false.
+    // Whoever makes it say yes calls wakeWaiters() afterwards.
     bool acquire(qint64 bytes, const std::function<bool()>& stopRequested = {});
     void release(qint64 bytes);
+    // Lets every waiting acquire() ask its stopRequested again.
+    void wakeWaiters();
 
     // A quarter of the physical memory (or of a smaller limit the process runs
     // under), and at least 1 GiB.

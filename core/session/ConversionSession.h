@@ -104,6 +104,8 @@ public:
     // Converts on the third tick of a 250 ms timer after the last call, so
     // once the settings have stayed unchanged for half a second or a little more.
     void convertLater();
+    // A conversion waits for the user's pause (see convertLater).
+    bool conversionPending() const { return m_pendingTicks > 0; }
 
     // Shows a file of a directory conversion (its conversion and view) in place
     // of the current picture's result.

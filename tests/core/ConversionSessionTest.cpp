@@ -108,8 +108,10 @@ TEST_F(ConversionSessionTest, SettersStoreTheirValueAndUpdateThePreviewAsTheyNee
     QList<ConversionKind> kinds;
     QObject::connect(m_session.get(), &ConversionSession::conversionApplied,
                      [&kinds](const ConversionOutcome& outcome) { kinds << outcome.kind; });
+    // Everything a setter started, the deferred conversion included, has been applied.
     const auto settle = [&] {
-        qtloop::runUntil([] { return false; }, 1000);
+        EXPECT_TRUE(qtloop::runUntil(
+            [&] { return !m_session->conversionPending() && m_session->isIdle(); }));
         return std::exchange(kinds, {});
     };
     using K = ConversionKind;

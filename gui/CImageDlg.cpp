@@ -98,19 +98,16 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     m_strMailText = QStringLiteral("In der Beilage erhalten Sie die gewünschten Bilder");
     m_strDestDir = QStringLiteral("TEMP");
     m_strSourceDir = QDir::currentPath().left(1024);
-    m_batch = std::make_unique<BatchConversion>(&m_effects);
-    m_batch->setMemoryBudget(&m_batchMemory);
     m_confirm = std::make_unique<CConfirmDlg>();
     connectBatch();
 
-    connect(&m_mailSender, &MailSender::sent, this, [this](const CMapiMailer::SendResult& result) {
-        if (result.noMailClient)
-            offerMailFolder(result);
-        else if (!result.message.isEmpty())
-            showMessage(result.message, kCaption, MessageIcon::None);
-        // The send counts as under way until this returns.
-        QMetaObject::invokeMethod(this, &CImageDlg::sendQueuedMail, Qt::QueuedConnection);
-    });
+    connect(m_session.get(), &ConversionSession::mailSent, this,
+            [this](const CMapiMailer::SendResult& result) {
+                if (result.noMailClient)
+                    offerMailFolder(result);
+                else if (!result.message.isEmpty())
+                    showMessage(result.message, kCaption, MessageIcon::None);
+            });
     createControls();
     resize(DialogUnits(font()).size(468, 270));
     setAcceptDrops(true);
@@ -314,11 +311,7 @@ void CImageDlg::connectSession()
             });
     connect(m_session.get(), &ConversionSession::conversionApplied, this,
             &CImageDlg::conversionApplied);
-    // The files of a running batch that start later take the new settings.
-    connect(m_session.get(), &ConversionSession::settingsChanged, this, [this] {
-        if (IsBatchRunning())
-            m_batch->setSettings(settings());
-    });
+
 }
 
 void CImageDlg::OpenPicture(const QString& path)
@@ -334,9 +327,6 @@ void CImageDlg::ShowCurrentPicture()
 void CImageDlg::Update(int value, UpdateKind kind)
 {
     m_session->update(value, kind);
-    // The files of a running batch that start later take the new settings.
-    if (IsBatchRunning())
-        m_batch->setSettings(settings());
 }
 
 void CImageDlg::SetTargetSize(int size)
@@ -365,7 +355,7 @@ void CImageDlg::shutdown()
     m_shutDown = true;
     // Cancels a running batch and joins its thread: an open question is
     // withdrawn and no report of it arrives any more.
-    m_batch.reset();
+    m_session->endBatch();
     m_confirm->hide();
     if (m_progress != nullptr)
         m_progress->hide();
@@ -474,7 +464,7 @@ bool CImageDlg::confirmReplacing(const QString& target)
 
 bool CImageDlg::IsBatchRunning() const
 {
-    return m_batch && m_batch->isRunning();
+    return m_session->isBatchRunning();
 }
 
 bool CImageDlg::refuseWhileBatchRuns(const QString& text)
@@ -500,7 +490,7 @@ void CImageDlg::offerToStopBatch()
     box.exec();
     // The batch may have ended on its own while the box was open.
     if (box.clickedButton() == stop && IsBatchRunning())
-        m_batch->cancel();
+        m_session->batch().cancel();
 }
 
 void CImageDlg::OnConvertDirectory()

@@ -99,8 +99,8 @@ public:
     // The attachments of a directory conversion's mail, collected while it runs, and
     // the sender that hands every mail over (its result is shown in a box). GUI
     // thread only.
-    CMapiMailer& mailer() { return m_mailer; }
-    MailSender& mailSender() { return m_mailSender; }
+    CMapiMailer& mailer() { return m_session->mailer(); }
+    MailSender& mailSender() { return m_session->mailSender(); }
     // A directory conversion runs: from its start until its finished report.
     bool IsBatchRunning() const;
     // The question asked before each file of a directory conversion, and the
@@ -191,7 +191,6 @@ private:
     void finishBatch(const BatchSummary& summary);
     void giveBackReplacedPicture();
     void mailBatchResults(const QStringList& files);
-    void sendQueuedMail();
     void offerMailFolder(const CMapiMailer::SendResult& result);
     QString tooLargeForMail(const QStringList& files) const;
 
@@ -216,14 +215,6 @@ private:
     QScrollBar* m_wndScrollV = nullptr;
     QThread* m_commandLineThread = nullptr;
 
-    CMapiMailer m_mailer;
-    MailSender m_mailSender;
-    // The mails of a batch still to be handed over, in order.
-    std::deque<MailSender::Message> m_mailQueue;
-    // The directory conversion: cancelled and joined in shutdown(); its thread
-    // uses the effects, the question dialog and the flags above.
-    MemoryBudget m_batchMemory{MemoryBudget::defaultLimit()};
-    std::unique_ptr<BatchConversion> m_batch;
     // Without a parent, so that nothing typed into the main window answers it.
     std::unique_ptr<CConfirmDlg> m_confirm;
     QProgressDialog* m_progress = nullptr;

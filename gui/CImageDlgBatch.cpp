@@ -73,7 +73,7 @@ void CImageDlg::connectBatch()
             QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
     };
     connect(refresh, &QTimer::timeout, this, showProgress);
-    connect(m_batch.get(), &BatchConversion::progress, this,
+    connect(&m_session->batch(), &BatchConversion::progress, this,
             [this, refresh, sinceRefresh, showProgress](int done, int total) {
                 m_batchDone = done;
                 m_batchTotal = total;
@@ -86,15 +86,15 @@ void CImageDlg::connectBatch()
                     refresh->start(int(wait));
                 }
             });
-    connect(m_batch.get(), &BatchConversion::fileDone, this,
+    connect(&m_session->batch(), &BatchConversion::fileDone, this,
             [this](const QString&, const QString&, const BatchFileResult& file) {
                 showBatchFile(file);
             });
-    connect(m_batch.get(), &BatchConversion::fileSkipped, this, &CImageDlg::noteBatchSkip);
-    connect(m_batch.get(), &BatchConversion::finished, this, &CImageDlg::finishBatch);
+    connect(&m_session->batch(), &BatchConversion::fileSkipped, this, &CImageDlg::noteBatchSkip);
+    connect(&m_session->batch(), &BatchConversion::finished, this, &CImageDlg::finishBatch);
     // The file asked about is shown already (its fileDone came first); the
     // batch waits on its thread until the answer is handed back below.
-    connect(m_batch.get(), &BatchConversion::questionAsked, this,
+    connect(&m_session->batch(), &BatchConversion::questionAsked, this,
             [this] { m_confirm->ask(QStringLiteral("Möchten Sie diese Datei umwandeln?")); });
     // The picture the question stood in for is the current one again before
     // the batch goes on.
@@ -103,7 +103,7 @@ void CImageDlg::connectBatch()
         if (answer == CConfirmDlg::kYesToAll)
             m_bAskEachFile = 0;
         if (IsBatchRunning())
-            m_batch->answer(batchAnswer(answer));
+            m_session->batch().answer(batchAnswer(answer));
     });
 }
 
@@ -145,8 +145,8 @@ void CImageDlg::startBatch(const BatchJob& job)
     m_batchUnreadable.clear();
     m_batchUnwritten.clear();
     const bool asking = m_bAskEachFile != 0;
-    m_batch->setAsking(asking);
-    m_batch->start(job);
+    m_session->batch().setAsking(asking);
+    m_session->batch().start(job);
     if (asking) {
         // Stacked above this window by the window manager, though no widget of
         // this window (its parent would make it one).
@@ -168,7 +168,7 @@ void CImageDlg::startBatch(const BatchJob& job)
         m_progress->setMinimumWidth(DialogUnits(font()).size(200, 0).width());
         connect(m_progress, &QProgressDialog::canceled, this, [this] {
             if (IsBatchRunning())
-                m_batch->cancel();
+                m_session->batch().cancel();
         });
     }
     m_progress->reset();
@@ -253,30 +253,21 @@ void CImageDlg::mailBatchResults(const QStringList& files)
         const MailParts parts = splitForMail(sized, qint64(m_nMaxMailMb) * 1'000'000);
         if (!parts.tooLarge.isEmpty())
             showMessage(tooLargeForMail(parts.tooLarge), kCaption, MessageIcon::Information);
+        std::deque<MailSender::Message> mails;
         for (qsizetype part = 0; part < parts.mails.size(); ++part)
-            m_mailQueue.push_back({parts.mails[part],
-                                   partSubject(m_strMailSubject, int(part) + 1, int(parts.mails.size())),
-                                   m_strMailText, {}});
-        sendQueuedMail();
+            mails.push_back({parts.mails[part],
+                             partSubject(m_strMailSubject, int(part) + 1, int(parts.mails.size())),
+                             m_strMailText, {}});
+        m_session->sendMails(std::move(mails));
         return;
     }
-    m_mailer.ClearAttachments();
+    m_session->mailer().ClearAttachments();
     for (const QString& file : files) {
-        const QString refused = m_mailer.AddAttachment(file, CMapiMailer::kNoPosition);
+        const QString refused = m_session->mailer().AddAttachment(file, CMapiMailer::kNoPosition);
         if (!refused.isEmpty())
             showMessage(refused, kCaption, MessageIcon::None);
     }
-    m_mailSender.send(m_mailer, m_strMailSubject, m_strMailText);
-}
-
-// One mail at a time, so that the mail client opens them in their order.
-void CImageDlg::sendQueuedMail()
-{
-    if (m_mailQueue.empty() || m_mailSender.isSending())
-        return;
-    MailSender::Message next = std::move(m_mailQueue.front());
-    m_mailQueue.pop_front();
-    m_mailSender.send(std::move(next));
+    m_session->mailSender().send(m_session->mailer(), m_strMailSubject, m_strMailText);
 }
 
 QString CImageDlg::tooLargeForMail(const QStringList& files) const

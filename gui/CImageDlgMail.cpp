@@ -102,7 +102,7 @@ void CImageDlg::OnSendMail()
             showMessage(tooLargeForMail({copy->path()}), kCaption, MessageIcon::Information);
             return;
         }
-        m_mailSender.send({{copy->path()}, m_strMailSubject, m_strMailText, copy, folder});
+        m_session->mailSender().send({{copy->path()}, m_strMailSubject, m_strMailText, copy, folder});
     };
     m_session->post(ConversionKind::MailCopy, currentPicture(), copy->path(), send);
 }
@@ -111,7 +111,7 @@ void CImageDlg::OnSendMail()
 void CImageDlg::offerMailFolder(const CMapiMailer::SendResult& result)
 {
     // The remaining parts of a split mail would only ask again.
-    m_mailQueue.clear();
+    m_session->dropWaitingMails();
     if (result.folder.isEmpty()) {
         showMessage(result.message, kCaption, MessageIcon::Warning);
         return;

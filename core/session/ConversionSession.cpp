@@ -26,6 +26,13 @@ ConversionSession::ConversionSession(QSettings& store, const EffectHost* effects
     m_service = std::make_unique<ConversionService>(
         [this] { return m_nextTemporaryNumber.fetch_add(1); }, effects);
     connect(m_service.get(), &ConversionService::converted, this, &ConversionSession::apply);
+    m_batch = std::make_unique<BatchConversion>(effects);
+    m_batch->setMemoryBudget(&m_batchMemory);
+    connect(&m_mailSender, &MailSender::sent, this, [this](const CMapiMailer::SendResult& result) {
+        emit mailSent(result);
+        // The send counts as under way until this returns.
+        QMetaObject::invokeMethod(this, &ConversionSession::sendNextMail, Qt::QueuedConnection);
+    });
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(250);
     connect(&m_timer, &QTimer::timeout, this, &ConversionSession::tick);
@@ -44,6 +51,9 @@ void ConversionSession::shutdown()
         return;
     m_shutDown = true;
     m_timer.stop();
+    // Cancels a running batch and joins its thread: an open question is
+    // withdrawn and no report of it arrives any more.
+    m_batch.reset();
     // Joins the conversion thread: nothing uses the effects after this.
     m_service.reset();
     writeNextTemporaryFileNumber(m_store, m_nextTemporaryNumber.load());
@@ -197,6 +207,14 @@ void ConversionSession::update(int value, UpdateKind kind)
              viewSource());
         break;
     }
+    passSettingsToBatch();
+}
+
+// The files of a running batch that start later take the new settings.
+void ConversionSession::passSettingsToBatch()
+{
+    if (isBatchRunning())
+        m_batch->setSettings(m_settings);
 }
 
 void ConversionSession::setTargetSize(int size)
@@ -310,6 +328,7 @@ void ConversionSession::setNoEnlarge(bool on)
 void ConversionSession::setDpi(int dpi)
 {
     m_settings.m_nDpi = dpi;
+    passSettingsToBatch();
     emit settingsChanged();
     convertLater();
 }
@@ -335,4 +354,20 @@ void ConversionSession::tick()
 {
     if (m_pendingTicks > 0 && --m_pendingTicks == 0)
         update(m_settings.m_nQuality, UpdateKind::Convert);
+}
+
+void ConversionSession::sendMails(std::deque<MailSender::Message> messages)
+{
+    for (MailSender::Message& message : messages)
+        m_waitingMails.push_back(std::move(message));
+    sendNextMail();
+}
+
+void ConversionSession::sendNextMail()
+{
+    if (m_waitingMails.empty() || m_mailSender.isSending())
+        return;
+    MailSender::Message next = std::move(m_waitingMails.front());
+    m_waitingMails.pop_front();
+    m_mailSender.send(std::move(next));
 }

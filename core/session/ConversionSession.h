@@ -7,7 +7,11 @@
 // emitted there, from the service's results or from the calls themselves.
 #pragma once
 
+#include "batch/BatchConversion.h"
 #include "imaging/ConversionService.h"
+#include "imaging/MemoryBudget.h"
+#include "mail/CMapiMailer.h"
+#include "mail/MailSender.h"
 #include "imaging/ConversionSettings.h"
 #include "imaging/UpdateKind.h"
 #include "program/MessageIcon.h"
@@ -17,6 +21,7 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -37,8 +42,9 @@ public:
     // See shutdown().
     ~ConversionSession() override;
 
-    // Ends the service (waits for the conversion under way), removes the last
-    // temporary file and stores the temporary-file counter. Nothing is
+    // Ends a running batch and the service (waits for the conversion under
+    // way), removes the last temporary file and stores the temporary-file
+    // counter. Nothing is
     // delivered afterwards; the getters keep their values. Idempotent.
     void shutdown();
 
@@ -107,6 +113,25 @@ public:
     // A conversion waits for the user's pause (see convertLater).
     bool conversionPending() const { return m_pendingTicks > 0; }
 
+    // The directory conversion, within a memory budget of its own; started and
+    // answered by the window, which shows its dialogs. Its files take the
+    // settings of the moment they start (see update).
+    BatchConversion& batch() { return *m_batch; }
+    bool isBatchRunning() const { return m_batch && m_batch->isRunning(); }
+    // Cancels a running directory conversion and waits for its thread; the
+    // batch is gone afterwards (shutdown).
+    void endBatch() { m_batch.reset(); }
+
+    // The attachments a directory conversion collects, and the sender that
+    // hands every mail over; mailSent reports each result.
+    CMapiMailer& mailer() { return m_mailer; }
+    MailSender& mailSender() { return m_mailSender; }
+    // Hands `messages` over after those still waiting, one mail at a time, so
+    // that the mail client opens them in their order.
+    void sendMails(std::deque<MailSender::Message> messages);
+    // Forgets the mails still waiting.
+    void dropWaitingMails() { m_waitingMails.clear(); }
+
     // Shows a file of a directory conversion (its conversion and view) in place
     // of the current picture's result.
     void showBatchFile(const QString& source, const ConversionResult& conversion,
@@ -124,6 +149,8 @@ signals:
     void message(const QString& text, const QString& caption, MessageIcon icon);
     // A result of the service has been applied.
     void conversionApplied(const ConversionOutcome& outcome);
+    // One mail's hand-off has ended.
+    void mailSent(const CMapiMailer::SendResult& result);
     // A setter changed the settings (a running batch takes them for its next
     // files; the panel shows what is active).
     void settingsChanged();
@@ -134,6 +161,8 @@ private:
     void showMessages(const ConversionOutcome& outcome);
     QString viewSource() const;
     void changed(UpdateKind kind);
+    void sendNextMail();
+    void passSettingsToBatch();
     void tick();
 
     QSettings& m_store;
@@ -151,6 +180,11 @@ private:
     bool m_shutDown = false;
 
     std::unique_ptr<ConversionService> m_service;
+    MemoryBudget m_batchMemory{MemoryBudget::defaultLimit()};
+    std::unique_ptr<BatchConversion> m_batch;
+    CMapiMailer m_mailer;
+    MailSender m_mailSender;
+    std::deque<MailSender::Message> m_waitingMails;
     // The result the view shows; view results older than m_newestView are dropped.
     ConversionOutcome m_shown;
     quint64 m_newestView = 0;

@@ -63,10 +63,10 @@ int main(int argc, char* argv[])
         std::make_unique<QSettings>(dir.filePath("store.ini"), QSettings::IniFormat));
     window->settings().m_nTargetSize = 640;
     window->settings().m_nQuality = 60;
-    window->m_strSourceDir = dir.filePath("in");
-    window->m_strDestDir = dir.filePath("window");
-    window->m_bAskEachFile = 0;
-    window->m_bMailAfter = 0;
+    window->values().m_strSourceDir = dir.filePath("in");
+    window->values().m_strDestDir = dir.filePath("window");
+    window->values().m_bAskEachFile = 0;
+    window->values().m_bMailAfter = 0;
     // Shown as the user sees it: under a real X server each file's title and
     // the progress dialog then reach the server and the window manager.
     window->show();

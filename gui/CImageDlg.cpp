@@ -94,10 +94,10 @@ CImageDlg::CImageDlg(std::unique_ptr<QSettings> store, QWidget* parent)
     settings().m_nTargetOther = screen.height();
     settings().m_nQuality = 70;
     settings().m_nDpi = 90;
-    m_strMailSubject = QStringLiteral("Beiliegend Ihre Bilder");
-    m_strMailText = QStringLiteral("In der Beilage erhalten Sie die gewünschten Bilder");
-    m_strDestDir = QStringLiteral("TEMP");
-    m_strSourceDir = QDir::currentPath().left(1024);
+    values().m_strMailSubject = QStringLiteral("Beiliegend Ihre Bilder");
+    values().m_strMailText = QStringLiteral("In der Beilage erhalten Sie die gewünschten Bilder");
+    values().m_strDestDir = QStringLiteral("TEMP");
+    values().m_strSourceDir = QDir::currentPath().left(1024);
     m_confirm = std::make_unique<CConfirmDlg>();
     connectBatch();
 
@@ -235,30 +235,30 @@ void CImageDlg::setCommandLine(const QStringList& arguments, const QString& star
 
 void CImageDlg::LoadSettings()
 {
-    const MainWindowSettings values =
+    const MainWindowSettings stored =
         readMainWindowSettings(*m_store, mainWindowDefaults(screenSize()));
-    settings().m_nTargetSize = values.m_nTargetSize;
-    settings().m_nTargetOther = values.m_nTargetOther;
-    settings().m_nQuality = values.m_nQuality;
-    setCurrentPicture(values.m_strPicture);
-    m_strSourceDir = values.m_strSourceDir;
-    m_strMailSubject = values.m_strMailSubject;
-    m_strMailText = values.m_strMailText;
-    m_strDestDir = values.m_strDestDir;
-    m_bMailAfter = values.m_bMailAfter;
-    m_bAskEachFile = values.m_bAskEachFile;
-    settings().m_bKeepExif = values.m_bKeepExif;
-    settings().m_nMaxKb = std::max(values.m_nMaxKb, 0);
-    settings().m_bShrinkToFit = values.m_bShrinkToFit;
-    settings().m_bNoEnlarge = values.m_bNoEnlarge;
-    m_nMaxMailMb = std::max(values.m_nMaxMailMb, 0);
+    settings().m_nTargetSize = stored.m_nTargetSize;
+    settings().m_nTargetOther = stored.m_nTargetOther;
+    settings().m_nQuality = stored.m_nQuality;
+    setCurrentPicture(stored.m_strPicture);
+    values().m_strSourceDir = stored.m_strSourceDir;
+    values().m_strMailSubject = stored.m_strMailSubject;
+    values().m_strMailText = stored.m_strMailText;
+    values().m_strDestDir = stored.m_strDestDir;
+    values().m_bMailAfter = stored.m_bMailAfter;
+    values().m_bAskEachFile = stored.m_bAskEachFile;
+    settings().m_bKeepExif = stored.m_bKeepExif;
+    settings().m_nMaxKb = std::max(stored.m_nMaxKb, 0);
+    settings().m_bShrinkToFit = stored.m_bShrinkToFit;
+    settings().m_bNoEnlarge = stored.m_bNoEnlarge;
+    values().m_nMaxMailMb = std::max(stored.m_nMaxMailMb, 0);
     m_viewOptions->load(*m_store);
     // The stored rectangle holds the window's place and the size of its inside,
     // so that it comes back exactly as it was: when it is usable as a whole and
     // lies at least partly on a screen.
     const WindowEdges standard = defaultMainWindowEdges(screenSize());
     const QRect fallback(standard.left, standard.top, int(standard.width()), int(standard.height()));
-    const QRect rect = placedWindowRect(values.m_rcWindow, fallback, kMinimumWindowSize,
+    const QRect rect = placedWindowRect(stored.m_rcWindow, fallback, kMinimumWindowSize,
                                         availableScreenAreas());
     move(rect.topLeft());
     resize(rect.size());
@@ -266,25 +266,25 @@ void CImageDlg::LoadSettings()
 
 void CImageDlg::SaveSettings()
 {
-    MainWindowSettings values;
-    values.m_nTargetSize = settings().m_nTargetSize;
-    values.m_nTargetOther = settings().m_nTargetOther;
-    values.m_nQuality = settings().m_nQuality;
-    values.m_strPicture = currentPicture();
-    values.m_strSourceDir = m_strSourceDir;
-    values.m_strMailSubject = m_strMailSubject;
-    values.m_strMailText = m_strMailText;
-    values.m_strDestDir = m_strDestDir;
-    values.m_bMailAfter = m_bMailAfter;
-    values.m_bAskEachFile = m_bAskEachFile;
-    values.m_bKeepExif = settings().m_bKeepExif;
-    values.m_nMaxKb = settings().m_nMaxKb;
-    values.m_bShrinkToFit = settings().m_bShrinkToFit;
-    values.m_bNoEnlarge = settings().m_bNoEnlarge;
-    values.m_nMaxMailMb = m_nMaxMailMb;
+    MainWindowSettings stored;
+    stored.m_nTargetSize = settings().m_nTargetSize;
+    stored.m_nTargetOther = settings().m_nTargetOther;
+    stored.m_nQuality = settings().m_nQuality;
+    stored.m_strPicture = currentPicture();
+    stored.m_strSourceDir = values().m_strSourceDir;
+    stored.m_strMailSubject = values().m_strMailSubject;
+    stored.m_strMailText = values().m_strMailText;
+    stored.m_strDestDir = values().m_strDestDir;
+    stored.m_bMailAfter = values().m_bMailAfter;
+    stored.m_bAskEachFile = values().m_bAskEachFile;
+    stored.m_bKeepExif = settings().m_bKeepExif;
+    stored.m_nMaxKb = settings().m_nMaxKb;
+    stored.m_bShrinkToFit = settings().m_bShrinkToFit;
+    stored.m_bNoEnlarge = settings().m_bNoEnlarge;
+    stored.m_nMaxMailMb = values().m_nMaxMailMb;
     const QPoint place = pos();
-    values.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
-    writeMainWindowSettings(*m_store, values);
+    stored.m_rcWindow = WindowEdges{place.y(), place.x(), place.x() + width(), place.y() + height()};
+    writeMainWindowSettings(*m_store, stored);
     m_viewOptions->save(*m_store);
     m_store->sync();
 }
@@ -495,7 +495,7 @@ void CImageDlg::offerToStopBatch()
 
 void CImageDlg::OnConvertDirectory()
 {
-    convertDirectory(m_strSourceDir, {});
+    convertDirectory(values().m_strSourceDir, {});
 }
 
 // The dialog of a directory conversion, preset with `source`, or with just
@@ -509,10 +509,10 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
         return;
     }
     CFolderDlg dialog(this);
-    dialog.m_bAskEachFile = m_bAskEachFile;
-    dialog.m_bMailAfter = m_bMailAfter;
+    dialog.m_bAskEachFile = values().m_bAskEachFile;
+    dialog.m_bMailAfter = values().m_bMailAfter;
     dialog.m_strSourceDir = source;
-    dialog.m_strDestDir = m_strDestDir;
+    dialog.m_strDestDir = values().m_strDestDir;
     dialog.m_sourceFiles = files;
     const QStringList effects = m_effects.effectNames();
     dialog.m_strSettings = settingsSummary(
@@ -521,20 +521,20 @@ void CImageDlg::convertDirectory(const QString& source, const QStringList& files
                         : QString());
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_bAskEachFile = dialog.m_bAskEachFile;
-    m_bMailAfter = dialog.m_bMailAfter;
+    values().m_bAskEachFile = dialog.m_bAskEachFile;
+    values().m_bMailAfter = dialog.m_bMailAfter;
     if (files.isEmpty())
-        m_strSourceDir = dialog.m_strSourceDir;
-    m_strDestDir = dialog.m_strDestDir;
-    if (!destinationReady(m_strDestDir))
+        values().m_strSourceDir = dialog.m_strSourceDir;
+    values().m_strDestDir = dialog.m_strDestDir;
+    if (!destinationReady(values().m_strDestDir))
         return;
     BatchJob job;
     job.settings = settings();
     if (files.isEmpty())
-        job.sourceFolder = m_strSourceDir;
+        job.sourceFolder = values().m_strSourceDir;
     else
         job.files = files;
-    job.destinationFolder = m_strDestDir;
+    job.destinationFolder = values().m_strDestDir;
     job.jobs = QThread::idealThreadCount();
     job.lowPriority = true;
     startBatch(job);

@@ -17,7 +17,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -112,15 +111,9 @@ public:
     // folder they are resolved against.
     void setCommandLine(const QStringList& arguments, const QString& startDirectory);
 
-    // The folder a directory conversion starts from, and its destination.
-    QString m_strSourceDir;
-    QString m_strDestDir;
-    QString m_strMailSubject;
-    QString m_strMailText;
-    // Largest mail in megabytes; 0: no limit (see MailSplit.h).
-    int m_nMaxMailMb = 0;
-    std::atomic<int> m_bAskEachFile{0};
-    std::atomic<int> m_bMailAfter{0};
+    // The folders, flags and mail texts of the directory conversion and the mail.
+    BatchValues& values() { return m_session->values(); }
+    const BatchValues& values() const { return m_session->values(); }
 
 public slots:
     void OnOpen();
@@ -138,7 +131,7 @@ signals:
     void informationChanged(const QString& text);
     // The quality a size limit made the last conversion use, for the panel.
     void qualityUsed(int quality);
-    // A directory conversion is asked for with the folder in m_strSourceDir.
+    // A directory conversion is asked for with the folder in values().m_strSourceDir.
     void directoryConversionRequested();
     // A result of the conversion service has been applied to the window.
     void conversionApplied(const ConversionOutcome& outcome);

@@ -68,7 +68,7 @@ void CImageDlg::OnCommandLine()
         [this, request] {
             // A folder named without the switch is taken as with it.
             if (request.kind == CommandLine::Folder || QFileInfo(request.path).isDir()) {
-                m_strSourceDir = request.path;
+                values().m_strSourceDir = request.path;
                 OnConvertDirectory();
                 return;
             }
@@ -117,7 +117,7 @@ void CImageDlg::OnDropFiles(const QList<QUrl>& urls)
                 convertDirectory(dropped.paths.constFirst(), {});
                 break;
             case DroppedFiles::Pictures:
-                convertDirectory(m_strSourceDir, dropped.paths);
+                convertDirectory(values().m_strSourceDir, dropped.paths);
                 break;
             case DroppedFiles::NotLocal:
                 showMessage(QStringLiteral(

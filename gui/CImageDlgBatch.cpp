@@ -101,7 +101,7 @@ void CImageDlg::connectBatch()
     connect(m_confirm.get(), &CConfirmDlg::answered, this, [this](int answer) {
         giveBackReplacedPicture();
         if (answer == CConfirmDlg::kYesToAll)
-            m_bAskEachFile = 0;
+            values().m_bAskEachFile = 0;
         if (IsBatchRunning())
             m_session->batch().answer(batchAnswer(answer));
     });
@@ -144,7 +144,7 @@ void CImageDlg::startBatch(const BatchJob& job)
                                                   : picturesInFolder(job.sourceFolder).size());
     m_batchUnreadable.clear();
     m_batchUnwritten.clear();
-    const bool asking = m_bAskEachFile != 0;
+    const bool asking = values().m_bAskEachFile != 0;
     m_session->batch().setAsking(asking);
     m_session->batch().start(job);
     if (asking) {
@@ -223,13 +223,13 @@ void CImageDlg::finishBatch(const BatchSummary& summary)
     if (!m_shutDown)
         ShowCurrentPicture();
     const BatchEndReport report = batchEndReport(summary, m_batchUnreadable, m_batchUnwritten,
-                                                 m_strDestDir, m_bMailAfter != 0);
+                                                 values().m_strDestDir, values().m_bMailAfter != 0);
     if (!report.text.isEmpty())
         showReport(report.text, report.details, kCaption,
                    summary.failed() > 0 || summary.destinationFailure.failed()
                        ? MessageIcon::Information
                        : MessageIcon::None);
-    if (!summary.cancelled && m_bMailAfter != 0 && !summary.accepted.isEmpty())
+    if (!summary.cancelled && values().m_bMailAfter != 0 && !summary.accepted.isEmpty())
         mailBatchResults(summary.accepted);
 }
 
@@ -246,18 +246,18 @@ void CImageDlg::giveBackReplacedPicture()
 // go out in as many mails as needed, one after the other.
 void CImageDlg::mailBatchResults(const QStringList& files)
 {
-    if (m_nMaxMailMb > 0) {
+    if (values().m_nMaxMailMb > 0) {
         QList<std::pair<QString, qint64>> sized;
         for (const QString& file : files)
             sized.append({file, QFileInfo(file).size()});
-        const MailParts parts = splitForMail(sized, qint64(m_nMaxMailMb) * 1'000'000);
+        const MailParts parts = splitForMail(sized, qint64(values().m_nMaxMailMb) * 1'000'000);
         if (!parts.tooLarge.isEmpty())
             showMessage(tooLargeForMail(parts.tooLarge), kCaption, MessageIcon::Information);
         std::deque<MailSender::Message> mails;
         for (qsizetype part = 0; part < parts.mails.size(); ++part)
             mails.push_back({parts.mails[part],
-                             partSubject(m_strMailSubject, int(part) + 1, int(parts.mails.size())),
-                             m_strMailText, {}});
+                             partSubject(values().m_strMailSubject, int(part) + 1, int(parts.mails.size())),
+                             values().m_strMailText, {}});
         m_session->sendMails(std::move(mails));
         return;
     }
@@ -267,7 +267,7 @@ void CImageDlg::mailBatchResults(const QStringList& files)
         if (!refused.isEmpty())
             showMessage(refused, kCaption, MessageIcon::None);
     }
-    m_session->mailSender().send(m_session->mailer(), m_strMailSubject, m_strMailText);
+    m_session->mailSender().send(m_session->mailer(), values().m_strMailSubject, values().m_strMailText);
 }
 
 QString CImageDlg::tooLargeForMail(const QStringList& files) const
@@ -278,6 +278,6 @@ QString CImageDlg::tooLargeForMail(const QStringList& files) const
                      .arg(QFileInfo(file).fileName())
                      .arg(QString::number(double(mailBytesOfAttachment(QFileInfo(file).size())) / 1e6, 'f', 1));
     return QStringLiteral("Grösser als eine Mail von höchstens %1 MB und darum nicht versendet:\n%2")
-        .arg(m_nMaxMailMb)
+        .arg(values().m_nMaxMailMb)
         .arg(names.join(u'\n'));
 }

@@ -59,14 +59,14 @@ const QString kCaption = QStringLiteral("Pictavo");
 void CImageDlg::OnMailSetup()
 {
     CMailSetupDlg dialog(this);
-    dialog.m_strMailText = m_strMailText;
-    dialog.m_strMailSubject = m_strMailSubject;
-    dialog.m_nMaxMailMb = m_nMaxMailMb;
+    dialog.m_strMailText = values().m_strMailText;
+    dialog.m_strMailSubject = values().m_strMailSubject;
+    dialog.m_nMaxMailMb = values().m_nMaxMailMb;
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_nMaxMailMb = dialog.m_nMaxMailMb;
-    m_strMailText = dialog.m_strMailText;
-    m_strMailSubject = dialog.m_strMailSubject;
+    values().m_nMaxMailMb = dialog.m_nMaxMailMb;
+    values().m_strMailText = dialog.m_strMailText;
+    values().m_strMailSubject = dialog.m_strMailSubject;
 }
 
 void CImageDlg::OnSendMail()
@@ -97,12 +97,12 @@ void CImageDlg::OnSendMail()
             showMessage(outcome.error, kCaption, MessageIcon::Warning);
             return;
         }
-        if (m_nMaxMailMb > 0 &&
-            mailBytesOfAttachment(outcome.conversion.fileBytes) > qint64(m_nMaxMailMb) * 1'000'000) {
+        if (values().m_nMaxMailMb > 0 &&
+            mailBytesOfAttachment(outcome.conversion.fileBytes) > qint64(values().m_nMaxMailMb) * 1'000'000) {
             showMessage(tooLargeForMail({copy->path()}), kCaption, MessageIcon::Information);
             return;
         }
-        m_session->mailSender().send({{copy->path()}, m_strMailSubject, m_strMailText, copy, folder});
+        m_session->mailSender().send({{copy->path()}, values().m_strMailSubject, values().m_strMailText, copy, folder});
     };
     m_session->post(ConversionKind::MailCopy, currentPicture(), copy->path(), send);
 }

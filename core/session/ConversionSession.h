@@ -29,6 +29,21 @@
 class EffectHost;
 class QSettings;
 
+// What a directory conversion and a mail start from; stored with the settings.
+struct BatchValues
+{
+    // The folder a directory conversion starts from, and its destination.
+    QString m_strSourceDir;
+    QString m_strDestDir;
+    QString m_strMailSubject;
+    QString m_strMailText;
+    // Largest mail in megabytes; 0: no limit (see MailSplit.h).
+    int m_nMaxMailMb = 0;
+    // "Rückfrage beim Umwandeln" and "Bilder per Mail versenden".
+    int m_bAskEachFile = 0;
+    int m_bMailAfter = 0;
+};
+
 class ConversionSession final : public QObject
 {
     Q_OBJECT
@@ -50,6 +65,8 @@ public:
 
     ConversionSettings& settings() { return m_settings; }
     const ConversionSettings& settings() const { return m_settings; }
+    BatchValues& values() { return m_values; }
+    const BatchValues& values() const { return m_values; }
     const QString& currentPicture() const { return m_picture; }
     void setCurrentPicture(const QString& path) { m_picture = path; }
     const QString& temporaryPath() const { return m_temporaryPath; }
@@ -168,6 +185,7 @@ private:
     QSettings& m_store;
     ConversionSettings m_settings;
     QString m_picture;
+    BatchValues m_values;
     // The picture being opened; later previews convert it until it was read.
     QString m_openingPicture;
     QString m_temporaryPath;

@@ -615,7 +615,7 @@ private slots:
                               m_temp.path());
         window.OnInitDialog();
         QTRY_COMPARE(requests.count(), 1);
-        QCOMPARE(window.m_strSourceDir, QStringLiteral("/var/Meine Bilder"));
+        QCOMPARE(window.values().m_strSourceDir, QStringLiteral("/var/Meine Bilder"));
         QTRY_COMPARE(shownSource, QStringLiteral("/var/Meine Bilder"));
         window.reject();
     }

@@ -116,10 +116,10 @@ private:
     static void startBatch(CImageDlg& window, const QString& source, const QString& destination,
                            bool askEachFile, bool mailAfter)
     {
-        window.m_strSourceDir = source;
-        window.m_strDestDir = destination;
-        window.m_bAskEachFile = askEachFile;
-        window.m_bMailAfter = mailAfter;
+        window.values().m_strSourceDir = source;
+        window.values().m_strDestDir = destination;
+        window.values().m_bAskEachFile = askEachFile;
+        window.values().m_bMailAfter = mailAfter;
         whenDialogShown<CFolderDlg>(
             [](CFolderDlg* dialog) { control<QPushButton>(dialog, IDOK)->click(); });
         window.OnConvertDirectory();
@@ -318,7 +318,7 @@ private slots:
 
         QCOMPARE(asked, questions);
         QCOMPARE(entries(target).size(), written);
-        QCOMPARE(window->m_bAskEachFile.load(), askAfterwards);
+        QCOMPARE(window->values().m_bAskEachFile, askAfterwards);
         QCOMPARE(window->currentPicture(), userPicture);
         QVERIFY(!question->isVisible());
         // The mail replaces the closing message; with no mail client here, the

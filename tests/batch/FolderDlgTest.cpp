@@ -202,10 +202,10 @@ private slots:
         RecordingMessageSink messages;
 
         CImageDlg window(m_box->settings());
-        window.m_strSourceDir = source;
-        window.m_strDestDir = target;
-        window.m_bAskEachFile = 0;
-        window.m_bMailAfter = 1;
+        window.values().m_strSourceDir = source;
+        window.values().m_strDestDir = target;
+        window.values().m_bAskEachFile = 0;
+        window.values().m_bMailAfter = 1;
         QString shownSource;
         QString shownTarget;
         whenDialogShown<CFolderDlg>([&](CFolderDlg* dialog) {
@@ -222,10 +222,10 @@ private slots:
         QCOMPARE(shownTarget, target);
 
         const bool ok = button == IDOK;
-        QCOMPARE(window.m_strSourceDir, ok ? otherSource : source);
-        QCOMPARE(window.m_strDestDir, ok ? otherTarget : target);
-        QCOMPARE(window.m_bAskEachFile.load(), ok ? 1 : 0);
-        QCOMPARE(window.m_bMailAfter.load(), ok ? 0 : 1);
+        QCOMPARE(window.values().m_strSourceDir, ok ? otherSource : source);
+        QCOMPARE(window.values().m_strDestDir, ok ? otherTarget : target);
+        QCOMPARE(window.values().m_bAskEachFile, ok ? 1 : 0);
+        QCOMPARE(window.values().m_bMailAfter, ok ? 0 : 1);
         QCOMPARE(window.IsBatchRunning(), ok);
         // The empty folder gives a batch without files and without a question.
         QTRY_VERIFY_WITH_TIMEOUT(!window.IsBatchRunning(), 30000);
@@ -236,7 +236,7 @@ private slots:
     {
         const QString folder = m_box->folder(QStringLiteral("Meine Bilder"));
         CImageDlg window(m_box->settings());
-        window.m_strDestDir = m_box->folder(QStringLiteral("ziel"));
+        window.values().m_strDestDir = m_box->folder(QStringLiteral("ziel"));
         window.setCommandLine({QStringLiteral("/V"), folder}, m_box->path(QString()));
         QString shownSource;
         QString shownTarget;
@@ -247,7 +247,7 @@ private slots:
         });
         window.OnCommandLine();
         QTRY_COMPARE(shownSource, folder);
-        QCOMPARE(shownTarget, window.m_strDestDir);
+        QCOMPARE(shownTarget, window.values().m_strDestDir);
         QVERIFY(!window.IsBatchRunning());
     }
 };

@@ -70,7 +70,7 @@ private slots:
     {
         QFETCH(int, button);
         CImageDlg window(m_box->settings());
-        window.m_strMailText = QStringLiteral("Zeile eins\r\nZeile zwei");
+        window.values().m_strMailText = QStringLiteral("Zeile eins\r\nZeile zwei");
         QString shownSubject;
         QString shownText;
         whenDialogShown<CMailSetupDlg>([&](CMailSetupDlg* dialog) {
@@ -86,9 +86,9 @@ private slots:
         QCOMPARE(shownSubject, QStringLiteral("Beiliegend Ihre Bilder"));
         QCOMPARE(shownText, QStringLiteral("Zeile eins\nZeile zwei"));
         const bool ok = button == IDOK;
-        QCOMPARE(window.m_strMailSubject,
+        QCOMPARE(window.values().m_strMailSubject,
                  ok ? QStringLiteral("Ferien") : QStringLiteral("Beiliegend Ihre Bilder"));
-        QCOMPARE(window.m_strMailText, ok ? QStringLiteral("Hallo\nbis bald")
+        QCOMPARE(window.values().m_strMailText, ok ? QStringLiteral("Hallo\nbis bald")
                                           : QStringLiteral("Zeile eins\r\nZeile zwei"));
     }
 
@@ -171,11 +171,11 @@ private slots:
         broken.close();
         CImageDlg window(m_box->settings());
         window.settings().m_nTargetSize = 32;
-        window.m_strMailSubject = QStringLiteral("Ferienfotos");
-        window.m_strSourceDir = source;
-        window.m_strDestDir = m_box->folder(QStringLiteral("ziel"));
-        window.m_bAskEachFile = 0;
-        window.m_bMailAfter = 1;
+        window.values().m_strMailSubject = QStringLiteral("Ferienfotos");
+        window.values().m_strSourceDir = source;
+        window.values().m_strDestDir = m_box->folder(QStringLiteral("ziel"));
+        window.values().m_bAskEachFile = 0;
+        window.values().m_bMailAfter = 1;
         whenDialogShown<CFolderDlg>([](CFolderDlg* dialog) { dialog->accept(); });
         window.OnConvertDirectory();
         QTRY_VERIFY_WITH_TIMEOUT(!window.IsBatchRunning(), 60000);
@@ -185,7 +185,7 @@ private slots:
         const QStringList arguments = m_box->mails()[0];
         QCOMPARE(optionValues(arguments, QStringLiteral("--subject")), QStringList{"Ferienfotos"});
         QCOMPARE(optionValues(arguments, QStringLiteral("--body")),
-                 QStringList{window.m_strMailText});
+                 QStringList{window.values().m_strMailText});
         QCOMPARE(fileNames(attachedCopies(0)), QStringList({"b 32x24.jpg", "a 32x24.jpg"}));
         QVERIFY(window.mailer().Attachments().empty());
         // No "all converted" with the mail; the skipped picture is named all the same.
@@ -223,11 +223,11 @@ private slots:
         window.settings().m_nTargetSize = 1300;
         window.settings().m_bNoEnlarge = 1;
         window.settings().m_nQuality = 90;
-        window.m_nMaxMailMb = 1;
-        window.m_strMailSubject = QStringLiteral("Ferienfotos");
-        window.m_strSourceDir = source;
-        window.m_strDestDir = m_box->folder(QStringLiteral("ziel"));
-        window.m_bMailAfter = 1;
+        window.values().m_nMaxMailMb = 1;
+        window.values().m_strMailSubject = QStringLiteral("Ferienfotos");
+        window.values().m_strSourceDir = source;
+        window.values().m_strDestDir = m_box->folder(QStringLiteral("ziel"));
+        window.values().m_bMailAfter = 1;
         whenDialogShown<CFolderDlg>([](CFolderDlg* dialog) { dialog->accept(); });
         window.OnConvertDirectory();
         QTRY_VERIFY_WITH_TIMEOUT(!window.IsBatchRunning(), 60000);

@@ -437,14 +437,14 @@ private slots:
     void folderDialog()
     {
         CImageDlg window(m_box->settings());
-        window.m_strSourceDir = m_box->folder(QStringLiteral("Quelle"));
-        window.m_strDestDir = m_box->folder(QStringLiteral("Ziel"));
+        window.values().m_strSourceDir = m_box->folder(QStringLiteral("Quelle"));
+        window.values().m_strDestDir = m_box->folder(QStringLiteral("Ziel"));
         // A turn and a mirror left over from the last picture are named.
         window.settings().m_nTargetSize = 800;
         window.settings().m_nQuality = 70;
         window.settings().m_nOrientation = 1 + 4;
-        const Session session{{QStringLiteral("Quelle"), window.m_strSourceDir},
-                              {QStringLiteral("Ziel"), window.m_strDestDir}};
+        const Session session{{QStringLiteral("Quelle"), window.values().m_strSourceDir},
+                              {QStringLiteral("Ziel"), window.values().m_strDestDir}};
         Differences differences;
         const QStringList shown = answered(
             [&window] { window.OnConvertDirectory(); }, *m_messages, nullptr,

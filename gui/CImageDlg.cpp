@@ -490,7 +490,7 @@ void CImageDlg::offerToStopBatch()
     box.exec();
     // The batch may have ended on its own while the box was open.
     if (box.clickedButton() == stop && IsBatchRunning())
-        m_session->batch().cancel();
+        m_session->cancelBatch();
 }
 
 void CImageDlg::OnConvertDirectory()

@@ -73,7 +73,7 @@ void CImageDlg::connectBatch()
             QStringLiteral("Die Bilder werden umgewandelt … %1").arg(batchProgressText()));
     };
     connect(refresh, &QTimer::timeout, this, showProgress);
-    connect(&m_session->batch(), &BatchConversion::progress, this,
+    connect(m_session.get(), &ConversionSession::batchProgress, this,
             [this, refresh, sinceRefresh, showProgress](int done, int total) {
                 m_batchDone = done;
                 m_batchTotal = total;
@@ -86,15 +86,12 @@ void CImageDlg::connectBatch()
                     refresh->start(int(wait));
                 }
             });
-    connect(&m_session->batch(), &BatchConversion::fileDone, this,
-            [this](const QString&, const QString&, const BatchFileResult& file) {
-                showBatchFile(file);
-            });
-    connect(&m_session->batch(), &BatchConversion::fileSkipped, this, &CImageDlg::noteBatchSkip);
-    connect(&m_session->batch(), &BatchConversion::finished, this, &CImageDlg::finishBatch);
+    connect(m_session.get(), &ConversionSession::batchFileDone, this, &CImageDlg::showBatchFile);
+    connect(m_session.get(), &ConversionSession::batchFileSkipped, this, &CImageDlg::noteBatchSkip);
+    connect(m_session.get(), &ConversionSession::batchFinished, this, &CImageDlg::finishBatch);
     // The file asked about is shown already (its fileDone came first); the
     // batch waits on its thread until the answer is handed back below.
-    connect(&m_session->batch(), &BatchConversion::questionAsked, this,
+    connect(m_session.get(), &ConversionSession::batchQuestion, this,
             [this] { m_confirm->ask(QStringLiteral("Möchten Sie diese Datei umwandeln?")); });
     // The picture the question stood in for is the current one again before
     // the batch goes on.
@@ -102,8 +99,7 @@ void CImageDlg::connectBatch()
         giveBackReplacedPicture();
         if (answer == CConfirmDlg::kYesToAll)
             values().m_bAskEachFile = 0;
-        if (IsBatchRunning())
-            m_session->batch().answer(batchAnswer(answer));
+        m_session->answerBatch(batchAnswer(answer));
     });
 }
 
@@ -145,8 +141,7 @@ void CImageDlg::startBatch(const BatchJob& job)
     m_batchUnreadable.clear();
     m_batchUnwritten.clear();
     const bool asking = values().m_bAskEachFile != 0;
-    m_session->batch().setAsking(asking);
-    m_session->batch().start(job);
+    m_session->startBatch(job, asking);
     if (asking) {
         // Stacked above this window by the window manager, though no widget of
         // this window (its parent would make it one).
@@ -168,7 +163,7 @@ void CImageDlg::startBatch(const BatchJob& job)
         m_progress->setMinimumWidth(DialogUnits(font()).size(200, 0).width());
         connect(m_progress, &QProgressDialog::canceled, this, [this] {
             if (IsBatchRunning())
-                m_session->batch().cancel();
+                m_session->cancelBatch();
         });
     }
     m_progress->reset();

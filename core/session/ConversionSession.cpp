@@ -28,6 +28,16 @@ ConversionSession::ConversionSession(QSettings& store, const EffectHost* effects
     connect(m_service.get(), &ConversionService::converted, this, &ConversionSession::apply);
     m_batch = std::make_unique<BatchConversion>(effects);
     m_batch->setMemoryBudget(&m_batchMemory);
+    connect(m_batch.get(), &BatchConversion::progress, this, &ConversionSession::batchProgress);
+    connect(m_batch.get(), &BatchConversion::fileDone, this,
+            [this](const QString&, const QString&, const BatchFileResult& file) {
+                emit batchFileDone(file);
+            });
+    connect(m_batch.get(), &BatchConversion::fileSkipped, this,
+            &ConversionSession::batchFileSkipped);
+    connect(m_batch.get(), &BatchConversion::questionAsked, this,
+            &ConversionSession::batchQuestion);
+    connect(m_batch.get(), &BatchConversion::finished, this, &ConversionSession::batchFinished);
     connect(&m_mailSender, &MailSender::sent, this, [this](const CMapiMailer::SendResult& result) {
         emit mailSent(result);
         // The send counts as under way until this returns.
@@ -370,4 +380,25 @@ void ConversionSession::sendNextMail()
     MailSender::Message next = std::move(m_waitingMails.front());
     m_waitingMails.pop_front();
     m_mailSender.send(std::move(next));
+}
+
+void ConversionSession::startBatch(BatchJob job, bool asking)
+{
+    if (!m_batch || m_batch->isRunning())
+        return;
+    job.settings = m_settings;
+    m_batch->setAsking(asking);
+    m_batch->start(job);
+}
+
+void ConversionSession::answerBatch(BatchAnswer answer)
+{
+    if (isBatchRunning())
+        m_batch->answer(answer);
+}
+
+void ConversionSession::cancelBatch()
+{
+    if (isBatchRunning())
+        m_batch->cancel();
 }

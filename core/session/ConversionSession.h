@@ -130,10 +130,15 @@ public:
     // A conversion waits for the user's pause (see convertLater).
     bool conversionPending() const { return m_pendingTicks > 0; }
 
-    // The directory conversion, within a memory budget of its own; started and
-    // answered by the window, which shows its dialogs. Its files take the
-    // settings of the moment they start (see update).
-    BatchConversion& batch() { return *m_batch; }
+    // The directory conversion, within a memory budget of its own, on a thread
+    // of its own: started with the settings of the moment (its later files take
+    // those of the moment they start, see update), its question answered and
+    // the whole cancelled through here; its reports arrive as the batch…
+    // signals. With `asking`, batchQuestion follows each written file and the
+    // batch waits for answerBatch() or cancelBatch().
+    void startBatch(BatchJob job, bool asking);
+    void answerBatch(BatchAnswer answer);
+    void cancelBatch();
     bool isBatchRunning() const { return m_batch && m_batch->isRunning(); }
     // Cancels a running directory conversion and waits for its thread; the
     // batch is gone afterwards (shutdown).
@@ -166,6 +171,12 @@ signals:
     void message(const QString& text, const QString& caption, MessageIcon icon);
     // A result of the service has been applied.
     void conversionApplied(const ConversionOutcome& outcome);
+    // The running batch's reports (see BatchConversion).
+    void batchProgress(int done, int total);
+    void batchFileDone(const BatchFileResult& file);
+    void batchFileSkipped(const QString& source, const BatchSkip& skip);
+    void batchQuestion(const BatchFileResult& file);
+    void batchFinished(const BatchSummary& summary);
     // One mail's hand-off has ended.
     void mailSent(const CMapiMailer::SendResult& result);
     // A setter changed the settings (a running batch takes them for its next

@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -130,6 +133,39 @@ TEST_F(ConversionSessionTest, SettersStoreTheirValueAndUpdateThePreviewAsTheyNee
     EXPECT_FALSE(m_session->settings().hasColourAdjustments());
     m_session->setMaxKb(-5);
     EXPECT_EQ(settle(), QList<K>{});
+}
+
+// The directory conversion through the session: its settings are the
+// session's, its question is answered by a stand-in for the window's dialog.
+TEST_F(ConversionSessionTest, BatchQuestionIsAnsweredThroughTheSession)
+{
+    const QString folder = m_dir.filePath("fotos");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        picture(QStringLiteral("fotos/%1").arg(QLatin1String(name)), 80, 60);
+    m_session->settings().m_nTargetSize = 40;
+    const QList<BatchAnswer> answers = {BatchAnswer::No, BatchAnswer::YesToAll};
+    int asked = 0;
+    QObject::connect(m_session.get(), &ConversionSession::batchQuestion,
+                     [&](const BatchFileResult&) {
+                         // Answered later, as a dialog would be.
+                         QTimer::singleShot(10, m_session.get(), [&, answer = answers[asked++]] {
+                             m_session->answerBatch(answer);
+                         });
+                     });
+    std::optional<BatchSummary> summary;
+    QObject::connect(m_session.get(), &ConversionSession::batchFinished,
+                     [&](const BatchSummary& done) { summary = done; });
+    BatchJob job;
+    job.sourceFolder = folder;
+    job.destinationFolder = m_dir.filePath("aus");
+    ASSERT_TRUE(QDir().mkpath(job.destinationFolder));
+    m_session->startBatch(job, true);
+    ASSERT_TRUE(qtloop::runUntil([&] { return summary.has_value(); }));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(summary->converted, 3);
+    EXPECT_EQ(summary->accepted.size(), 2);
+    EXPECT_TRUE(QFileInfo::exists(m_dir.filePath("aus/a 40x30.jpg")));
 }
 
 // The temporary-file counter advances once for the session and once per run,

@@ -3,12 +3,8 @@
 // settings, the pictures, the loaded effects, the control panel).
 #pragma once
 
-#include "batch/BatchConversion.h"
-#include "mail/CMapiMailer.h"
 #include "session/ConversionSession.h"
-#include "mail/MailSender.h"
 #include "imaging/ConversionSettings.h"
-#include "imaging/MemoryBudget.h"
 #include "effects/EffectHost.h"
 #include "imaging/UpdateKind.h"
 
@@ -17,9 +13,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <deque>
-#include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 

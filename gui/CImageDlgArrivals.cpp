@@ -2,51 +2,16 @@
 // arguments and files dropped onto it.
 #include "CImageDlg.h"
 
-#include "CConfirmDlg.h"
-#include "CFolderDlg.h"
-#include "mail/MailHandOff.h"
-#include "mail/MailSplit.h"
-#include "imaging/SettingsSummary.h"
-#include "CMailSetupDlg.h"
 #include "CPanelDlg.h"
 #include "program/CommandLine.h"
-#include "DialogUnits.h"
 #include "program/DroppedFiles.h"
-#include "imaging/PictureFormats.h"
-#include "ImageView.h"
-#include "MailCopy.h"
 #include "MessageSink.h"
-#include "program/SaveAsName.h"
-#include "program/SettingsStore.h"
-#include "program/TemporaryFolder.h"
-#include "CompareView.h"
-#include "ViewGeometry.h"
-#include "ViewOptions.h"
-#include "program/WindowPlacement.h"
-#include "resource.h"
 
-#include <QApplication>
-#include <QContextMenuEvent>
-#include <QDesktopServices>
-#include <QDir>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
-#include <QPainter>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QScreen>
-#include <QScrollBar>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QThread>
 #include <QUrl>
-#include <QWindow>
 
 #include <utility>
 

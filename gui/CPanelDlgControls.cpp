@@ -7,35 +7,22 @@
 #include "ActiveChoices.h"
 #include "CFaceButton.h"
 #include "CSpinEdit.h"
-#include "imaging/ConversionSettings.h"
-#include "effects/EffectHost.h"
 #include "ScreenFit.h"
-#include "program/SettingsStore.h"
-#include "program/WindowPlacement.h"
 #include "resource.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDropEvent>
-#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QIntValidator>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QScrollArea>
-#include <QSignalBlocker>
 #include <QSlider>
-#include <QStyle>
 #include <QUrl>
-#include <QVBoxLayout>
-#include <QWindow>
 
 #include <algorithm>
 

@@ -1,17 +1,19 @@
 #include "CImageApp.h"
 
 #include "CImageDlg.h"
-#include "program/CommandLine.h"
 #include "GuiMessageSink.h"
 #include "QtTranslations.h"
+#include "TerminationSignals.h"
+#include "imaging/NativePaths.h"
+#include "program/CommandLine.h"
 #include "program/SettingsStore.h"
 #include "program/ShellRegistration.h"
-#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -35,7 +37,7 @@ bool CImageApp::start()
 
     // Relative paths on the command line mean the folder the program was started
     // in; the program itself then works in its own folder.
-    const QString startDirectory = QDir::currentPath();
+    const QString startDirectory = currentFolder();
     const QStringList arguments = m_arguments.mid(1);
     if (const QString option = unknownOption(arguments, startDirectory); !option.isEmpty()) {
         std::fprintf(stderr,
@@ -51,7 +53,8 @@ bool CImageApp::start()
     registerShellEntries(QCoreApplication::applicationFilePath());
 
     m_messages = std::make_unique<GuiMessageSink>();
-    m_window = std::make_unique<CImageDlg>(openProgramSettings());
+    ProgramSettings settings = openProgramSettings();
+    m_window = std::make_unique<CImageDlg>(std::move(settings.store));
     m_messages->setParentWindow(m_window.get());
     m_window->setCommandLine(arguments, startDirectory);
     m_termination = std::make_unique<TerminationSignals>([this] { m_window->reject(); });
@@ -62,5 +65,11 @@ bool CImageApp::start()
         [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     m_window->OnInitDialog();
     m_window->show();
+    if (!settings.problem.isEmpty()) {
+        // Once, after the window is up, so that the box has its parent.
+        QTimer::singleShot(0, m_window.get(), [problem = settings.problem] {
+            showMessage(problem, QStringLiteral("Pictavo"), MessageIcon::Warning);
+        });
+    }
     return true;
 }

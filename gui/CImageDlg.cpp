@@ -236,7 +236,7 @@ void CImageDlg::setCommandLine(const QStringList& arguments, const QString& star
 void CImageDlg::LoadSettings()
 {
     const MainWindowSettings stored =
-        readMainWindowSettings(*m_store, mainWindowDefaults(screenSize()));
+        withinRanges(readMainWindowSettings(*m_store, mainWindowDefaults(screenSize())));
     settings().m_nTargetSize = stored.m_nTargetSize;
     settings().m_nTargetOther = stored.m_nTargetOther;
     settings().m_nQuality = stored.m_nQuality;

@@ -1,8 +1,13 @@
 #include "program/SettingsStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QVariant>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <limits>
@@ -12,6 +17,11 @@ namespace {
 
 // Longest current directory the program takes as the default of "Source".
 constexpr qsizetype kMaxCurrentDirectoryLength = 1024;
+
+// The sizes a conversion makes, and the qualities the JPEG writer takes.
+constexpr std::int32_t kMinTargetSize = 5;
+constexpr std::int32_t kMaxTargetSize = 3000;
+constexpr std::int32_t kMaxQuality = 100;
 
 // Room left between the main window and the screen's right and bottom edges.
 constexpr std::int32_t kScreenMargin = 40;
@@ -155,8 +165,7 @@ MainWindowDefaults mainWindowDefaults(QSize screenSize)
 WindowEdges defaultMainWindowEdges(QSize screenSize)
 {
     const WindowEdges fixed = MainWindowSettings().m_rcWindow;
-    return {fixed.top, fixed.left,
-            clampedToInt(std::int64_t(screenSize.width()) - kScreenMargin),
+    return {fixed.top, fixed.left, clampedToInt(std::int64_t(screenSize.width()) - kScreenMargin),
             clampedToInt(std::int64_t(screenSize.height()) - kScreenMargin)};
 }
 
@@ -263,11 +272,81 @@ void writeNextTemporaryFileNumber(QSettings& settings, int number)
     settings.sync();
 }
 
-std::unique_ptr<QSettings> openProgramSettings()
+MainWindowSettings withinRanges(MainWindowSettings values)
 {
-    auto settings =
-        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                    QStringLiteral("Orvendel AG"), QStringLiteral("Pictavo"));
-    settings->setFallbacksEnabled(false);
-    return settings;
+    const MainWindowSettings fixed;
+    // Above its range a number stops at the end; below it, it is no value the
+    // window could have stored, and the default serves better than a 5-pixel picture.
+    const auto taken = [](std::int32_t value, std::int32_t low, std::int32_t high,
+                          std::int32_t fallback) {
+        return value < low ? fallback : std::min(value, high);
+    };
+    values.m_nTargetSize =
+        taken(values.m_nTargetSize, kMinTargetSize, kMaxTargetSize, fixed.m_nTargetSize);
+    values.m_nTargetOther = taken(values.m_nTargetOther, 0, kMaxTargetSize, fixed.m_nTargetOther);
+    values.m_nQuality = taken(values.m_nQuality, 0, kMaxQuality, fixed.m_nQuality);
+    values.m_nMaxKb = std::max(values.m_nMaxKb, 0);
+    values.m_nMaxMailMb = std::max(values.m_nMaxMailMb, 0);
+    return values;
+}
+
+namespace {
+
+// A store in a private folder of its own, removed with it: the folder is a base
+// so that it outlives the store's last write in ~QSettings.
+class SessionFolder
+{
+protected:
+    QTemporaryDir m_folder;
+};
+
+class SessionSettings final : private SessionFolder, public QSettings
+{
+public:
+    SessionSettings()
+        : QSettings(m_folder.filePath(QStringLiteral("Pictavo.conf")), QSettings::IniFormat)
+    {}
+};
+
+// Whether `path` may be read and replaced as the program's own file: it does not
+// exist yet, or it is (or links to) a regular file. A link that leads nowhere is
+// taken too: saving makes the regular file it names.
+bool isOwnFilePath(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat entry
+    {
+    };
+    if (lstat(native.constData(), &entry) != 0)
+        return true;
+    if (S_ISREG(entry.st_mode))
+        return true;
+    if (!S_ISLNK(entry.st_mode))
+        return false;
+    struct stat target
+    {
+    };
+    if (stat(native.constData(), &target) != 0)
+        return true;
+    return S_ISREG(target.st_mode);
+}
+
+} // namespace
+
+QString programSettingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Orvendel AG/Pictavo.conf");
+}
+
+ProgramSettings openProgramSettings()
+{
+    const QString path = programSettingsPath();
+    if (isOwnFilePath(path))
+        return {std::make_unique<QSettings>(path, QSettings::IniFormat), QString()};
+    return {std::make_unique<SessionSettings>(),
+            QStringLiteral("Die Einstellungen können nicht gespeichert werden: „%1“ ist keine "
+                           "gewöhnliche Datei. Pictavo beginnt mit den Grundeinstellungen und "
+                           "lässt diesen Eintrag unverändert.")
+                .arg(QDir::toNativeSeparators(path))};
 }

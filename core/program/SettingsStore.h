@@ -104,6 +104,15 @@ WindowEdges defaultMainWindowEdges(QSize screenSize);
 // Reads section "Setting". Values are taken as stored, without range checks.
 MainWindowSettings readMainWindowSettings(QSettings& settings, const MainWindowDefaults& defaults);
 
+// `values` with every number the window works with taken into its range: "X"
+// 5..3000 (the sizes a conversion makes), "Y" 0..3000, "Quality" 0..100. A number
+// above its range stops at the end; one below it reads as the default (a file
+// edited by hand or by another program then cannot start the window with a
+// negative size or quality). "Max Kb" and "Max Mail MB" below 0 read as 0 (off).
+// The flags, texts and the rectangle are left as they are (the window places the
+// rectangle itself).
+MainWindowSettings withinRanges(MainWindowSettings values);
+
 // Writes every value of section "Setting". The main window calls this once, when
 // it is destroyed.
 void writeMainWindowSettings(QSettings& settings, const MainWindowSettings& values);
@@ -150,8 +159,26 @@ int takeTemporaryFileNumber(QSettings& settings);
 int readNextTemporaryFileNumber(QSettings& settings);
 void writeNextTemporaryFileNumber(QSettings& settings, int number);
 
-// The program's own store: organisation "Orvendel AG", application "Pictavo",
-// native format, the user's scope. Fallbacks to organisation-wide or system-wide
-// values are off: only the user's own values count, as in the registry section
-// the program reads on Windows.
-std::unique_ptr<QSettings> openProgramSettings();
+// The program's own store and, when it cannot be kept, why.
+struct ProgramSettings
+{
+    std::unique_ptr<QSettings> store;
+    // Empty when the values are read from and kept in the user's file; otherwise
+    // a German sentence for the user: the store then lives for this run only.
+    QString problem;
+};
+
+// The program's own store: the file "Orvendel AG/Pictavo.conf" in the user's
+// configuration folder (XDG_CONFIG_HOME, by default ~/.config), in the native
+// format. Only the user's own file counts: no organisation-wide or system-wide
+// values are read, as in the registry section the program reads on Windows.
+//
+// The file is the program's own: when its path names anything but a regular file
+// (a FIFO, a device, a folder, or a link to one of them), it is neither read (a
+// FIFO would block the start for good) nor replaced (saving would put a file of
+// settings text in place of the device), and the store is a file in a private
+// temporary folder that goes with the store.
+ProgramSettings openProgramSettings();
+
+// Where openProgramSettings keeps the values.
+QString programSettingsPath();

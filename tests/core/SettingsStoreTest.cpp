@@ -7,6 +7,7 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRect>
 #include <QSettings>
 #include <QStandardPaths>
@@ -16,6 +17,8 @@
 
 #include <climits>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -192,8 +195,8 @@ TEST_F(SettingsStoreTest, ValuesLandUnderTheirDocumentedNames)
     raw->beginGroup(QStringLiteral("Setting"));
     QStringList names = raw->childKeys();
     names.sort();
-    EXPECT_EQ(QStringList({"Destination", "Exif behalten", "Mail senden", "Mailtext", "Max Kb", "Max Mail MB",
-                           "Nachfragen", "Nie vergroessern", "Notfalls verkleinern",
+    EXPECT_EQ(QStringList({"Destination", "Exif behalten", "Mail senden", "Mailtext", "Max Kb",
+                           "Max Mail MB", "Nachfragen", "Nie vergroessern", "Notfalls verkleinern",
                            "Position Bottom", "Position Left", "Position Right", "Position Top",
                            "Quality", "Source", "Subject", "Testfile", "X", "Y"}),
               names);
@@ -388,31 +391,134 @@ TEST_F(SettingsStoreTest, CounterWrapsAtTheEndOfItsRange)
     EXPECT_EQ(INT_MIN + 1, takeTemporaryFileNumber(*open()));
 }
 
+// Points the user's configuration folder at a temporary one for a test's lifetime.
+class ConfigHome
+{
+public:
+    ConfigHome() : m_saved(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+    }
+    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", m_saved); }
+    ConfigHome(const ConfigHome&) = delete;
+    ConfigHome& operator=(const ConfigHome&) = delete;
+
+    QString filePath(const QString& name) const { return m_home.filePath(name); }
+    bool isValid() const { return m_home.isValid(); }
+
+private:
+    QByteArray m_saved;
+    QTemporaryDir m_home;
+};
+
 TEST(SettingsStoreLocation, ProgramStoreIsTheUsersOwnFile)
 {
-    QTemporaryDir home;
+    const ConfigHome home;
     ASSERT_TRUE(home.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
-
     // An organisation-wide value beside the program's file must not be taken.
     {
         QSettings organisation(home.filePath(QStringLiteral("Orvendel AG.conf")),
                                QSettings::IniFormat);
         organisation.setValue(QStringLiteral("Setting/Quality"), 95);
     }
-    const auto settings = openProgramSettings();
-    const QString fileName = settings->fileName();
-    const int quality = readMainWindowSettings(*settings, kDefaults).m_nQuality;
-    writeMainWindowSettings(*settings, MainWindowSettings{});
-    settings->sync();
-    const bool written = QFile::exists(home.filePath(QStringLiteral("Orvendel AG/Pictavo.conf")));
+    ProgramSettings settings = openProgramSettings();
+    EXPECT_TRUE(settings.problem.isEmpty());
+    EXPECT_EQ(str(home.filePath(QStringLiteral("Orvendel AG/Pictavo.conf"))),
+              str(settings.store->fileName()));
+    EXPECT_EQ(60, readMainWindowSettings(*settings.store, kDefaults).m_nQuality);
+    writeMainWindowSettings(*settings.store, MainWindowSettings{});
+    settings.store.reset();
+    EXPECT_TRUE(QFileInfo(home.filePath(QStringLiteral("Orvendel AG/Pictavo.conf"))).isFile());
+}
 
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+// A settings path that names a FIFO, a device or a folder is neither read (a FIFO
+// would block for good) nor replaced; the run keeps its values elsewhere and says why.
+TEST(SettingsStoreLocation, PathThatIsNoRegularFileIsLeftAlone)
+{
+    const QList<QString> kinds = {QStringLiteral("fifo"), QStringLiteral("link to a fifo"),
+                                  QStringLiteral("folder"), QStringLiteral("link to a file")};
+    for (const QString& kind : kinds) {
+        const ConfigHome home;
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(QDir().mkpath(home.filePath(QStringLiteral("Orvendel AG"))));
+        const QString path = home.filePath(QStringLiteral("Orvendel AG/Pictavo.conf"));
+        const QByteArray native = QFile::encodeName(path);
+        const QString elsewhere = home.filePath(QStringLiteral("dotfiles.conf"));
+        if (kind == QStringLiteral("fifo"))
+            ASSERT_EQ(0, mkfifo(native.constData(), 0600));
+        else if (kind == QStringLiteral("link to a fifo")) {
+            // Stands for a link to a device: were the link's target replaced, a
+            // test run as root must not take /dev/null with it.
+            const QString fifo = home.filePath(QStringLiteral("device"));
+            ASSERT_EQ(0, mkfifo(QFile::encodeName(fifo).constData(), 0600));
+            ASSERT_TRUE(QFile::link(fifo, path));
+        } else if (kind == QStringLiteral("folder"))
+            ASSERT_TRUE(QDir().mkdir(path));
+        else {
+            QSettings(elsewhere, QSettings::IniFormat)
+                .setValue(QStringLiteral("Setting/Quality"), 85);
+            ASSERT_TRUE(QFile::link(elsewhere, path));
+        }
+        const QFileInfo before(path);
 
-    EXPECT_EQ(str(home.filePath(QStringLiteral("Orvendel AG/Pictavo.conf"))), str(fileName));
-    EXPECT_EQ(60, quality);
-    EXPECT_TRUE(written);
+        ProgramSettings settings = openProgramSettings();
+        const int quality = readMainWindowSettings(*settings.store, kDefaults).m_nQuality;
+        writeMainWindowSettings(*settings.store, MainWindowSettings{});
+        settings.store->sync();
+        const QString storeFile = settings.store->fileName();
+        settings.store.reset();
+
+        const QFileInfo after(path);
+        if (kind == QStringLiteral("link to a file")) {
+            // A configuration kept elsewhere by a link is the user's own file.
+            EXPECT_TRUE(settings.problem.isEmpty());
+            EXPECT_EQ(85, quality);
+            EXPECT_TRUE(after.isSymLink());
+            EXPECT_EQ(60,
+                      QSettings(elsewhere, QSettings::IniFormat).value("Setting/Quality").toInt());
+            continue;
+        }
+        EXPECT_FALSE(settings.problem.isEmpty()) << str(kind);
+        EXPECT_TRUE(settings.problem.contains(QDir::toNativeSeparators(path))) << str(kind);
+        EXPECT_EQ(60, quality) << str(kind);
+        EXPECT_EQ(before.isSymLink(), after.isSymLink()) << str(kind);
+        EXPECT_EQ(before.isDir(), after.isDir()) << str(kind);
+        EXPECT_EQ(before.isFile(), after.isFile()) << str(kind);
+        EXPECT_FALSE(QFileInfo::exists(storeFile))
+            << str(kind) << ": the private store stays behind";
+    }
+}
+
+TEST(SettingsStoreRanges, StoredNumbersAreTakenIntoTheirRanges)
+{
+    struct Case
+    {
+        std::int32_t size, other, quality, maxKb, maxMailMb;
+        std::int32_t wantSize, wantOther, wantQuality, wantMaxKb, wantMaxMailMb;
+    };
+    const Case cases[] = {
+        {-640, -480, -50, -1, -3, 640, 480, 60, 0, 0},
+        {1024, 768, 85, 30, 10, 1024, 768, 85, 30, 10},
+        {INT_MAX, INT_MAX, 150, INT_MAX, INT_MAX, 3000, 3000, 100, INT_MAX, INT_MAX},
+        {4, 0, 0, 0, 0, 640, 0, 0, 0, 0},
+        {5, 3000, 100, 0, 0, 5, 3000, 100, 0, 0},
+    };
+    for (const Case& c : cases) {
+        MainWindowSettings stored;
+        stored.m_nTargetSize = c.size;
+        stored.m_nTargetOther = c.other;
+        stored.m_nQuality = c.quality;
+        stored.m_nMaxKb = c.maxKb;
+        stored.m_nMaxMailMb = c.maxMailMb;
+        stored.m_bAskEachFile = -7;
+        const MainWindowSettings taken = withinRanges(stored);
+        EXPECT_EQ(c.wantSize, taken.m_nTargetSize) << c.size;
+        EXPECT_EQ(c.wantOther, taken.m_nTargetOther) << c.other;
+        EXPECT_EQ(c.wantQuality, taken.m_nQuality) << c.quality;
+        EXPECT_EQ(c.wantMaxKb, taken.m_nMaxKb) << c.maxKb;
+        EXPECT_EQ(c.wantMaxMailMb, taken.m_nMaxMailMb) << c.maxMailMb;
+        EXPECT_EQ(-7, taken.m_bAskEachFile);
+    }
 }
 
 } // namespace

@@ -161,7 +161,7 @@ private slots:
         // A first start with the places a user left the windows at.
         const QString start = picture(QStringLiteral("start.png"), 1200, 900);
         {
-            const std::unique_ptr<QSettings> settings = openProgramSettings();
+            const std::unique_ptr<QSettings> settings = openProgramSettings().store;
             settings->setValue(QStringLiteral("Setting/Testfile"), start);
             settings->setValue(QStringLiteral("Setting/Position Left"), 260);
             settings->setValue(QStringLiteral("Setting/Position Top"), 120);

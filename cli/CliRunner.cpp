@@ -2,6 +2,9 @@
 
 #include "batch/BatchConversion.h"
 #include "batch/BatchSources.h"
+#include "imaging/DecodeCancel.h"
+#include "imaging/NativeNames.h"
+#include "imaging/NativePaths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,28 +55,27 @@ bool CliRunner::checkPaths(QString& error) const
 {
     if (!m_options.output.isEmpty()) {
         const QFileInfo output(m_options.output);
-        if (QFileInfo(m_options.inputs.constFirst()).isDir())
+        if (isFolder(m_options.inputs.constFirst()))
             error = QStringLiteral("--output writes one picture, but '%1' is a folder")
                         .arg(m_options.inputs.constFirst());
-        else if (output.isDir())
+        else if (isFolder(m_options.output))
             error = QStringLiteral("--output: '%1' is a folder; use --dest to write into it")
                         .arg(m_options.output);
-        else if (!QFileInfo(output.absolutePath()).isDir())
+        else if (!isFolder(absoluteFolderOf(m_options.output)))
             error = QStringLiteral("--output: the folder '%1' does not exist").arg(output.path());
         else if (fileIdentity(m_options.output) == fileIdentity(m_options.inputs.constFirst()))
             error = QStringLiteral("--output: '%1' is the picture itself").arg(m_options.output);
         return error.isEmpty();
     }
-    const QFileInfo destination(m_destination);
-    if (destination.exists() && !destination.isDir())
+    if (pathExists(m_destination) && !isFolder(m_destination))
         error = QStringLiteral("--dest: '%1' is not a folder").arg(m_destination);
     return error.isEmpty();
 }
 
 bool CliRunner::prepareDestination(QString& error)
 {
-    if (m_options.output.isEmpty() && !QFileInfo::exists(m_destination)) {
-        if (!QDir().mkpath(m_destination)) {
+    if (m_options.output.isEmpty() && !pathExists(m_destination)) {
+        if (!makeFolders(m_destination)) {
             error = QStringLiteral("pictavo-cli: cannot create the folder '%1'").arg(m_destination);
             return false;
         }
@@ -90,6 +92,7 @@ bool CliRunner::prepareDestination(QString& error)
 void CliRunner::requestStop()
 {
     g_stopRequested.store(true);
+    stopEveryDecode();
     if (BatchConversion* batch = g_batch.load())
         batch->cancel();
 }
@@ -178,13 +181,12 @@ QStringList CliRunner::listPictures()
 {
     QStringList files;
     const auto add = [&](const QString& shown, const QString& path) {
-        m_shown.insert(QFileInfo(path).absoluteFilePath(), shown);
+        m_shown.insert(absolutePathOf(path), shown);
         files << path;
     };
     for (const QString& input : m_options.inputs) {
-        const QFileInfo info(input);
-        if (!info.isDir()) {
-            if (!m_shown.contains(info.absoluteFilePath()))
+        if (!isFolder(input)) {
+            if (!m_shown.contains(absolutePathOf(input)))
                 add(input, input);
             continue;
         }
@@ -192,7 +194,7 @@ QStringList CliRunner::listPictures()
         if (pictures.isEmpty())
             printLine(stderr, QStringLiteral("pictavo-cli: %1: no pictures found").arg(input));
         for (const QString& picture : pictures) {
-            if (!m_shown.contains(QFileInfo(picture).absoluteFilePath()))
+            if (!m_shown.contains(absolutePathOf(picture)))
                 add(QDir::cleanPath(QDir(input).filePath(QFileInfo(picture).fileName())),
                     picture);
         }
@@ -204,13 +206,13 @@ QStringList CliRunner::listPictures()
 QString CliRunner::targetFolder() const
 {
     if (!m_options.output.isEmpty())
-        return QFileInfo(m_options.output).absolutePath();
-    return QFileInfo(m_destination).absoluteFilePath();
+        return absoluteFolderOf(m_options.output);
+    return absolutePathOf(m_destination);
 }
 
 QString CliRunner::shownName(const QString& path) const
 {
-    return m_shown.value(QFileInfo(path).absoluteFilePath(), path);
+    return m_shown.value(absolutePathOf(path), path);
 }
 
 QString CliRunner::skipLine(const QString& source, const BatchSkip& skip) const
@@ -244,7 +246,8 @@ QString CliRunner::skipLine(const QString& source, const BatchSkip& skip) const
 void CliRunner::printLine(std::FILE* stream, const QString& line)
 {
     clearProgress();
-    const bool written = std::fprintf(stream, "%s\n", line.toLocal8Bit().constData()) >= 0;
+    // Names go out with the bytes they have on the disk, as ls and find print them.
+    const bool written = std::fprintf(stream, "%s\n", nativeName(line).constData()) >= 0;
     if (std::fflush(stream) != 0 || !written)
         requestStop();
 }

@@ -44,9 +44,10 @@ public:
     // kCliExitSuccess or kCliExitFailure. Call once, after prepareDestination().
     int run();
 
-    // Asks the run to take no further picture: conversions under way are
-    // finished and put in place, the rest are left out and the run fails.
-    // Async-signal-safe, so a signal handler may call it.
+    // Asks the run to end at once: the decodes under way stop (see
+    // DecodeCancel.h), pictures converted already are put in place, the rest
+    // are left out and the run fails. Async-signal-safe, so a signal handler may
+    // call it.
     static void requestStop();
 
 private:

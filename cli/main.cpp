@@ -3,14 +3,22 @@
 #include "CliOptions.h"
 #include "CliRunner.h"
 #include "effects/EffectHost.h"
+#include "imaging/NativeNames.h"
 #include "imaging/PictureFormats.h"
 
 #include <QCoreApplication>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
 
+#include <semaphore.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,15 +35,62 @@ void dropEmptyNameWarning(QtMsgType type, const QMessageLogContext& context, con
     g_qtHandler(type, context, message);
 }
 
+// Ctrl+C and kill stop the run at once: the decodes under way end at their next
+// read, pictures converted already are put in place, the rest are left out. The
+// run then ends within milliseconds; what no stop reaches (a decoder that holds
+// the whole file, scaling a huge picture, an effect) gets this long before the
+// process ends without it, and a second signal ends it at once. A result is
+// written as a nameless file and linked in under its name only once complete
+// (see PendingFile.h), so ending at any moment leaves no partial result.
+constexpr long kStopGraceMilliseconds = 750;
+
+// Posted by the handler for every stop signal; sem_post is async-signal-safe.
+sem_t g_stopSignals;
+// Set once the run has returned: the process ends by itself from there on.
+std::atomic<bool> g_runEnded{false};
+
 void stopOnSignal(int)
 {
     CliRunner::requestStop();
+    sem_post(&g_stopSignals);
 }
 
-// Ctrl+C and kill let the pictures under way finish, so that no temporary file
-// is left behind; a closed output pipe shows up as a failed write instead.
+// Waits for a post; with a deadline, at most that long. False when it passed.
+bool waitForStopSignal(const timespec* deadline)
+{
+    for (;;) {
+        const int result = deadline != nullptr ? sem_timedwait(&g_stopSignals, deadline)
+                                               : sem_wait(&g_stopSignals);
+        if (result == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// On a thread of its own: the end of a run that has not ended by itself.
+void endStoppedRunLate()
+{
+    waitForStopSignal(nullptr);
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += kStopGraceMilliseconds * 1000000L;
+    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
+    deadline.tv_nsec %= 1000000000L;
+    waitForStopSignal(&deadline);
+    if (g_runEnded.load())
+        return;
+    static const char kLine[] = "pictavo-cli: stopped\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kLine, sizeof kLine - 1);
+    std::_Exit(kCliExitFailure);
+}
+
+// A closed output pipe shows up as a failed write.
 void installSignalHandlers()
 {
+    sem_init(&g_stopSignals, 0, 0);
+    // Waits in the semaphore until the process ends, one way or the other.
+    std::thread(endStoppedRunLate).detach();
     std::signal(SIGINT, stopOnSignal);
     std::signal(SIGTERM, stopOnSignal);
 #ifdef SIGPIPE
@@ -83,7 +138,8 @@ int main(int argc, char* argv[])
     g_qtHandler = qInstallMessageHandler(dropEmptyNameWarning);
     QCoreApplication::setApplicationName(QStringLiteral("pictavo-cli"));
 
-    QStringList arguments = QCoreApplication::arguments();
+    // By their bytes: QCoreApplication::arguments() loses names that are not UTF-8.
+    QStringList arguments = nativeArguments(argc, argv);
     arguments.removeFirst();
     QString error;
     std::optional<CliOptions> options = parseCliArguments(arguments, error);
@@ -124,5 +180,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return kCliExitUsage;
     }
-    return runner.run();
+    const int status = runner.run();
+    g_runEnded.store(true);
+    return status;
 }

@@ -1,6 +1,7 @@
 #include "BatchEndReport.h"
 
 #include "batch/BatchJob.h"
+#include "imaging/NativeNames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,9 +10,12 @@ namespace {
 
 const QString kAllDone = QStringLiteral("Alle Dateine sind umgewandelt");
 
+// Names may hold bytes that are not UTF-8; they are shown as the user reads them.
 QString section(const QString& heading, const QStringList& lines)
 {
-    return lines.isEmpty() ? QString() : QStringLiteral("%1\n%2\n\n").arg(heading, lines.join(u'\n'));
+    return lines.isEmpty()
+               ? QString()
+               : QStringLiteral("%1\n%2\n\n").arg(heading, shownName(lines.join(u'\n')));
 }
 
 QStringList fileNames(const QStringList& paths)
@@ -57,7 +61,7 @@ BatchEndReport batchEndReport(const BatchSummary& summary, const QStringList& un
         return {};
     if (summary.destinationFailure.failed())
         return {QStringLiteral("In den Zielordner „%1“ kann nicht geschrieben werden: %2.")
-                    .arg(QDir::toNativeSeparators(destination),
+                    .arg(shownName(QDir::toNativeSeparators(destination)),
                          germanReason(summary.destinationFailure)),
                 {}};
     const bool everyFile = summary.converted == summary.total;

@@ -2,6 +2,7 @@
 
 #include "CFolderPicker.h"
 #include "DialogUnits.h"
+#include "imaging/NativeNames.h"
 #include "resource.h"
 
 #include <QCheckBox>
@@ -114,7 +115,7 @@ void CFolderDlg::showSourceFiles()
     list->setGeometry(m_wndSourcePicker->geometry());
     list->setSelectionMode(QAbstractItemView::NoSelection);
     for (const QString& file : std::as_const(m_sourceFiles))
-        list->addItem(QDir::toNativeSeparators(file));
+        list->addItem(shownName(QDir::toNativeSeparators(file)));
     m_wndSourcePicker->hide();
     list->show();
 }

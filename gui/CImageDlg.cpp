@@ -10,6 +10,8 @@
 #include "program/CommandLine.h"
 #include "DialogUnits.h"
 #include "program/DroppedFiles.h"
+#include "imaging/NativeNames.h"
+#include "imaging/NativePaths.h"
 #include "imaging/PictureFormats.h"
 #include "ImageView.h"
 #include "MailCopy.h"
@@ -441,9 +443,9 @@ void CImageDlg::OnSaveAs()
 // Asks before a file is replaced, and says so when it is the picture itself.
 bool CImageDlg::confirmReplacing(const QString& target)
 {
-    if (!QFileInfo::exists(target))
+    if (!pathExists(target))
         return true;
-    const QString name = QFileInfo(target).fileName();
+    const QString name = shownName(QFileInfo(target).fileName());
     const bool original = isSameFile(target, currentPicture());
     const QString text =
         original ? QStringLiteral("«%1» ist das Original, aus dem das Bild umgewandelt wird.\n"

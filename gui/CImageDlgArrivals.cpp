@@ -3,13 +3,12 @@
 #include "CImageDlg.h"
 
 #include "CPanelDlg.h"
+#include "imaging/NativePaths.h"
 #include "program/CommandLine.h"
 #include "program/DroppedFiles.h"
 #include "MessageSink.h"
 
 #include <QDropEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
 
@@ -32,7 +31,7 @@ void CImageDlg::OnCommandLine()
         this,
         [this, request] {
             // A folder named without the switch is taken as with it.
-            if (request.kind == CommandLine::Folder || QFileInfo(request.path).isDir()) {
+            if (request.kind == CommandLine::Folder || isFolder(request.path)) {
                 values().m_strSourceDir = request.path;
                 OnConvertDirectory();
                 return;

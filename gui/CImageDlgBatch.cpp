@@ -9,6 +9,8 @@
 #include "DialogUnits.h"
 #include "ImageView.h"
 #include "batch/BatchSources.h"
+#include "imaging/NativeNames.h"
+#include "imaging/NativePaths.h"
 #include "MessageSink.h"
 
 #include <QDir>
@@ -108,15 +110,15 @@ void CImageDlg::connectBatch()
 // cannot take files is named.
 bool CImageDlg::destinationReady(const QString& folder)
 {
-    const QString shown = QDir::toNativeSeparators(folder);
+    const QString shown = shownName(QDir::toNativeSeparators(folder));
     FileFailure failure = destinationFolderFailure(folder);
-    if (failure.problem == FileProblem::NotFound && !QFileInfo(folder).isSymLink()) {
+    if (failure.problem == FileProblem::NotFound && !hasEntry(folder)) {
         if (!askYesNo(QStringLiteral("Der Zielordner „%1“ existiert nicht.\n\nSoll er angelegt "
                                      "werden?")
                           .arg(shown),
                       kCaption, MessageIcon::Warning))
             return false;
-        if (!QDir().mkpath(folder)) {
+        if (!makeFolders(folder)) {
             showMessage(QStringLiteral("Der Zielordner „%1“ kann nicht angelegt werden.").arg(shown),
                         kCaption, MessageIcon::Warning);
             return false;
@@ -196,7 +198,7 @@ void CImageDlg::noteBatchSkip(const QString& source, const BatchSkip& skip)
     if (skip.step == BatchSkip::Step::Read) {
         m_batchUnreadable << namedWithReason(QFileInfo(source).fileName(), reason);
         setWindowTitle(QStringLiteral("%1 – übersprungen – %2")
-                           .arg(QFileInfo(source).fileName(), batchProgressText()));
+                           .arg(shownName(QFileInfo(source).fileName()), batchProgressText()));
         return;
     }
     // The output's name when it is known, else the source's.
@@ -244,7 +246,7 @@ void CImageDlg::mailBatchResults(const QStringList& files)
     if (values().m_nMaxMailMb > 0) {
         QList<std::pair<QString, qint64>> sized;
         for (const QString& file : files)
-            sized.append({file, QFileInfo(file).size()});
+            sized.append({file, std::max<qint64>(fileSizeOf(file), 0)});
         const MailParts parts = splitForMail(sized, qint64(values().m_nMaxMailMb) * 1'000'000);
         if (!parts.tooLarge.isEmpty())
             showMessage(tooLargeForMail(parts.tooLarge), kCaption, MessageIcon::Information);
@@ -270,8 +272,10 @@ QString CImageDlg::tooLargeForMail(const QStringList& files) const
     QStringList names;
     for (const QString& file : files)
         names << QStringLiteral("%1 (%2 MB)")
-                     .arg(QFileInfo(file).fileName())
-                     .arg(QString::number(double(mailBytesOfAttachment(QFileInfo(file).size())) / 1e6, 'f', 1));
+                     .arg(shownName(QFileInfo(file).fileName()))
+                     .arg(QString::number(
+                         double(mailBytesOfAttachment(std::max<qint64>(fileSizeOf(file), 0))) / 1e6,
+                         'f', 1));
     return QStringLiteral("Grösser als eine Mail von höchstens %1 MB und darum nicht versendet:\n%2")
         .arg(values().m_nMaxMailMb)
         .arg(names.join(u'\n'));

@@ -1,5 +1,7 @@
 #include "TerminationSignals.h"
 
+#include "imaging/DecodeCancel.h"
+
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -8,12 +10,14 @@
 
 namespace {
 
-// A signal handler may only do async-signal-safe things: it writes one byte,
-// the notifier reads it in the event loop.
+// A signal handler may only do async-signal-safe things: it stops every decode
+// (an atomic store), so that the end need not wait for one, and writes one
+// byte, which the notifier reads in the event loop.
 int g_socketPair[2] = {-1, -1};
 
 void writeWakeUp(int)
 {
+    stopEveryDecode();
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_socketPair[0], &byte, 1);
 }

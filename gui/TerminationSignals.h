@@ -1,6 +1,8 @@
 // Turns SIGTERM and SIGINT (a session ending, Ctrl+C in a terminal) into a call
 // on the GUI thread, so that the program ends as when the user closes it:
-// settings saved, temporary file removed.
+// settings saved, temporary file removed. The signal itself stops every decode
+// under way (see DecodeCancel.h), so that ending waits for none, and no file the
+// user asked for is started any more.
 #pragma once
 
 #include <QObject>

@@ -1,7 +1,7 @@
 // Pictures in every format Pictavo reads, made at test time from a QImage: Qt's
 // writers for PNG, WebP, TIFF and JPEG, libheif's encoders for HEIC and AVIF
 // (with a rotation property, an EXIF block, an ICC or nclx colour description
-// as asked).
+// as asked), and HEIC grids of such pictures.
 #pragma once
 
 #include <QBuffer>
@@ -114,6 +114,95 @@ inline QByteArray heifBytes(const QImage& picture, const HeifOptions& options = 
     if (heif_context_write(context.get(), &writer, &bytes).code != heif_error_Ok)
         return {};
     return bytes;
+}
+
+namespace detail {
+
+inline void appendBigEndian(QByteArray& bytes, quint32 value, int size)
+{
+    for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+        bytes.append(char((value >> shift) & 0xFF));
+}
+
+inline QByteArray isoBox(const char* type, const QByteArray& contents, int fullBoxVersion = -1)
+{
+    QByteArray box;
+    appendBigEndian(box, quint32(8 + (fullBoxVersion >= 0 ? 4 : 0) + contents.size()), 4);
+    box.append(type, 4);
+    if (fullBoxVersion >= 0)
+        appendBigEndian(box, quint32(fullBoxVersion) << 24, 4);
+    return box + contents;
+}
+
+// The box of `type` in `file`, whole, found by its name; empty when missing.
+inline QByteArray boxNamed(const QByteArray& file, const char* type)
+{
+    const qsizetype at = file.indexOf(QByteArray(type, 4));
+    if (at < 4)
+        return {};
+    const auto* size = reinterpret_cast<const uchar*>(file.constData() + at - 4);
+    return file.mid(at - 4, (size[0] << 24) | (size[1] << 16) | (size[2] << 8) | size[3]);
+}
+
+} // namespace detail
+
+// A HEIC grid of `columns` x `rows` tiles that all share the coded picture of
+// `tileFile` (heifBytes of a `tileSide` square), as cameras store large photos.
+inline QByteArray heifGrid(const QByteArray& tileFile, int tileSide, int columns, int rows)
+{
+    using detail::appendBigEndian;
+    using detail::isoBox;
+    const QByteArray configuration = detail::boxNamed(tileFile, "hvcC");
+    const QByteArray coded = detail::boxNamed(tileFile, "mdat").mid(8);
+    const int tiles = columns * rows;
+    QByteArray items, references, associations;
+    appendBigEndian(items, quint32(tiles + 1), 2);
+    items += isoBox("infe", QByteArray("\0\1\0\0grid\0", 9), 2);
+    appendBigEndian(references, 1, 2);
+    appendBigEndian(references, quint32(tiles), 2);
+    appendBigEndian(associations, quint32(tiles + 1), 4);
+    associations += QByteArray("\0\1\1\3", 4); // the grid: its size
+    for (int tile = 2; tile < tiles + 2; ++tile) {
+        QByteArray item;
+        appendBigEndian(item, quint32(tile), 2);
+        items += isoBox("infe", item + QByteArray("\0\0hvc1\0", 7), 2);
+        appendBigEndian(references, quint32(tile), 2);
+        associations += item + QByteArray("\2\x81\2", 3); // configuration, size
+    }
+    QByteArray tileSize, gridSize, grid("\0\0", 2);
+    appendBigEndian(tileSize, quint32(tileSide), 4);
+    appendBigEndian(tileSize, quint32(tileSide), 4);
+    appendBigEndian(gridSize, quint32(tileSide * columns), 4);
+    appendBigEndian(gridSize, quint32(tileSide * rows), 4);
+    grid += char(rows - 1);
+    grid += char(columns - 1);
+    appendBigEndian(grid, quint32(tileSide * columns), 2);
+    appendBigEndian(grid, quint32(tileSide * rows), 2);
+    // Every tile's data is the one coded picture at `dataAt`.
+    const auto meta = [&](quint32 dataAt) {
+        QByteArray locations("\x44\0", 2); // 4-byte offsets and lengths
+        appendBigEndian(locations, quint32(tiles + 1), 2);
+        locations += QByteArray("\0\1\0\1\0\0\0\1\0\0\0\0", 12); // the grid, in idat
+        appendBigEndian(locations, quint32(grid.size()), 4);
+        for (int tile = 2; tile < tiles + 2; ++tile) {
+            appendBigEndian(locations, quint32(tile), 2);
+            locations += QByteArray("\0\0\0\0\0\1", 6);
+            appendBigEndian(locations, dataAt, 4);
+            appendBigEndian(locations, quint32(coded.size()), 4);
+        }
+        const QByteArray properties = isoBox("ipco", configuration + isoBox("ispe", tileSize, 0) +
+                                                         isoBox("ispe", gridSize, 0));
+        return isoBox("meta",
+                      isoBox("hdlr", QByteArray(4, '\0') + "pict" + QByteArray(13, '\0'), 0) +
+                          isoBox("pitm", QByteArray("\0\1", 2), 0) + isoBox("iinf", items, 0) +
+                          isoBox("iref", isoBox("dimg", references), 0) +
+                          isoBox("iprp", properties + isoBox("ipma", associations, 0)) +
+                          isoBox("idat", grid) + isoBox("iloc", locations, 1),
+                      0);
+    };
+    const QByteArray head = isoBox("ftyp", QByteArray("heic\0\0\0\0mif1heic", 16));
+    const quint32 dataAt = quint32(head.size() + meta(0).size() + 8);
+    return head + meta(dataAt) + isoBox("mdat", coded);
 }
 
 } // namespace samples

@@ -3,6 +3,9 @@
 #include "batch/BatchRun.h"
 
 #include <cerrno>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 BatchConversion::BatchConversion(const EffectHost* effects, QObject* parent)
@@ -100,13 +103,19 @@ BatchSummary BatchConversion::execute(const BatchJob& job, bool onOwnThread)
     // A cancel may come from a signal handler, which can only post: this thread
     // turns the post into wake-ups of the run's waits. The post that ends the
     // run wakes them once more, harmlessly.
-    std::thread watcher([this, &run] {
-        m_cancelled.wait();
-        run.wakeWaiters();
-    });
+    std::optional<std::thread> watcher;
+    try {
+        watcher.emplace([this, &run] {
+            m_cancelled.wait();
+            run.wakeWaiters();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: a cancel is then seen at the next picture.
+    }
     const BatchSummary summary = run.execute();
     m_cancelled.post();
-    watcher.join();
+    if (watcher)
+        watcher->join();
     return summary;
 }
 

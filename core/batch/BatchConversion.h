@@ -65,11 +65,11 @@ public:
     // already, or the batch has stopped waiting) is ignored.
     void answer(BatchAnswer answer);
 
-    // Ends the batch after the files under way: they are still put in place,
-    // the others are left out; an open question counts as cancelled and the
-    // batch stops waiting for it at once. Any thread; async-signal-safe (an
-    // atomic store and sem_post), so that pictavo-cli's SIGINT handler may call
-    // it.
+    // Ends the batch: the decodes under way stop (see DecodeCancel.h), files
+    // already converted are still put in place, the others are left out; an
+    // open question counts as cancelled and the batch stops waiting for it at
+    // once. Any thread; async-signal-safe (an atomic store and sem_post), so
+    // that pictavo-cli's SIGINT handler may call it.
     void cancel();
     bool isCancelled() const { return m_cancel.load() != 0; }
 

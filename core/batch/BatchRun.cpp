@@ -1,7 +1,9 @@
 #include "batch/BatchRun.h"
 
 #include "batch/ResultNames.h"
+#include "imaging/DecodeCancel.h"
 #include "imaging/MemoryBudget.h"
+#include "imaging/NativePaths.h"
 
 #include <QFileInfo>
 
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #ifdef Q_OS_LINUX
@@ -87,8 +90,17 @@ void BatchRun::convertFileByFile()
 void BatchRun::convertInParallel(int workers)
 {
     std::vector<std::jthread> threads;
-    for (int i = 0; i < workers; ++i)
-        threads.emplace_back([this] { work(); });
+    for (int i = 0; i < workers; ++i) {
+        try {
+            threads.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // No memory or no thread left for another worker: the run goes on
+            // with those it has, or on this thread alone.
+            break;
+        }
+    }
+    if (threads.empty())
+        work();
     for (qsizetype index = 0; index < qsizetype(m_sources.size()); ++index) {
         Outcome outcome;
         {
@@ -142,6 +154,8 @@ BatchRun::Outcome BatchRun::convert(qsizetype index)
     Outcome outcome;
     if (cancelled())
         return outcome;
+    // A cancel ends the decodes under way on this thread too.
+    const DecodeCancelScope stopDecodes(m_cancel);
     try {
         convertWithinBudget(m_sources[index], outcome);
     } catch (const std::bad_alloc&) {
@@ -182,6 +196,12 @@ void BatchRun::convertWithinBudget(const BatchSource& source, Outcome& outcome)
         outcome.skip.messages = outcome.result.messages;
     }
     const ConversionResult& result = outcome.result;
+    // Cut short by a stop, whatever the pipeline made of it: left out, not failed.
+    const bool stopped = cancelled() || result.readFailure.problem == FileProblem::Cancelled;
+    if (stopped && !result.converted()) {
+        outcome = Outcome();
+        return;
+    }
     if (result.readFailure.failed()) {
         outcome.skip.step = BatchSkip::Step::Read;
         outcome.skip.failure = result.readFailure;
@@ -212,8 +232,8 @@ void BatchRun::convertWithinBudget(const BatchSource& source, Outcome& outcome)
 QString BatchRun::targetFolder() const
 {
     if (!m_job.outputFile.isEmpty())
-        return QFileInfo(m_job.outputFile).absolutePath();
-    return QFileInfo(m_job.destinationFolder).absoluteFilePath();
+        return absoluteFolderOf(m_job.outputFile);
+    return absolutePathOf(m_job.destinationFolder);
 }
 
 void BatchRun::finish(qsizetype index, Outcome& outcome)
@@ -289,8 +309,7 @@ FileFailure BatchRun::commitUnderFreeName(const BatchSource& source, Outcome& ou
         const QString key = fileIdentity(target);
         if (m_sourceKeys.contains(key) || m_claimed.contains(key))
             continue;
-        const QFileInfo existing(target);
-        const bool placed = existing.exists() || existing.isSymLink()
+        const bool placed = hasEntry(target)
                                 ? looksWrittenByPictavo(target, name.size) &&
                                       outcome.pending->commit(target)
                                 : outcome.pending->commitAsNew(target);

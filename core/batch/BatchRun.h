@@ -47,7 +47,8 @@ public:
     };
 
     // `effects` (may be null), `budget` (null: no limit) and `cancel` must
-    // outlive the run; `cancel` becomes non-zero to stop it.
+    // outlive the run; `cancel` becomes non-zero to stop it, the decodes under
+    // way included (see DecodeCancel.h): a file a stop cut short is not started.
     BatchRun(const BatchJob& job, const EffectHost* effects, MemoryBudget* budget,
              std::atomic<int>& cancel, Reports reports);
 

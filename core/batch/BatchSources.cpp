@@ -1,6 +1,7 @@
 #include "batch/BatchSources.h"
 
 #include "batch/ResultNames.h"
+#include "imaging/NativePaths.h"
 #include "imaging/PendingFile.h"
 #include "imaging/PictureFormats.h"
 
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -31,13 +33,31 @@ BatchList setApartEarlierResults(std::vector<BatchSource> listed)
     return list;
 }
 
+// The names of `names` that `pattern` ("*.<extension>") matches without regard
+// to case, by name without regard to case. Qt's own listing would drop or
+// garble names that are not UTF-8, so the folder is read by its bytes and
+// matched here.
+QStringList matching(const QStringList& names, QStringView pattern)
+{
+    const QStringView extension = pattern.sliced(1);
+    QStringList matches;
+    for (const QString& name : names)
+        if (name.endsWith(extension, Qt::CaseInsensitive))
+            matches << name;
+    std::sort(matches.begin(), matches.end(), [](const QString& a, const QString& b) {
+        const int order = a.toLower().compare(b.toLower());
+        return order != 0 ? order < 0 : a < b;
+    });
+    return matches;
+}
+
 } // namespace
 
 QString fileIdentity(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return QDir(folder.isEmpty() ? info.absolutePath() : folder).filePath(info.fileName());
+    const QString absoluteFolder = absoluteFolderOf(path);
+    const QString folder = canonicalPathOf(absoluteFolder);
+    return QDir(folder.isEmpty() ? absoluteFolder : folder).filePath(QFileInfo(path).fileName());
 }
 
 BatchList batchList(const QString& folder, const QStringList& files)
@@ -46,7 +66,7 @@ BatchList batchList(const QString& folder, const QStringList& files)
     std::vector<BatchSource> listed;
     QSet<QString> seen;
     for (const QString& path : paths) {
-        BatchSource source{QFileInfo(path).absoluteFilePath(), fileIdentity(path)};
+        BatchSource source{absolutePathOf(path), fileIdentity(path)};
         if (seen.contains(source.key))
             continue;
         seen.insert(source.key);
@@ -57,14 +77,13 @@ BatchList batchList(const QString& folder, const QStringList& files)
 
 QStringList picturesInFolder(const QString& folder)
 {
-    const QDir dir(folder);
+    const QString absoluteFolder = absolutePathOf(folder);
+    const QStringList names = fileNamesIn(absoluteFolder);
     QStringList files;
     QSet<QString> seen;
     for (const QString& pattern : folderPicturePatterns()) {
-        const QFileInfoList matches = dir.entryInfoList(
-            {pattern}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
-        for (const QFileInfo& match : matches) {
-            const QString path = match.absoluteFilePath();
+        for (const QString& name : matching(names, pattern)) {
+            const QString path = QDir::cleanPath(absoluteFolder + u'/' + name);
             if (!seen.contains(path)) {
                 seen.insert(path);
                 files << path;
@@ -76,14 +95,13 @@ QStringList picturesInFolder(const QString& folder)
 
 FileFailure destinationFolderFailure(const QString& folder)
 {
-    const QFileInfo info(folder);
-    if (!info.exists())
+    if (!pathExists(folder))
         return {FileProblem::NotFound, 0};
-    if (!info.isDir())
+    if (!isFolder(folder))
         return {FileProblem::NotAFolder, 0};
     // Only a file that is really made tells: permissions, a read-only mount,
     // a full disk or a folder of another user all show here.
-    const PendingFile probe(info.absoluteFilePath());
+    const PendingFile probe(absolutePathOf(folder));
     // The folder is there: a name it cannot give is a refusal.
     if (probe.failure().problem == FileProblem::NotFound)
         return {FileProblem::AccessDenied, probe.failure().error};

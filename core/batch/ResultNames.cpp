@@ -1,10 +1,16 @@
 #include "batch/ResultNames.h"
 
+#include "imaging/NativeNames.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -93,11 +99,22 @@ bool hasPictavoHeader(QFile& file)
 
 bool looksWrittenByPictavo(const QString& path, QSize size)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isFile())
+    // By the bytes of the name, which need not be UTF-8; a link is never ours,
+    // and neither is anything but a regular file, whatever is found there now.
+    const int fd =
+        ::open(nativeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !hasPictavoHeader(file))
+    struct stat status
+    {
+    };
+    QFile file;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    if (!hasPictavoHeader(file))
         return false;
     file.seek(0);
     QImageReader reader(&file, "jpeg");

@@ -1,5 +1,8 @@
 #include "imaging/CaptureData.h"
 
+#include "imaging/PngChunks.h"
+#include "imaging/TiffMetadataBytes.h"
+
 #include <exiv2/exiv2.hpp>
 
 #include <array>
@@ -66,15 +69,21 @@ CaptureData::~CaptureData() = default;
 CaptureData::CaptureData(const CaptureData&) = default;
 CaptureData& CaptureData::operator=(const CaptureData&) = default;
 
-CaptureData CaptureData::fromPicture(const QByteArray& bytes)
+CaptureData CaptureData::fromPicture(const QByteArray& fileBytes)
 {
     CaptureData data;
-    if (bytes.isEmpty())
+    if (fileBytes.isEmpty())
         return data;
     prepareLibrary();
+    // exiv2 inflates every text chunk of a PNG and copies every entry of a
+    // TIFF's first directory: it reads what the decoders read.
+    const QByteArray bytes = pngForReaders(fileBytes).bytes;
+    const TiffMetadataBytes readable(bytes);
+    if (readable.data() == nullptr || readable.size() == 0)
+        return data;
     try {
-        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
-                                               long(bytes.size()));
+        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(readable.data()),
+                                               long(readable.size()));
         if (image.get() == nullptr)
             return data;
         image->readMetadata();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -142,8 +143,14 @@ void transformInBands(void* transform, uchar* bits, int width, int height, qsize
                                  cmsUInt32Number(stride), cmsUInt32Number(stride), 0, 0);
     };
     std::vector<std::thread> helpers;
-    for (int band = 1; band < bands; ++band)
-        helpers.emplace_back(run, height * band / bands, height * (band + 1) / bands);
+    int band = 1;
+    try {
+        for (; band < bands; ++band)
+            helpers.emplace_back(run, height * band / bands, height * (band + 1) / bands);
+    } catch (const std::system_error&) {
+        // No thread to be had (memory runs short): the bands left run here.
+        run(height * band / bands, height);
+    }
     run(0, height / bands);
     for (std::thread& helper : helpers)
         helper.join();

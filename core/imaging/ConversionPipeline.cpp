@@ -3,6 +3,7 @@
 #include "imaging/Adjustments.h"
 #include "imaging/CJpegExport.h"
 #include "imaging/DecodePlan.h"
+#include "imaging/NativeNames.h"
 #include "imaging/PendingFile.h"
 #include "imaging/PictureDecoder.h"
 #include "imaging/SourceFile.h"
@@ -153,11 +154,17 @@ MemoryEstimate ConversionPipeline::estimateMemory(const QString& sourcePath,
         return estimate;
     const PictureHeader header = probePicture(file.device());
     if (!header.isKnown()) {
-        estimate.failure.problem = FileProblem::NotAPicture;
+        // Unknown for want of memory, or no picture Pictavo reads.
+        estimate.failure.problem =
+            header.problem != FileProblem::None ? header.problem : FileProblem::NotAPicture;
         return estimate;
     }
     if (header.pixels() > kMaxDecodedPixels) {
         estimate.failure.problem = FileProblem::TooManyPixels;
+        return estimate;
+    }
+    if (header.problem != FileProblem::None) {
+        estimate.failure.problem = header.problem;
         return estimate;
     }
     const QSize minimum = minimumForSource(header.uprightSize(), settings);
@@ -359,7 +366,8 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
     }
 
     result.kilobytes = int(std::max<qint64>(result.fileBytes, 0) / 1000);
-    result.title = QStringLiteral("%1 (%2 Kb)").arg(sourcePath.section(u'/', -1)).arg(result.kilobytes);
+    result.title =
+        QStringLiteral("%1 (%2 Kb)").arg(shownName(sourcePath.section(u'/', -1))).arg(result.kilobytes);
     result.information = QStringLiteral("%1\r\nAngepasste Dateigrösse: %2 Kb\r\nBildformat: %3")
                              .arg(originalSizeText)
                              .arg(result.kilobytes)

@@ -1,8 +1,14 @@
 #include "imaging/ConversionService.h"
 
+#include "imaging/DecodeCancel.h"
 #include "imaging/FileFailure.h"
 
 #include <QFileInfo>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 namespace {
 
@@ -43,86 +49,204 @@ void describeFailure(const ConversionRequest& request, ConversionOutcome& outcom
     }
 }
 
+bool isViewRequest(ConversionKind kind)
+{
+    return kind == ConversionKind::Preview || kind == ConversionKind::Redraw;
+}
+
+// How long an ending service waits for a stopped conversion before it leaves the
+// worker to end on its own: a stopped decode ends within milliseconds, so only
+// a step no stop reaches (scaling a huge picture, say) outlasts it.
+constexpr std::chrono::milliseconds kStoppedRunWait{200};
+
+// Worker threads of ended services that are still running.
+std::mutex g_unfinishedMutex;
+std::condition_variable g_unfinishedEnded;
+int g_unfinished = 0; // guarded by g_unfinishedMutex
+
 } // namespace
+
+struct ConversionService::Shared
+{
+    using Queued = ConversionQueue::Entry;
+
+    Shared(std::function<int()> number, const EffectHost* effects)
+        : temporaryNumber(std::move(number)), pipeline(effects)
+    {}
+
+    void work(ConversionService* service);
+    bool takeNext(Queued& next, QString& temporaryPath);
+    ConversionOutcome execute(const Queued& queued, const QString& temporaryPath);
+    void convert(const Queued& queued, ConversionOutcome& outcome);
+    void deliver(ConversionService* service, ConversionOutcome outcome);
+    // Marks the worker's end; true when an ended service left it to end alone.
+    bool endWork();
+
+    // The caller's counter: called under `mutex` only, so never after the
+    // service has ended and the caller may be gone.
+    const std::function<int()> temporaryNumber;
+
+    // Shared by the worker and the threads that post; guarded by `mutex`.
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable ended;
+    ConversionQueue queue;
+    std::deque<ConversionOutcome> results;
+    bool running = false;
+    // The running request's kind and whether it may run an effect.
+    ConversionKind runningKind = ConversionKind::Preview;
+    bool runningEffect = false;
+    // The service has ended: nothing more is delivered.
+    bool stopping = false;
+    bool finished = false;
+    bool leftAlone = false;
+
+    // Stops the running request's decodes; cleared for each request.
+    std::atomic<int> stopRunning{0};
+
+    // The worker's alone.
+    ConversionPipeline pipeline;
+};
 
 ConversionService::ConversionService(std::function<int()> temporaryNumber,
                                      const EffectHost* effects, QObject* parent)
-    : QObject(parent), m_temporaryNumber(std::move(temporaryNumber)),
-      m_pipeline(std::make_unique<ConversionPipeline>(effects))
+    : QObject(parent), m_shared(std::make_shared<Shared>(std::move(temporaryNumber), effects))
 {
     qRegisterMetaType<ConversionOutcome>();
-    m_thread = std::thread([this] { work(); });
+    // The worker holds the shared state as long as it runs; `this` only to
+    // deliver, which it does under the state's mutex while the service lives.
+    m_thread = std::thread([shared = m_shared, this]() mutable {
+        shared->work(this);
+        const bool leftAlone = shared->endWork();
+        shared.reset(); // the last one out frees the state
+        if (leftAlone) {
+            const std::lock_guard lock(g_unfinishedMutex);
+            --g_unfinished;
+            g_unfinishedEnded.notify_all();
+        }
+    });
 }
 
 ConversionService::~ConversionService()
 {
+    Shared& shared = *m_shared;
+    bool join = true;
     {
-        const std::lock_guard lock(m_mutex);
-        m_stopping = true;
-        m_queue.dropViewRequests();
+        std::unique_lock lock(shared.mutex);
+        shared.stopping = true;
+        const bool stopAll = everyDecodeStopped();
+        if (stopAll) {
+            while (!shared.queue.empty())
+                shared.queue.take();
+        } else {
+            shared.queue.dropViewRequests();
+        }
+        if (shared.running && (stopAll || isViewRequest(shared.runningKind)))
+            shared.stopRunning.store(1);
+        shared.wake.notify_all();
+        // A file the user keeps is finished; an effect is the caller's, so a
+        // worker that may run one is waited for. Otherwise the worker only ends
+        // a run nobody looks at: it may do so alone, holding nothing of the
+        // caller's.
+        const bool keepsWorking =
+            !shared.queue.empty() || (shared.running && shared.stopRunning.load() == 0);
+        const bool mayRunEffect = shared.running && shared.runningEffect;
+        if (!keepsWorking && !mayRunEffect &&
+            !shared.ended.wait_for(lock, kStoppedRunWait, [&] { return shared.finished; })) {
+            shared.leftAlone = true;
+            const std::lock_guard count(g_unfinishedMutex);
+            ++g_unfinished;
+            join = false;
+        }
     }
-    m_wake.notify_all();
-    m_thread.join();
+    if (join)
+        m_thread.join();
+    else
+        m_thread.detach();
+}
+
+bool ConversionService::waitForUnfinishedWorkers(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(g_unfinishedMutex);
+    return g_unfinishedEnded.wait_for(lock, timeout, [] { return g_unfinished == 0; });
 }
 
 quint64 ConversionService::post(const ConversionRequest& request)
 {
     quint64 id = 0;
     {
-        const std::lock_guard lock(m_mutex);
-        id = m_queue.push(request);
+        const std::lock_guard lock(m_shared->mutex);
+        id = m_shared->queue.push(request);
     }
-    m_wake.notify_all();
+    m_shared->wake.notify_all();
     return id;
 }
 
 bool ConversionService::isIdle() const
 {
-    const std::lock_guard lock(m_mutex);
-    return m_queue.empty() && !m_running && m_results.empty();
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->queue.empty() && !m_shared->running && m_shared->results.empty();
 }
 
-void ConversionService::work()
+void ConversionService::Shared::work(ConversionService* service)
 {
+    // Whatever the worker decodes stops with the request it belongs to.
+    const DecodeCancelScope stopDecodes(stopRunning);
     Queued next;
-    while (takeNext(next))
-        deliver(execute(next));
+    QString temporaryPath;
+    while (takeNext(next, temporaryPath))
+        deliver(service, execute(next, temporaryPath));
 }
 
-bool ConversionService::takeNext(Queued& next)
+bool ConversionService::Shared::takeNext(Queued& next, QString& temporaryPath)
 {
-    std::unique_lock lock(m_mutex);
-    m_running = false;
-    m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-    if (m_queue.empty())
+    std::unique_lock lock(mutex);
+    running = false;
+    wake.wait(lock, [this] { return stopping || !queue.empty(); });
+    if (queue.empty())
         return false;
-    next = m_queue.take();
-    m_running = true;
+    next = queue.take();
+    running = true;
+    runningKind = next.request.kind;
+    runningEffect = next.request.settings.m_nEffect > 0;
+    stopRunning.store(0);
+    // Every run writes under a fresh name, which lives for this run only.
+    temporaryPath = next.request.kind == ConversionKind::Redraw
+                        ? QString()
+                        : temporaryPicturePath(temporaryNumber());
     return true;
 }
 
-ConversionOutcome ConversionService::execute(const Queued& queued)
+bool ConversionService::Shared::endWork()
+{
+    const std::lock_guard lock(mutex);
+    running = false;
+    finished = true;
+    ended.notify_all();
+    return leftAlone;
+}
+
+ConversionOutcome ConversionService::Shared::execute(const Queued& queued,
+                                                     const QString& temporaryPath)
 {
     ConversionOutcome outcome;
     outcome.id = queued.id;
     outcome.kind = queued.request.kind;
     outcome.sourcePath = queued.request.sourcePath;
-    if (queued.request.kind == ConversionKind::Redraw) {
-        m_pipeline->RedrawView(queued.request.settings);
-    } else {
-        // Every run writes under a fresh name, which lives for this run only.
-        outcome.temporaryPath = temporaryPicturePath(m_temporaryNumber());
+    outcome.temporaryPath = temporaryPath;
+    if (queued.request.kind == ConversionKind::Redraw)
+        pipeline.RedrawView(queued.request.settings);
+    else
         convert(queued, outcome);
-    }
-    outcome.view = m_pipeline->view();
-    outcome.source = m_pipeline->sourceView(queued.request.settings);
-    const CPicture& preview = m_pipeline->preview();
+    outcome.view = pipeline.view();
+    outcome.source = pipeline.sourceView(queued.request.settings);
+    const CPicture& preview = pipeline.preview();
     outcome.previewSize = QSize(preview.m_cxPixels, preview.m_cyPixels);
-    outcome.originalSize = m_pipeline->originalSize();
+    outcome.originalSize = pipeline.originalSize();
     return outcome;
 }
 
-void ConversionService::convert(const Queued& queued, ConversionOutcome& outcome)
+void ConversionService::Shared::convert(const Queued& queued, ConversionOutcome& outcome)
 {
     const ConversionRequest& request = queued.request;
     const QString folder =
@@ -131,23 +255,24 @@ void ConversionService::convert(const Queued& queued, ConversionOutcome& outcome
         request.kind == ConversionKind::Preview || request.kind == ConversionKind::BatchFile
             ? QString()
             : request.outputPath;
-    outcome.conversion = m_pipeline->Convert(request.sourcePath, request.settings, folder, output,
-                                             outcome.temporaryPath);
+    outcome.conversion = pipeline.Convert(request.sourcePath, request.settings, folder, output,
+                                          outcome.temporaryPath);
     describeFailure(request, outcome);
 }
 
-// Results travel to the service's thread under m_mutex; Qt's queue only carries
-// the wake-up, so every hand-over is one ThreadSanitizer can follow.
-void ConversionService::deliver(ConversionOutcome outcome)
+// Results travel to the service's thread under the mutex; Qt's queue only
+// carries the wake-up, so every hand-over is one ThreadSanitizer can follow. The
+// wake-up is posted under the mutex too, so the service cannot end meanwhile.
+void ConversionService::Shared::deliver(ConversionService* service, ConversionOutcome outcome)
 {
-    bool wake = false;
-    {
-        const std::lock_guard lock(m_mutex);
-        wake = m_results.empty();
-        m_results.push_back(std::move(outcome));
-    }
-    if (wake)
-        QMetaObject::invokeMethod(this, &ConversionService::deliverResults, Qt::QueuedConnection);
+    const std::lock_guard lock(mutex);
+    if (stopping)
+        return;
+    const bool wakeService = results.empty();
+    results.push_back(std::move(outcome));
+    if (wakeService)
+        QMetaObject::invokeMethod(service, &ConversionService::deliverResults,
+                                  Qt::QueuedConnection);
 }
 
 void ConversionService::deliverResults()
@@ -155,11 +280,11 @@ void ConversionService::deliverResults()
     for (;;) {
         ConversionOutcome outcome;
         {
-            const std::lock_guard lock(m_mutex);
-            if (m_results.empty())
+            const std::lock_guard lock(m_shared->mutex);
+            if (m_shared->results.empty())
                 return;
-            outcome = std::move(m_results.front());
-            m_results.pop_front();
+            outcome = std::move(m_shared->results.front());
+            m_shared->results.pop_front();
         }
         emit converted(outcome);
     }

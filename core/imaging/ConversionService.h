@@ -5,6 +5,10 @@
 // window posts requests that carry a snapshot of its settings and receives the
 // results as values in one signal, on the thread the service lives in; it never
 // waits for a conversion. The worker knows nothing of widgets.
+//
+// The worker shares that state with the service, and the last of the two frees
+// it: a service that ends while its worker finishes a conversion nobody will
+// look at need not wait for it (see ~ConversionService).
 #pragma once
 
 #include "imaging/ConversionPipeline.h"
@@ -15,11 +19,9 @@
 #include <QSize>
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
+#include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 class EffectHost;
@@ -61,10 +63,21 @@ public:
     // service. Starts the worker thread.
     ConversionService(std::function<int()> temporaryNumber, const EffectHost* effects,
                       QObject* parent = nullptr);
-    // Drops the queued Preview and Redraw requests, lets the running one and the
-    // queued files the user keeps finish, and waits for the thread; no result is
-    // delivered after that.
+    // Drops the queued Preview and Redraw requests and stops a running one (its
+    // decode ends at its next read, see DecodeCancel.h); lets a running file the
+    // user keeps and the queued ones finish and waits for them. After
+    // stopEveryDecode() (a termination signal) every request is dropped and the
+    // running one stopped. No result is delivered after this. The thread is
+    // waited for while it has a file to finish or may run an effect (the
+    // effects are the caller's); otherwise for a moment only, and then left to
+    // end on its own, touching nothing of the caller's.
     ~ConversionService() override;
+
+    // Waits at most `timeout` until no worker thread of an ended service runs
+    // any more; true then. A program that ends with one running must leave
+    // without its static destructors (std::_Exit), which that thread may still
+    // need. Any thread.
+    static bool waitForUnfinishedWorkers(std::chrono::milliseconds timeout);
 
     // Queues `request` behind the others and returns its number. Any thread;
     // never waits for a conversion.
@@ -79,27 +92,13 @@ signals:
     void converted(const ConversionOutcome& outcome);
 
 private:
-    using Queued = ConversionQueue::Entry;
+    // The queue, the results on their way, the stop and the pipeline: what the
+    // worker and the service share (see ConversionService.cpp).
+    struct Shared;
 
-    void work();
-    bool takeNext(Queued& next);
-    ConversionOutcome execute(const Queued& queued);
-    void convert(const Queued& queued, ConversionOutcome& outcome);
-    void deliver(ConversionOutcome outcome);
     void deliverResults();
 
-    const std::function<int()> m_temporaryNumber;
-
-    // Shared by the worker and the threads that post; guarded by m_mutex.
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    ConversionQueue m_queue;
-    std::deque<ConversionOutcome> m_results;
-    bool m_running = false;
-    bool m_stopping = false;
-
-    // The worker's alone.
-    std::unique_ptr<ConversionPipeline> m_pipeline;
+    const std::shared_ptr<Shared> m_shared;
     // A standard thread rather than a QThread: ThreadSanitizer follows only
     // threads that instrumented code starts, and QThread's priorities change
     // nothing under Linux's default scheduling.

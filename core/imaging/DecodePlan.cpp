@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -68,7 +69,9 @@ int bytesPerPixel(QImage::Format format)
     return std::max(1, QImage::toPixelFormat(format).bitsPerPixel() / 8);
 }
 
-DecodePlan planDecode(const PictureHeader& header, QSize minimumSize)
+namespace {
+
+DecodePlan planForPixels(const PictureHeader& header, QSize minimumSize)
 {
     DecodePlan plan;
     const QSize stored = header.storedSize;
@@ -132,5 +135,15 @@ DecodePlan planDecode(const PictureHeader& header, QSize minimumSize)
     }
     plan.memoryBytes =
         afterReading(header, wholePixels, readBytes) + wholePixels * readBytes * (canvases - 1);
+    return plan;
+}
+
+} // namespace
+
+DecodePlan planDecode(const PictureHeader& header, QSize minimumSize)
+{
+    DecodePlan plan = planForPixels(header, minimumSize);
+    plan.memoryBytes += std::min(header.readerBufferBytes,
+                                 std::numeric_limits<qint64>::max() - plan.memoryBytes);
     return plan;
 }

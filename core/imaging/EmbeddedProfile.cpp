@@ -10,7 +10,8 @@
 namespace {
 
 // No real profile comes near this; a compressed one that claims more is a
-// decompression bomb, refused before it takes the memory.
+// decompression bomb, refused before it takes the memory, and a stored one is
+// not copied.
 constexpr qsizetype kMaxProfileBytes = 16 << 20;
 
 int byteAt(const QByteArray& bytes, qsizetype index)
@@ -114,7 +115,7 @@ QByteArray webpProfile(const QByteArray& bytes)
         if (length > quint32(bytes.size() - at - 8))
             break;
         if (bytes.mid(at, 4) == "ICCP")
-            return bytes.mid(at + 8, length);
+            return length <= quint32(kMaxProfileBytes) ? bytes.mid(at + 8, length) : QByteArray();
         at += 8 + length + (length & 1);
     }
     return {};
@@ -146,7 +147,8 @@ QByteArray tiffProfile(const QByteArray& bytes)
             continue;
         const quint32 count = read32(entry + 4);
         const quint32 offset = count <= 4 ? quint32(entry + 8) : read32(entry + 8);
-        if (offset > quint32(bytes.size()) || count > quint32(bytes.size()) - offset)
+        if (offset > quint32(bytes.size()) || count > quint32(bytes.size()) - offset ||
+            count > quint32(kMaxProfileBytes))
             return {};
         return bytes.mid(offset, count);
     }

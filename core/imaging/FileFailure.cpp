@@ -1,13 +1,16 @@
 #include "imaging/FileFailure.h"
 
+#include "imaging/NativeNames.h"
+
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
+// The name as the user reads it; it may hold bytes that are not UTF-8.
 QString fileName(const QString& path)
 {
-    return path.section(u'/', -1);
+    return shownName(path.section(u'/', -1));
 }
 
 // The C library's own text for `error`, for causes without a sentence of ours.
@@ -89,6 +92,8 @@ QString germanReason(const FileFailure& failure)
         return QStringLiteral("Schreibfehler (%1)").arg(systemText(failure.error));
     case FileProblem::AboveSizeLimit:
         return QStringLiteral("die Datei bleibt auch mit Qualität 1 grösser als die Höchstgrösse");
+    case FileProblem::Cancelled:
+        return QStringLiteral("die Umwandlung wurde abgebrochen");
     }
     return {};
 }
@@ -136,6 +141,8 @@ QString englishReason(const FileFailure& failure)
         return QStringLiteral("write error (%1)").arg(systemText(failure.error));
     case FileProblem::AboveSizeLimit:
         return QStringLiteral("larger than the size limit even at quality 1");
+    case FileProblem::Cancelled:
+        return QStringLiteral("stopped");
     }
     return {};
 }

@@ -27,6 +27,9 @@ enum class FileProblem
     WriteError,
     // The converted file stays above the user's size limit even at quality 1.
     AboveSizeLimit,
+    // A stop came while the picture was decoded (see DecodeCancel.h): nothing is
+    // wrong with the file, and no caller reports it as failed.
+    Cancelled,
 };
 
 struct FileFailure

@@ -1,5 +1,7 @@
 #include "imaging/GifReduction.h"
 
+#include "imaging/DecodeCancel.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -177,7 +179,8 @@ private:
     int m_row = 0;
 };
 
-// Decodes the frame's LZW codes into its palette indices, row by row.
+// Decodes the frame's LZW codes into its palette indices, row by row; false on
+// bad codes and when a stop comes (looked at after every row).
 bool decodeIndices(const FirstFrame& frame, std::vector<std::uint8_t>& indices)
 {
     constexpr int kMaxCodes = 4096;
@@ -192,6 +195,7 @@ bool decodeIndices(const FirstFrame& frame, std::vector<std::uint8_t>& indices)
 
     RowOrder rows(frame.height, frame.interlaced);
     int x = 0;
+    bool stopped = false;
     const auto put = [&](std::uint8_t index) {
         if (rows.row() >= frame.height)
             return;
@@ -199,6 +203,7 @@ bool decodeIndices(const FirstFrame& frame, std::vector<std::uint8_t>& indices)
         if (++x == frame.width) {
             x = 0;
             rows.next();
+            stopped = decodeCancelled();
         }
     };
 
@@ -210,6 +215,8 @@ bool decodeIndices(const FirstFrame& frame, std::vector<std::uint8_t>& indices)
     const std::uint64_t bitCount = std::uint64_t(frame.codes.size()) * 8;
     const auto* data = reinterpret_cast<const std::uint8_t*>(frame.codes.constData());
     while (bitPosition + std::uint64_t(codeSize) <= bitCount) {
+        if (stopped)
+            return false;
         int code = 0;
         for (int i = 0; i < codeSize; ++i, ++bitPosition)
             code |= ((data[bitPosition / 8] >> (bitPosition % 8)) & 1) << i;
@@ -299,6 +306,8 @@ QImage decodeGifReduced(const QByteArray& gif, int factor)
         palette[std::size_t(index)] = premultiplied(frame->colour(index));
     std::vector<std::uint64_t> sums(std::size_t(outWidth) * 4);
     for (int outY = 0; outY < outHeight; ++outY) {
+        if (decodeCancelled())
+            return {};
         std::fill(sums.begin(), sums.end(), 0);
         const int y0 = outY * factor;
         const int rows = std::min(factor, height - y0);

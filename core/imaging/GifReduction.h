@@ -11,6 +11,7 @@
 // reader paints a first frame (transparent index, background colour, colours
 // beyond the palette), averaged in blocks of `factor` x `factor`.
 // Format_ARGB32_Premultiplied when the frame has a transparent index, else
-// Format_RGB32. `gif` must have passed gifIsComplete(); null otherwise, and when
-// `factor` < 1 or the memory cannot be had.
+// Format_RGB32. `gif` must have passed gifIsComplete(); null otherwise, when
+// `factor` < 1 or the memory cannot be had, and when the calling thread's decodes
+// are stopped meanwhile (see DecodeCancel.h).
 QImage decodeGifReduced(const QByteArray& gif, int factor);

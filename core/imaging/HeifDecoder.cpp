@@ -1,6 +1,8 @@
 #include "imaging/HeifDecoder.h"
 
 #include "imaging/ColourConversion.h"
+#include "imaging/DecodeCancel.h"
+#include "imaging/HeifLayout.h"
 
 #include <QIODevice>
 
@@ -44,10 +46,12 @@ Context newContext()
 {
     ensureHeifInitialised();
     Context context(heif_context_alloc());
-    // Larger pictures are refused by their pixel count before decoding; this
-    // only keeps libheif from taking memory for absurd sizes while parsing.
+    // libheif's own limit, set so that it stays whatever libheif's default: the
+    // layout check refuses longer sides before libheif sees them, this keeps
+    // libheif from taking memory for them should anything get past it (the
+    // sizes of thumbnails and other images Pictavo does not decode, say).
     if (context)
-        heif_context_set_maximum_image_size_limit(context.get(), 1 << 16);
+        heif_context_set_maximum_image_size_limit(context.get(), kMaxHeifSide);
     return context;
 }
 
@@ -87,6 +91,39 @@ heif_reader_grow_status deviceGrow(int64_t targetSize, void* device)
 }
 
 constexpr heif_reader kDeviceReader = {1, devicePosition, deviceRead, deviceSeek, deviceGrow};
+
+// The same over the bytes being decoded, for a stop (see DecodeCancel.h). A
+// read never fails: libheif 1.15 asserts that its reads succeed. It asks for
+// the data's size before it reads a coded picture or a tile of a grid, though,
+// from its decoding threads as well, and ends the decode with an error at the
+// first "beyond the end": there the stop answers.
+int stoppableRead(void* data, size_t size, void* device)
+{
+    return static_cast<CancellableDevice*>(device)->readWhole(static_cast<char*>(data),
+                                                              qint64(size))
+               ? 0
+               : -1;
+}
+
+int64_t stoppablePosition(void* device)
+{
+    return static_cast<CancellableDevice*>(device)->pos();
+}
+
+int stoppableSeek(int64_t position, void* device)
+{
+    return static_cast<CancellableDevice*>(device)->seek(position) ? 0 : -1;
+}
+
+heif_reader_grow_status stoppableGrow(int64_t targetSize, void* device)
+{
+    return static_cast<CancellableDevice*>(device)->reaches(targetSize)
+               ? heif_reader_grow_status_size_reached
+               : heif_reader_grow_status_size_beyond_eof;
+}
+
+constexpr heif_reader kStoppableReader = {1, stoppablePosition, stoppableRead, stoppableSeek,
+                                          stoppableGrow};
 
 // The picture's colour description as an ICC profile; empty for sRGB and for
 // what cannot be described (HDR transfer curves).
@@ -143,12 +180,15 @@ void releaseHeifImage(void* image)
 }
 
 // Invalid input and data that ends early are damage; a missing decoder or an
-// unsupported feature is not.
+// unsupported feature is not. libheif reports its security limits (sizes, box
+// and item counts beyond reason) as allocation errors: they are what the file
+// claims, never a shortage of memory.
 FileProblem problemOf(const heif_error& error)
 {
     switch (error.code) {
     case heif_error_Memory_allocation_error:
-        return FileProblem::OutOfMemory;
+        return error.subcode == heif_suberror_Security_limit_exceeded ? FileProblem::Damaged
+                                                                      : FileProblem::OutOfMemory;
     case heif_error_Unsupported_filetype:
     case heif_error_Unsupported_feature:
     case heif_error_Plugin_loading_error:
@@ -212,38 +252,71 @@ bool looksLikeHeif(const QByteArray& prefix)
 PictureHeader readHeifHeader(QIODevice* device)
 {
     PictureHeader header;
-    const Context context = newContext();
-    if (!context || device == nullptr || !device->seek(0))
+    if (device == nullptr || !device->seek(0))
         return header;
-    if (heif_context_read_from_reader(context.get(), &kDeviceReader, device, nullptr).code !=
-        heif_error_Ok)
-        return header;
-    const Handle handle = primaryHandle(context.get());
-    if (!handle)
-        return header;
-    const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     header.format = "heif";
+    // The boxes are checked before libheif parses them: its parsing of a grid
+    // of many tiles alone takes long.
+    const HeifLayout layout = readHeifLayout(device);
+    header.storedSize = layout.declaredSize;
+    header.problem = layout.problem;
+    if (layout.problem != FileProblem::None)
+        return header;
+    const Context context = newContext();
+    if (!context) {
+        header.problem = FileProblem::OutOfMemory;
+        return header;
+    }
+    if (!device->seek(0)) {
+        header.problem = FileProblem::ReadError;
+        return header;
+    }
+    const heif_error read =
+        heif_context_read_from_reader(context.get(), &kDeviceReader, device, nullptr);
+    const Handle handle = read.code == heif_error_Ok ? primaryHandle(context.get()) : Handle();
+    if (!handle) {
+        header.problem = read.code == heif_error_Ok ? FileProblem::Damaged : problemOf(read);
+        return header;
+    }
+    const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     header.storedSize = QSize(heif_image_handle_get_width(handle.get()),
                               heif_image_handle_get_height(handle.get()));
     header.decodedFormat = alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888;
     const int bits = std::max(heif_image_handle_get_luma_bits_per_pixel(handle.get()), 8);
-    header.heifPlaneBytesPerPixel = 3.0 * ((bits + 7) / 8) + (alpha ? 1 : 0);
+    // The decoders fill planes of the coded size, which the declared size
+    // (what the estimate counts in) may fall short of by the padding.
+    const double declaredPixels =
+        double(layout.declaredSize.width()) * double(layout.declaredSize.height());
+    const double codedShare = std::max(1.0, double(layout.codedPixels) / declaredPixels);
+    header.heifPlaneBytesPerPixel = 3.0 * ((bits + 7) / 8) * codedShare + (alpha ? 1 : 0);
     return header;
 }
 
 HeifPicture decodeHeif(const QByteArray& bytes)
 {
+    // libheif reads each coded picture, each tile of a grid, through the reader
+    // again when it decodes it, so a stop ends a grid's decode at the next tile
+    // of each decoding thread. Outlives the context.
+    CancellableDevice device(bytes);
+    // What libheif will decode must be what the boxes declare (see HeifLayout.h).
+    if (const FileProblem problem = readHeifLayout(&device).problem; problem != FileProblem::None)
+        return failed(device.refusedRead() ? FileProblem::Cancelled : problem);
     const Context context = newContext();
     if (!context)
         return failed(FileProblem::OutOfMemory);
-    const heif_error read = heif_context_read_from_memory_without_copy(
-        context.get(), bytes.constData(), size_t(bytes.size()), nullptr);
+    if (!device.seek(0))
+        return failed(device.refusedRead() ? FileProblem::Cancelled : FileProblem::ReadError);
+    const heif_error read =
+        heif_context_read_from_reader(context.get(), &kStoppableReader, &device, nullptr);
     if (read.code != heif_error_Ok)
-        return failed(problemOf(read));
+        return failed(device.refusedRead() ? FileProblem::Cancelled : problemOf(read));
     const Handle handle = primaryHandle(context.get());
     if (!handle)
         return failed(FileProblem::Damaged);
-    return decodeHandle(handle.get());
+    HeifPicture decoded = decodeHandle(handle.get());
+    if (device.refusedRead())
+        return failed(FileProblem::Cancelled);
+    return decoded;
 }
 
 QStringList heifExtensions()

@@ -1,8 +1,11 @@
 #include "imaging/JpegScanCheck.h"
 
+#include "imaging/DecodeCancel.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -15,7 +18,23 @@ struct CheckErrorManager
 {
     jpeg_error_mgr pub;
     std::jmp_buf jumpBack;
+    // From the end of the header on, stray bytes before a marker follow coded data.
+    bool scansBegun;
     bool damaged;
+    bool outOfMemory;
+};
+
+// libjpeg-turbo decodes Huffman codes on a fast path while its buffer holds
+// 512 bytes or more, and that path takes a bad code for zero without a word.
+// Handing the data over in smaller pieces keeps it on the path that reports.
+constexpr std::size_t kPieceBytes = 256;
+
+struct PieceSource
+{
+    jpeg_source_mgr pub;
+    const JOCTET* data;
+    std::size_t size;
+    std::size_t offset;
 };
 
 bool isDamageWarning(int code)
@@ -33,10 +52,41 @@ bool isDamageWarning(int code)
     }
 }
 
+// Whether the `count` bytes libjpeg skipped before the marker it just found are
+// padding. They end where the source stands: libjpeg warns right after the last
+// of them. It counts a byte once and a stuffed pair 0xFF 0x00 twice, leaving out
+// further 0xFF bytes before the pair, so the bytes are walked back by its count.
+bool skippedBytesArePadding(j_decompress_ptr record, int count)
+{
+    const auto* source = reinterpret_cast<const PieceSource*>(record->src);
+    const JOCTET* end = source->pub.next_input_byte;
+    if (count > kMaxJpegPaddingBytes || end < source->data || end > source->data + source->size)
+        return false; // also past the end of the data, where the source fakes an end marker
+    const JOCTET* at = end;
+    for (int counted = 0; counted < count;) {
+        if (at == source->data)
+            return false;
+        --at;
+        if (*at != 0x00 && *at != 0xFF)
+            return false;
+        if (*at == 0x00 && at > source->data && at[-1] == 0xFF) {
+            while (at > source->data && at[-1] == 0xFF)
+                --at;
+            counted += 2;
+        } else {
+            ++counted;
+        }
+    }
+    return true;
+}
+
 void jumpBack(j_common_ptr record)
 {
     auto* manager = reinterpret_cast<CheckErrorManager*>(record->err);
-    manager->damaged = true;
+    if (manager->pub.msg_code == JERR_OUT_OF_MEMORY)
+        manager->outOfMemory = true;
+    else
+        manager->damaged = true;
     std::longjmp(manager->jumpBack, 1);
 }
 
@@ -44,24 +94,18 @@ void jumpBack(j_common_ptr record)
 void noteMessage(j_common_ptr record, int level)
 {
     auto* manager = reinterpret_cast<CheckErrorManager*>(record->err);
-    if (level < 0 && isDamageWarning(manager->pub.msg_code))
+    if (level >= 0)
+        return;
+    const int code = manager->pub.msg_code;
+    if (isDamageWarning(code))
+        manager->damaged = true;
+    else if (code == JWRN_EXTRANEOUS_DATA && manager->scansBegun &&
+             !skippedBytesArePadding(reinterpret_cast<j_decompress_ptr>(record),
+                                     manager->pub.msg_parm.i[0]))
         manager->damaged = true;
 }
 
 void noOutput(j_common_ptr) {}
-
-// libjpeg-turbo decodes Huffman codes on a fast path while its buffer holds
-// 512 bytes or more, and that path takes a bad code for zero without a word.
-// Handing the data over in smaller pieces keeps it on the path that reports.
-constexpr std::size_t kPieceBytes = 256;
-
-struct PieceSource
-{
-    jpeg_source_mgr pub;
-    const JOCTET* data;
-    std::size_t size;
-    std::size_t offset;
-};
 
 void startSource(j_decompress_ptr) {}
 void endSource(j_decompress_ptr) {}
@@ -70,7 +114,8 @@ boolean nextPiece(j_decompress_ptr record)
 {
     static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
     auto* source = reinterpret_cast<PieceSource*>(record->src);
-    if (source->offset >= source->size) {
+    // A stop ends the data early (see DecodeCancel.h); the caller asks why.
+    if (source->offset >= source->size || decodeCancelled()) {
         // As libjpeg's own sources do: a fake end marker, and a warning.
         WARNMS(record, JWRN_JPEG_EOF);
         source->pub.next_input_byte = kEndOfImage;
@@ -107,6 +152,7 @@ bool decodeAllScans(jpeg_decompress_struct& record, CheckErrorManager& errors, P
     jpeg_create_decompress(&record);
     record.src = &source.pub;
     jpeg_read_header(&record, TRUE);
+    errors.scansBegun = true;
     record.scale_num = 1;
     record.scale_denom = 8;
     record.dct_method = JDCT_IFAST;
@@ -126,7 +172,7 @@ bool decodeAllScans(jpeg_decompress_struct& record, CheckErrorManager& errors, P
 
 } // namespace
 
-bool jpegScanDataIsDamaged(const QByteArray& jpeg)
+JpegScans checkJpegScans(const QByteArray& jpeg)
 {
     jpeg_decompress_struct record{};
     CheckErrorManager errors{};
@@ -142,9 +188,19 @@ bool jpegScanDataIsDamaged(const QByteArray& jpeg)
     source.pub.term_source = &endSource;
     source.data = reinterpret_cast<const JOCTET*>(jpeg.constData());
     source.size = std::size_t(jpeg.size());
-    // 65535 / 8 pixels of up to four components: the widest row at 1/8 scale.
-    std::vector<JSAMPLE> row(8192 * 4);
+    std::vector<JSAMPLE> row;
+    try {
+        // 65535 / 8 pixels of up to four components: the widest row at 1/8 scale.
+        row.resize(8192 * 4);
+    } catch (const std::bad_alloc&) {
+        return JpegScans::OutOfMemory;
+    }
     const bool decoded = decodeAllScans(record, errors, source, row);
     jpeg_destroy_decompress(&record);
-    return !decoded || errors.damaged;
+    // Damage seen before memory ran out is damage all the same.
+    if (errors.damaged)
+        return JpegScans::Damaged;
+    if (errors.outOfMemory)
+        return JpegScans::OutOfMemory;
+    return decoded ? JpegScans::Intact : JpegScans::Damaged;
 }

@@ -1,8 +1,9 @@
 #include "imaging/PendingFile.h"
 
+#include "imaging/NativeNames.h"
+#include "imaging/NativePaths.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 
@@ -24,9 +25,10 @@ namespace {
 constexpr char kNamePrefix[] = ".pictavo-";
 constexpr char kNameSuffix[] = ".tmp";
 
+// By the bytes of the name, so that a name that is not UTF-8 is kept as it is.
 QByteArray encoded(const QString& path)
 {
-    return QFile::encodeName(path);
+    return nativeName(path);
 }
 
 QString siblingPath(const QString& folder)
@@ -82,7 +84,7 @@ void syncFolder(const QString& folder)
 
 } // namespace
 
-PendingFile::PendingFile(const QString& folder) : m_folder(QFileInfo(folder).absoluteFilePath())
+PendingFile::PendingFile(const QString& folder) : m_folder(absolutePathOf(folder))
 {
     removeStaleFiles(m_folder);
     if (!openUnnamed())
@@ -98,21 +100,18 @@ void PendingFile::removeStaleFiles(const QString& folder)
 {
     static std::mutex mutex;
     static QSet<QString> cleaned;
-    const QString key = QFileInfo(folder).absoluteFilePath();
+    const QString key = absolutePathOf(folder);
     {
         const std::lock_guard lock(mutex);
         if (cleaned.contains(key))
             return;
         cleaned.insert(key);
     }
-    const QDir dir(key);
-    const QStringList names =
-        dir.entryList({QLatin1String(kNamePrefix) + u'*' + QLatin1String(kNameSuffix)},
-                      QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names = fileNamesIn(key);
     for (const QString& name : names) {
         const qint64 pid = processOf(name);
         if (pid != 0 && pid != ::getpid() && processIsGone(pid))
-            QFile::remove(dir.filePath(name));
+            ::unlink(encoded(QDir(key).filePath(name)).constData());
     }
 }
 
@@ -287,7 +286,7 @@ void PendingFile::discard()
 
 FileFailure writeFileReplacing(const QString& target, const QByteArray& bytes)
 {
-    PendingFile file(QFileInfo(target).absolutePath());
+    PendingFile file(absoluteFolderOf(target));
     if (file.isOpen() && file.write(bytes))
         file.commit(target);
     return file.failure();

@@ -1,6 +1,7 @@
 #include "imaging/PictureDecoder.h"
 
 #include "imaging/ColourConversion.h"
+#include "imaging/DecodeCancel.h"
 #include "imaging/DecodePlan.h"
 #include "imaging/EmbeddedProfile.h"
 #include "imaging/GifReduction.h"
@@ -9,6 +10,8 @@
 #include "imaging/PictureHeader.h"
 #include "imaging/PictureIntegrity.h"
 #include "imaging/PictureReduction.h"
+#include "imaging/PngChunks.h"
+#include "imaging/TiffDirectory.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -114,6 +117,13 @@ bool tooManyPixels(QSize size)
     return size.isValid() && qint64(size.width()) * size.height() > kMaxDecodedPixels;
 }
 
+// Qt's JPEG reader takes every file that starts with the start-of-image marker;
+// when none takes such a file, Qt could not load its reader for want of memory.
+bool jpegReaderMissing(const PictureHeader& header, const QByteArray& prefix)
+{
+    return !header.isKnown() && prefix.startsWith("\xFF\xD8");
+}
+
 DecodedPicture refused(FileProblem problem)
 {
     return {QImage(), problem};
@@ -153,6 +163,10 @@ DecodedPicture decodeHeifFollowingPlan(const QByteArray& bytes, QSize minimumSiz
         return refused(FileProblem::Damaged);
     if (tooManyPixels(header.storedSize))
         return refused(FileProblem::TooManyPixels);
+    // Boxes that lie or contradict each other are damage known before any
+    // decoding; a header that could not be read for want of memory is not.
+    if (header.problem != FileProblem::None)
+        return refused(header.problem);
     HeifPicture heif = decodeHeif(bytes);
     if (heif.picture.isNull())
         return refused(heif.problem);
@@ -160,20 +174,29 @@ DecodedPicture decodeHeifFollowingPlan(const QByteArray& bytes, QSize minimumSiz
     return inSrgb(std::move(image), heif.iccProfile);
 }
 
-DecodedPicture decodeFollowingPlan(const QByteArray& bytes, QSize minimumSize)
+DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSize)
 {
-    if (looksLikeHeif(bytes))
-        return decodeHeifFollowingPlan(bytes, minimumSize);
-    QBuffer buffer;
-    buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return refused(FileProblem::OutOfMemory);
+    if (looksLikeHeif(fileBytes))
+        return decodeHeifFollowingPlan(fileBytes, minimumSize);
+    // A PNG without the chunks beyond Pictavo's limits, or refused before
+    // anything of it is inflated (see PngChunks.h).
+    const PngForReaders png = pngForReaders(fileBytes);
+    if (png.damaged)
+        return refused(FileProblem::Damaged);
+    const QByteArray& bytes = png.bytes;
+    // Read piecewise, so that a stop ends the decode at its next read.
+    CancellableDevice buffer(bytes);
+    // A TIFF without the entries of its first directory that libtiff would load
+    // for nothing (see TiffDirectory.h).
+    const TiffReadingDevice tiff(&buffer);
     // From the header on: libjpeg shows only the first of a file's warnings, and
     // that may come while the header is read.
     DecodeScope scope;
-    QImageReader reader(&buffer);
+    QImageReader reader(tiff.device());
     reader.setAutoTransform(true);
     const PictureHeader header = readPictureHeader(reader, bytes);
+    if (jpegReaderMissing(header, bytes))
+        return refused(FileProblem::OutOfMemory);
     if (!header.isKnown())
         return refused(FileProblem::NotAPicture);
     if (tooManyPixels(header.storedSize))
@@ -190,15 +213,51 @@ DecodedPicture decodeFollowingPlan(const QByteArray& bytes, QSize minimumSize)
     }
     if (plan.method == DecodePlan::Method::JpegScaled || plan.method == DecodePlan::Method::PngScaled)
         reader.setScaledSize(plan.readSize);
+    if (header.format == "jpeg")
+        buffer.setLargestRead(kJpegReadBytes);
     QImage image = reader.read();
-    if (header.format == "jpeg" && scope.jpegWarned() && jpegScanDataIsDamaged(bytes))
-        return refused(FileProblem::Damaged);
+    if (buffer.refusedRead())
+        return refused(FileProblem::Cancelled);
+    // Qt reads on after libjpeg's warnings, and gives up alike on bad data and on
+    // memory it cannot get: libjpeg's own pass over the scans tells which. A JPEG
+    // whose scans all decode but which Qt could not read lacked memory.
+    if (header.format == "jpeg" && (scope.jpegWarned() || image.isNull())) {
+        const JpegScans scans = checkJpegScans(bytes);
+        if (scans == JpegScans::Damaged)
+            return refused(FileProblem::Damaged);
+        if (scans == JpegScans::OutOfMemory || image.isNull())
+            return refused(FileProblem::OutOfMemory);
+    }
     if (image.isNull())
         return refused(FileProblem::Undecodable);
     if (tooManyPixels(image.size()))
         return refused(FileProblem::TooManyPixels);
     return inSrgb(reducedOrNormalised(std::move(image), plan),
                   embeddedIccProfile(header.format, bytes));
+}
+
+// The header as Qt's reader tells it, without what the reader need not parse
+// for it: of a PNG only the chunks that tell its size and format, of a TIFF its
+// first directory without the entries left out.
+PictureHeader readHeaderLeanly(QIODevice* device, const QByteArray& prefix)
+{
+    const DecodeScope scope;
+    if (looksLikePng(prefix)) {
+        const QByteArray headerOnly = pngHeaderOnly(device);
+        QBuffer buffer;
+        buffer.setData(headerOnly);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        reader.setAutoTransform(true);
+        return readPictureHeader(reader, headerOnly);
+    }
+    const TiffReadingDevice tiff(device);
+    QImageReader reader(tiff.device());
+    reader.setAutoTransform(true);
+    PictureHeader header = readPictureHeader(reader, prefix);
+    header.readerBufferBytes =
+        tiff.directory().readerBufferBytes(header.decodedFormat, device->size());
+    return header;
 }
 
 } // namespace
@@ -208,11 +267,16 @@ DecodedPicture decodePictureChecked(const QByteArray& bytes, QSize minimumSize)
     if (bytes.isEmpty())
         return refused(FileProblem::NotAPicture);
     ensureDecoderMessageHandler();
+    DecodedPicture decoded;
     try {
-        return decodeFollowingPlan(bytes, minimumSize);
+        decoded = decodeFollowingPlan(bytes, minimumSize);
     } catch (const std::bad_alloc&) {
-        return refused(FileProblem::OutOfMemory);
+        decoded = refused(FileProblem::OutOfMemory);
     }
+    // A decoder that a stop cut short fails in its own way; none of it is damage.
+    if (decoded.picture.isNull() && decodeCancelled())
+        decoded.problem = FileProblem::Cancelled;
+    return decoded;
 }
 
 QImage decodePicture(const QByteArray& bytes)
@@ -231,20 +295,21 @@ PictureHeader probePicture(QIODevice* device)
         return {};
     ensureDecoderMessageHandler();
     PictureHeader header;
+    QByteArray prefix;
     try {
-        const QByteArray prefix = device->peek(kPictureHeaderPrefixBytes);
+        prefix = device->peek(kPictureHeaderPrefixBytes);
         if (looksLikeHeif(prefix)) {
             header = readHeifHeader(device);
             device->seek(0);
             return header;
         }
-        const DecodeScope scope;
-        QImageReader reader(device);
-        reader.setAutoTransform(true);
-        header = readPictureHeader(reader, prefix);
+        header = readHeaderLeanly(device, prefix);
     } catch (const std::bad_alloc&) {
         header = {};
+        header.problem = FileProblem::OutOfMemory;
     }
+    if (jpegReaderMissing(header, prefix))
+        header.problem = FileProblem::OutOfMemory;
     device->seek(0);
     return header;
 }
@@ -253,16 +318,9 @@ QSize pictureSize(const QByteArray& bytes)
 {
     if (looksLikeHeif(bytes))
         return heifHeaderOf(bytes).storedSize;
-    ensureDecoderMessageHandler();
-    const DecodeScope scope;
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    QSize size = reader.size();
-    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90))
-        size.transpose();
-    return size;
+    return probePicture(&buffer).uprightSize();
 }

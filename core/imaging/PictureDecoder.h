@@ -8,14 +8,18 @@
 //  - a JPEG whose scan data ends early or whose entropy-coded data is corrupt:
 //    libjpeg reports a premature end of the file or of a data segment, a bad
 //    Huffman or arithmetic code, a restart marker out of place or an
-//    inconsistent progression (see JpegScanCheck.h);
+//    inconsistent progression, or bytes other than padding between the coded
+//    data and a marker (see JpegScanCheck.h);
 //  - a HEIF or AVIF picture whose boxes or coded data libheif finds invalid or
-//    ending early (libheif decodes strictly);
+//    ending early (libheif decodes strictly), or whose boxes declare sizes its
+//    coded data contradicts (see HeifLayout.h);
 //  - any picture Qt's reader fails on.
 // Not damage: libjpeg's other warnings. A JPEG whose scans decode completely is
-// whole even when libjpeg warns about extraneous bytes before a marker (which
-// many cameras leave before the end marker), an unknown JFIF revision, unusual
-// scan parameters for a sequential file, or a bad ICC or Adobe marker.
+// whole even when libjpeg warns about padding before a marker (which cameras
+// leave before the end marker), stray bytes between the segments before the
+// first scan, an unknown JFIF revision, unusual scan parameters for a
+// sequential file, or a bad ICC or Adobe marker. A JPEG whose scans libjpeg
+// decodes completely but which Qt's reader fails on lacked memory.
 #pragma once
 
 #include "imaging/FileFailure.h"

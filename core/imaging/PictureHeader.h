@@ -3,6 +3,8 @@
 // known before that memory is taken.
 #pragma once
 
+#include "imaging/FileFailure.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -32,8 +34,18 @@ struct PictureHeader
     // coefficients per pixel of the picture. 0 otherwise.
     double jpegCoefficientBytesPerPixel = 0;
     // For a HEIF picture: the bytes a pixel takes in the planes libheif decodes
-    // into before it makes the 8-bit RGB picture. 0 otherwise.
+    // into before it makes the 8-bit RGB picture, counting the coded padding and
+    // the tiles that overhang a grid. 0 otherwise.
     double heifPlaneBytesPerPixel = 0;
+    // Why the picture is refused from its header alone, before anything of it is
+    // decoded; so far told for HEIF pictures (see HeifLayout.h): Damaged when its
+    // boxes contradict each other or its coded data, Undecodable when decoding
+    // would take what no camera's file takes, OutOfMemory when not even the
+    // header could be read. None otherwise.
+    FileProblem problem = FileProblem::None;
+    // What the format's library holds beside the picture while it decodes: for
+    // a TIFF, the strip or tile it reads whole (see TiffDirectory.h). 0 otherwise.
+    qint64 readerBufferBytes = 0;
 
     bool isKnown() const { return !format.isEmpty(); }
     // storedSize, turned as shown.

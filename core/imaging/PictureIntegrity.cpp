@@ -1,5 +1,7 @@
 #include "imaging/PictureIntegrity.h"
 
+#include "imaging/DecodeCancel.h"
+
 #include <array>
 #include <climits>
 #include <cstddef>
@@ -120,7 +122,10 @@ bool lzwYieldsPixels(const QByteArray& stream, int minimumCodeSize, std::uint64_
     int nextCode = endCode + 1;
     int previous = -1;
     std::uint64_t produced = 0;
-    for (;;) {
+    for (std::uint32_t codes = 1;; ++codes) {
+        // A stop (see DecodeCancel.h) ends the walk; the caller asks why it failed.
+        if (codes % 4096 == 0 && decodeCancelled())
+            return false;
         const std::optional<int> read = reader.next(codeSize);
         if (!read || *read == endCode)
             return produced == pixelCount;

@@ -21,7 +21,8 @@ inline constexpr std::uint64_t kGifMaxScreenPixels = std::uint64_t(1) << 27;
 // True when `data` is a GIF87a/GIF89a file whose block structure is complete up
 // to the trailer, whose frames all lie on the logical screen and have a colour
 // table, and whose first frame's LZW stream is valid and yields exactly
-// width * height pixels.
+// width * height pixels. False too when the calling thread's decodes are
+// stopped meanwhile (see DecodeCancel.h).
 bool gifIsComplete(const QByteArray& data);
 
 // True when `data` is a Windows/OS/2 BMP whose headers are consistent and whose

@@ -1,5 +1,7 @@
 #include "imaging/SourceFile.h"
 
+#include "imaging/NativeNames.h"
+
 #include <cerrno>
 #include <new>
 
@@ -37,7 +39,8 @@ void SourceFile::open(const QString& path)
         m_failure = {FileProblem::NotFound, ENOENT};
         return;
     }
-    const QByteArray name = QFile::encodeName(path);
+    // By its bytes: a name that is not UTF-8 is opened as it is on the disk.
+    const QByteArray name = nativeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         // A socket cannot be opened at all; its type says more than the error.

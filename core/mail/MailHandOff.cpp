@@ -1,5 +1,6 @@
 #include "mail/MailHandOff.h"
 
+#include "imaging/NativeNames.h"
 #include "program/TemporaryFolder.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -68,6 +70,36 @@ void removeStaleHandOffFolders()
         removeOwnFoldersOlderThan(root, {}, staleBefore());
 }
 
+// Copies `path` by its own bytes, also a name that is not UTF-8, to `copy`,
+// which must not exist yet.
+bool copyFile(const QString& path, const QString& copy)
+{
+#ifdef Q_OS_UNIX
+    const int descriptor = ::open(nativeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    QFile source;
+    if (!source.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return false;
+    }
+    QFile target(copy);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    constexpr qint64 kPieceBytes = 1 << 20;
+    while (!source.atEnd()) {
+        const QByteArray piece = source.read(kPieceBytes);
+        if (piece.isEmpty() || target.write(piece) != piece.size()) {
+            target.remove();
+            return false;
+        }
+    }
+    return true;
+#else
+    return QFile::copy(path, copy);
+#endif
+}
+
 } // namespace
 
 MailHandOff::MailHandOff()
@@ -87,12 +119,15 @@ QString MailHandOff::handOver(const QString& path, const QString& fileName)
 {
     if (m_folder.isEmpty())
         return path;
+    // The copy carries the name as the user sees it: a mail client takes its
+    // attachments' names as UTF-8 text.
+    const QString shown = shownName(fileName);
     // The first attachment of a name lies in the folder itself, the n-th in subfolder n.
     QString folder = m_folder;
-    for (int n = 2; QFileInfo::exists(folder + QLatin1Char('/') + fileName); ++n)
+    for (int n = 2; QFileInfo::exists(folder + QLatin1Char('/') + shown); ++n)
         folder = m_folder + QLatin1Char('/') + QString::number(n);
-    const QString copy = folder + QLatin1Char('/') + fileName;
-    if (!QDir().mkpath(folder) || !QFile::copy(path, copy))
+    const QString copy = folder + QLatin1Char('/') + shown;
+    if (!QDir().mkpath(folder) || !copyFile(path, copy))
         return path;
     return copy;
 }

@@ -1,7 +1,8 @@
 #include "program/CommandLine.h"
 
+#include "imaging/NativePaths.h"
+
 #include <QDir>
-#include <QFileInfo>
 
 QString withoutEnclosingQuotes(QString text)
 {
@@ -65,7 +66,7 @@ QString unknownOption(const QStringList& arguments, const QString& startDirector
         return {};
     // A picture whose name begins with "-" is still a picture.
     const CommandLine request = parseCommandLine(arguments).resolvedAgainst(startDirectory);
-    if (request.kind == CommandLine::Picture && QFileInfo::exists(request.path))
+    if (request.kind == CommandLine::Picture && pathExists(request.path))
         return {};
     return arguments.constFirst();
 }

@@ -33,14 +33,15 @@ struct CommandLine
     // The same request with a relative path made absolute against startDirectory
     // (an absolute folder). The program makes its own folder the current directory
     // at start-up, so main() must resolve against the directory it was started in,
-    // QDir::currentPath(), before that change; afterwards a relative path would
+    // currentFolder(), before that change; afterwards a relative path would
     // point into the program's folder. Absolute paths and None stay as they are.
     CommandLine resolvedAgainst(const QString& startDirectory) const;
 
     friend bool operator==(const CommandLine&, const CommandLine&) = default;
 };
 
-// Reads the program's arguments, QCoreApplication::arguments() without the first.
+// Reads the program's arguments, nativeArguments() without the first (see
+// NativeNames.h; QCoreApplication::arguments() loses names that are not UTF-8).
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // What a first argument "--help" (or "-h") or "--version" asks for: an answer on

@@ -1,6 +1,20 @@
 #include "program/DroppedFiles.h"
 
-#include <QFileInfo>
+#include "imaging/NativeNames.h"
+#include "imaging/NativePaths.h"
+
+namespace {
+
+// The local path of `url` by its bytes: toLocalFile() decodes "%FC" as UTF-8
+// and so loses a name that is not. A path on another host keeps Qt's form.
+QString localPath(const QUrl& url)
+{
+    if (!url.host().isEmpty())
+        return url.toLocalFile();
+    return nameFromNative(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+} // namespace
 
 DroppedFiles readDroppedFiles(const QList<QUrl>& urls)
 {
@@ -17,9 +31,8 @@ DroppedFiles readDroppedFiles(const QList<QUrl>& urls)
     QStringList files;
     bool folder = false;
     for (const QUrl& url : urls) {
-        const QFileInfo info(url.toLocalFile());
-        folder = folder || info.isDir();
-        const QString path = info.absoluteFilePath();
+        const QString path = absolutePathOf(localPath(url));
+        folder = folder || isFolder(path);
         if (!files.contains(path))
             files << path;
     }

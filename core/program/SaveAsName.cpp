@@ -1,6 +1,7 @@
 #include "program/SaveAsName.h"
 
 #include "imaging/ConversionPipeline.h"
+#include "imaging/NativeNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -66,8 +67,8 @@ bool isSameFile(const QString& a, const QString& b)
     struct stat second
     {
     };
-    if (::stat(QFile::encodeName(a).constData(), &first) != 0 ||
-        ::stat(QFile::encodeName(b).constData(), &second) != 0)
+    if (::stat(nativeName(a).constData(), &first) != 0 ||
+        ::stat(nativeName(b).constData(), &second) != 0)
         return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }

@@ -1,6 +1,7 @@
 #include "session/ConversionSession.h"
 
 #include "imaging/ConversionPipeline.h"
+#include "imaging/NativeNames.h"
 #include "program/SettingsStore.h"
 
 #include <QFile>
@@ -170,7 +171,7 @@ void ConversionSession::openPicture(const QString& path)
 {
     m_openingPicture = path;
     // The chosen name at once; the conversion adds its size.
-    emit titleChanged(QFileInfo(path).fileName());
+    emit titleChanged(shownName(QFileInfo(path).fileName()));
     m_viewContinuation = [this, path](const ConversionOutcome& outcome) {
         m_openingPicture.clear();
         if (outcome.conversion.readFailure.failed()) {

@@ -1,9 +1,11 @@
 // The directory conversion of the core, without any window: the list and its
 // order, each file once, undecodable files, the question's answers, cancelling,
 // the same bytes with any number of workers and from the window's pipeline, the
-// memory budget of parallel pictures, and the batch on a thread of its own.
+// memory budget of parallel pictures, the batch on a thread of its own, and
+// names that are not UTF-8.
 #include "batch/BatchConversion.h"
 #include "imaging/MemoryBudget.h"
+#include "imaging/NativeNames.h"
 #include "QtEventLoop.h"
 
 #include <gtest/gtest.h>
@@ -18,26 +20,37 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
+// Files are read, written and listed by the bytes of their names, which Qt's
+// file classes would change for a name that is not UTF-8.
 QByteArray readAll(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QFile file;
+    const int fd = ::open(nativeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+               ? file.readAll()
+               : QByteArray();
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QFile file;
+    const int fd =
+        ::open(nativeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_TRUE(fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        << path.toStdString();
     file.write(bytes);
 }
 
@@ -67,14 +80,26 @@ void makePictures(const QString& folder, const QStringList& names)
         ++seed;
         // Qt writes no GIF, HEIC or AVIF; pictures are decoded by their content,
         // so a PNG under a .gif name and a JPEG under a .heic name do as well.
-        ASSERT_TRUE(textured(120 + 20 * seed, 90 + 15 * seed, seed)
-                        .save(QDir(folder).filePath(name), format.constData()));
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(
+            textured(120 + 20 * seed, 90 + 15 * seed, seed).save(&buffer, format.constData()));
+        writeBytes(QDir(folder).filePath(name), buffer.data());
     }
 }
 
+// The entries of `folder` but hidden ones, by name.
 QStringList namesIn(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList names;
+    if (DIR* listing = ::opendir(nativeName(folder).constData())) {
+        while (const dirent* entry = ::readdir(listing))
+            if (entry->d_name[0] != '.')
+                names << nameFromNative(entry->d_name);
+        ::closedir(listing);
+    }
+    names.sort();
+    return names;
 }
 
 // What one batch reported, in order.
@@ -164,12 +189,14 @@ TEST_F(CoreBatch, WalksThePatternsInOrderAndConvertsEachFileOnce)
         }
 }
 
-// Folders as users have them, converted with one worker and with several: a
-// result never replaces a source, another source's result or a file that is no
-// result of Pictavo; a re-run adds no file and replaces only its own results;
-// a folder that cannot take the results is refused before anything is read.
+// Folders as users have them, also with names that are not UTF-8, converted
+// with one worker and with several: a result never replaces a source, another
+// source's result or a file that is no result of Pictavo; a re-run adds no file
+// and replaces only its own results; a folder that cannot take the results is
+// refused before anything is read.
 TEST_F(CoreBatch, NoResultReplacesWhatIsNotAResult)
 {
+    const auto raw = [](const char* bytes) { return nameFromNative(bytes); };
     const auto checksums = [](const QString& folder) {
         std::map<QString, QByteArray> sums;
         for (const QString& name : namesIn(folder))
@@ -200,6 +227,16 @@ TEST_F(CoreBatch, NoResultReplacesWhatIsNotAResult)
          {"Bild 64x48 (2).jpg", "Bild 64x48.jpg", "b 64x48.jpg"}},
         {"a picture of a result's name and size", {"Bild.jpg"}, "Bild 64x48.jpg", {64, 48}, false,
          {"Bild 64x48 (2).jpg", "Bild 64x48.jpg"}},
+        // Latin-1, a sequence broken in the middle and one cut off at the end,
+        // beside the UTF-8 look-alike: each result is named by its source's bytes.
+        {"names that are not UTF-8",
+         {raw("M\xfcller.jpg"), raw("M\xc3\xbcller.jpg"), raw("Bild\xe4\xff-mitte.jpg"),
+          raw("kurz\xe2\x82.jpg")},
+         raw("M\xfcller 64x48.jpg"), {200, 150}, true,
+         {raw("Bild\xe4\xff-mitte 64x48.jpg"), raw("Bild\xe4\xff-mitte.jpg"),
+          raw("M\xc3\xbcller 64x48.jpg"), raw("M\xc3\xbcller.jpg"), raw("M\xfcller 64x48 (2).jpg"),
+          raw("M\xfcller 64x48 64x48.jpg"), raw("M\xfcller 64x48.jpg"), raw("M\xfcller.jpg"),
+          raw("kurz\xe2\x82 64x48.jpg"), raw("kurz\xe2\x82.jpg")}},
     };
     for (const auto& c : cases)
         for (const int jobs : {1, 3}) {
@@ -235,6 +272,8 @@ TEST_F(CoreBatch, NoResultReplacesWhatIsNotAResult)
             if (c.intoSource) {
                 EXPECT_EQ(summary.earlierResults.size(), summary.converted) << c.what;
             }
+            // QTemporaryDir removes by Qt's names and would leave these behind.
+            std::filesystem::remove_all(nativeName(dir.path()).toStdString());
         }
 
     // Nothing is read for a folder that is missing or refuses new files.
@@ -246,6 +285,35 @@ TEST_F(CoreBatch, NoResultReplacesWhatIsNotAResult)
         EXPECT_TRUE(summary.destinationFailure.failed()) << destination.toStdString();
         EXPECT_TRUE(log.events.isEmpty());
         EXPECT_EQ(summary.total, 0);
+    }
+}
+
+// A name's bytes come back as they were, whatever they are; only valid UTF-8
+// decodes to characters, and what the user is shown has no escape left.
+TEST(NativeNames, BytesComeBackAsTheyWere)
+{
+    const struct
+    {
+        const char* what;
+        QByteArray bytes;
+        QStringView name;
+        QStringView shown;
+    } cases[] = {
+        {"valid", "M\xc3\xbcller \xf0\x9f\x93\xb7.jpg", u"M\u00fcller \U0001f4f7.jpg",
+         u"M\u00fcller \U0001f4f7.jpg"},
+        {"Latin-1", "M\xfcller.jpg", u"M\xdcfcller.jpg", u"M\ufffdller.jpg"},
+        {"overlong slash", "a\xc0\xaf", u"a\xdcc0\xdcaf", u"a\ufffd\ufffd"},
+        {"encoded surrogate", "\xed\xb3\xbc", u"\xdced\xdcb3\xdcbc", u"\ufffd\ufffd\ufffd"},
+        {"above U+10FFFF", "\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80",
+         u"\ufffd\ufffd\ufffd\ufffd"},
+        {"lone continuation byte", "a\x80" "b", u"a\xdc80" "b", u"a\ufffd" "b"},
+        {"cut off at the end", "kurz\xe2\x82", u"kurz\xdce2\xdc82", u"kurz\ufffd\ufffd"},
+    };
+    for (const auto& c : cases) {
+        const QString name = nameFromNative(c.bytes);
+        EXPECT_EQ(name, c.name.toString()) << c.what;
+        EXPECT_EQ(nativeName(name), c.bytes) << c.what;
+        EXPECT_EQ(shownName(name), c.shown.toString()) << c.what;
     }
 }
 

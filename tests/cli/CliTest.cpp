@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include <fcntl.h>
@@ -429,6 +430,103 @@ TEST(CliRun, UnreadablePicturesAreNamedAndSkipped)
     EXPECT_EQ(written, expected); // nothing from the sample, no leftovers
 }
 
+// Runs pictavo-cli with arguments as bytes, as a shell passes a name that is not
+// UTF-8 (QProcess would pass it changed); what it writes, as bytes too.
+struct RawRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+RawRun runCliWithBytes(QList<QByteArray> arguments)
+{
+    QTemporaryDir logs;
+    arguments.prepend(PICTAVO_BINARY_DIR "/pictavo-cli");
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const QByteArray out = QFile::encodeName(logs.filePath("out"));
+    const QByteArray err = QFile::encodeName(logs.filePath("err"));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    RawRun run;
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
+        waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = contents(logs.filePath("out"));
+    run.err = contents(logs.filePath("err"));
+    return run;
+}
+
+QByteArray contentsByBytes(const QByteArray& path)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+               ? file.readAll()
+               : QByteArray();
+}
+
+// Every entry of `folder`, hidden ones too, by name.
+QList<QByteArray> namesByBytes(const QByteArray& folder)
+{
+    QList<QByteArray> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString()))
+        names << QByteArray::fromStdString(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Names that are not UTF-8, as old cameras and zip archives leave them, named on
+// the command line beside their UTF-8 look-alike and written into a folder whose
+// name is not UTF-8 either: each is converted under its own bytes and reported
+// with them.
+TEST(CliRun, NamesThatAreNotUtf8KeepTheirBytes)
+{
+    REQUIRE_TESTDATA();
+    QTemporaryDir dir;
+    const QString photo = picture("photos/keep.jpg.jpg");
+    const QSize size = scaledTo(uprightSize(photo), 64);
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray destination = folder + "/Ziel\xe9";
+    const QList<QByteArray> stems = {"M\xfcller", "M\xc3\xbcller", "Bild\xe4\xff-mitte"};
+    QList<QByteArray> arguments = {"-s", "64", "-d", destination};
+    for (const QByteArray& stem : stems) {
+        arguments << folder + '/' + stem + ".jpg";
+        ASSERT_TRUE(QFile::copy(photo, dir.filePath("copy")));
+        ASSERT_EQ(::rename(QFile::encodeName(dir.filePath("copy")).constData(),
+                           arguments.constLast().constData()),
+                  0);
+    }
+    const RawRun run = runCliWithBytes(arguments);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QByteArray> lines = run.out.split('\n');
+    ASSERT_EQ(lines.size(), stems.size() + 1) << run.out.toStdString();
+    const QByteArray suffix =
+        QStringLiteral(" %1x%2.jpg").arg(size.width()).arg(size.height()).toLatin1();
+    QList<QByteArray> results;
+    for (qsizetype i = 0; i < stems.size(); ++i) {
+        results << stems[i] + suffix;
+        const QByteArray result = destination + '/' + results.constLast();
+        EXPECT_TRUE(lines[i].startsWith(arguments[4 + i] + " -> " + result + " ("))
+            << lines[i].toStdString();
+        EXPECT_EQ(QImage::fromData(contentsByBytes(result)).size(), size) << result.toStdString();
+    }
+    std::sort(results.begin(), results.end());
+    EXPECT_EQ(namesByBytes(destination), results); // nothing else, no leftovers
+    // QTemporaryDir removes by Qt's names and would leave these behind.
+    std::filesystem::remove_all(folder.toStdString());
+}
+
 // A run killed at any moment leaves complete results only, and after the next
 // run in that folder no other file of its own.
 TEST(CliRun, KilledRunLeavesNoFileBehind)
@@ -456,6 +554,46 @@ TEST(CliRun, KilledRunLeavesNoFileBehind)
     const CliRun last = runCli(arguments);
     ASSERT_EQ(last.exitCode, 0) << last.err.toStdString();
     EXPECT_EQ(filesIn(dest.path()).size(), 4) << filesIn(dest.path()).join(' ').toStdString();
+}
+
+// Ctrl+C and kill stop a run in the middle of a picture that takes long to
+// decode (a HEIC grid, as cameras write large photos): the decode ends at once,
+// the run says it stopped, exits with 1, and leaves no file. A run that did not
+// end by itself would be cut short 0.75 s after the signal with only
+// "pictavo-cli: stopped", without the closing line.
+TEST(CliRun, StopSignalEndsTheRunMidPictureWithoutAFile)
+{
+    QTemporaryDir folder;
+    const QString source = QDir(folder.path()).filePath("grid.heic");
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        QImage tile(512, 512, QImage::Format_RGB32);
+        for (int y = 0; y < tile.height(); ++y)
+            for (int x = 0; x < tile.width(); ++x)
+                tile.setPixel(x, y, qRgb((x * 7) & 0xFF, (y * 5) & 0xFF, ((x ^ y) * 3) & 0xFF));
+        file.write(samples::heifGrid(samples::heifBytes(tile), 512, 10, 10));
+    }
+    const QString destination = QDir(folder.path()).filePath("out");
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        QProcess process;
+        process.start(QStringLiteral(PICTAVO_BINARY_DIR "/pictavo-cli"),
+                      {"-s", "800", "-d", destination, source});
+        ASSERT_TRUE(process.waitForStarted());
+        // Well into the decode, which takes seconds.
+        ASSERT_FALSE(process.waitForFinished(500));
+        kill(pid_t(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_TRUE(err.contains("pictavo-cli: stopped; 1 of 1 pictures not converted\n"
+                                 "0 converted, 1 skipped, 0 failed"))
+            << err.toStdString();
+        EXPECT_TRUE(filesIn(destination).isEmpty()) << filesIn(destination).join(' ').toStdString();
+    }
 }
 
 // A size the core refuses to allocate: its message is passed on with the

@@ -2,6 +2,7 @@
 // folders and pictures whose names have spaces or arrive in quotes, relative
 // paths taken against the directory the program was started in, help, version
 // and unknown options; and reading what is dropped onto the windows.
+#include "imaging/NativeNames.h"
 #include "program/CommandLine.h"
 #include "program/DroppedFiles.h"
 
@@ -117,6 +118,9 @@ TEST(DroppedFiles, KindsOfDrops)
     }
     const auto local = [](const QString& path) { return QUrl::fromLocalFile(path); };
     const QUrl web(QStringLiteral("https://example.org/bild.jpg"));
+    // A file manager sends a name that is not UTF-8 percent-encoded byte by byte.
+    const QString latin1 = temp.filePath(nameFromNative("M\xfcller.jpg"));
+    const QUrl latin1Url = QUrl::fromEncoded("file://" + nativeName(latin1).toPercentEncoding("/"));
     const std::vector<std::pair<QList<QUrl>, DroppedFiles>> cases = {
         {{}, {}},
         {{local(a)}, {DroppedFiles::Picture, {a}}},
@@ -125,6 +129,7 @@ TEST(DroppedFiles, KindsOfDrops)
         {{local(a), local(a)}, {DroppedFiles::Picture, {a}}},
         {{local(a), local(folder)}, {DroppedFiles::FolderAmongOthers, {a, folder}}},
         {{local(a), web}, {DroppedFiles::NotLocal, {web.toString()}}},
+        {{latin1Url, local(b)}, {DroppedFiles::Pictures, {latin1, b}}},
     };
     for (const auto& [urls, expected] : cases) {
         const DroppedFiles dropped = readDroppedFiles(urls);

@@ -3,6 +3,7 @@
 // file of each run, the files the user keeps, and the end of the service while
 // it works.
 #include "imaging/ConversionService.h"
+#include "PictureSamples.h"
 #include "QtEventLoop.h"
 #include "program/SettingsStore.h"
 
@@ -17,8 +18,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -270,6 +273,45 @@ TEST_F(ConversionServiceTest, EndingWhileBusyFinishesTheFilesTheUserKeeps)
         EXPECT_EQ(QImage(m_dir.filePath(QStringLiteral("kept%1.jpg").arg(i))).width(), 200 + i);
     EXPECT_TRUE(QDir(m_temp).isEmpty());
     EXPECT_TRUE(QDir(m_dir.path()).entryList({"*.tmp"}, QDir::Files).isEmpty());
+}
+
+// Ending while a preview decodes a picture that takes long (a HEIC grid, as
+// cameras write large photos) stops the decode instead of waiting for it: the
+// service is gone at once, its worker soon after, and so is the temporary file.
+TEST_F(ConversionServiceTest, EndingWhileAPreviewDecodesStopsTheDecode)
+{
+    using Clock = std::chrono::steady_clock;
+    const QByteArray grid = samples::heifGrid(samples::heifBytes(textured(512, 512)), 512, 8, 8);
+    ASSERT_FALSE(grid.isEmpty());
+    QStringList sources;
+    for (const char* name : {"grid.heic", "other.heic"}) {
+        QFile file(m_dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(grid);
+        sources << file.fileName();
+    }
+    Clock::time_point start = Clock::now();
+    {
+        const auto service = makeService();
+        service->post(request(ConversionKind::Preview, 640, sources[0]));
+        ASSERT_TRUE(waitForIdle(*service));
+    }
+    const auto whole = Clock::now() - start;
+    ASSERT_EQ(m_results.size(), 1u);
+    ASSERT_TRUE(m_results[0].error.isEmpty()) << m_results[0].error.toStdString();
+
+    auto service = makeService();
+    service->post(request(ConversionKind::Preview, 640, sources[1]));
+    std::this_thread::sleep_for(whole / 4);
+    start = Clock::now();
+    service.reset();
+    const auto ending = Clock::now() - start;
+    EXPECT_LT(ending * 4, whole);
+    EXPECT_TRUE(ConversionService::waitForUnfinishedWorkers(
+        std::chrono::duration_cast<std::chrono::milliseconds>(whole / 2)));
+    qtloop::runUntil([] { return false; }, 50); // a late wake-up finds no service
+    EXPECT_EQ(m_results.size(), 1u);
+    EXPECT_TRUE(QDir(m_temp).isEmpty());
 }
 
 } // namespace

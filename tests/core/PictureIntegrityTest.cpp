@@ -2,6 +2,7 @@
 // half-grey pictures, on small files built byte by byte, and the line between
 // libjpeg's harmless warnings and damage, on photographs edited at test time.
 #include "imaging/CPicture.h"
+#include "imaging/JpegScanCheck.h"
 #include "imaging/PictureDecoder.h"
 #include "imaging/PictureIntegrity.h"
 #include "TestData.h"
@@ -11,10 +12,15 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -347,12 +353,27 @@ TEST(JpegIntegrity, WarningsAreDamageOnlyWhenScanDataIsLost)
         QByteArray bytes;
         FileProblem expected;
     };
+    // The Huffman decoder loses step at this bit, shifts the lower 40 % of the
+    // picture and stops two bytes before the end marker.
+    QFile dogFile(QString::fromStdString(testdata::path("photos/cameratrap_domestic_dog.jpg").string()));
+    ASSERT_TRUE(dogFile.open(QIODevice::ReadOnly));
+    QByteArray dogWithFlippedBit = dogFile.readAll();
+    ASSERT_GT(dogWithFlippedBit.size(), 418548);
+    dogWithFlippedBit[418548] = char(dogWithFlippedBit[418548] ^ 1);
     QByteArray unusualScan = photo;
     unusualScan[scan + 12] = char(0x3E); // end of spectral selection, 63 in a sequential file
     const std::vector<Case> cases = {
-        {"bytes before the end marker",
-         photo.chopped(2) + QByteArray(200, '\0') + "written by a camera" + endMarker,
+        {"zero padding before the end marker",
+         photo.chopped(2) + QByteArray(kMaxJpegPaddingBytes, '\0') + endMarker, FileProblem::None},
+        {"stuffed 0xFF padding before the end marker",
+         photo.chopped(2) + QByteArray("\xFF\0", 2).repeated(kMaxJpegPaddingBytes / 2) + endMarker,
          FileProblem::None},
+        // Coded data the scan did not use, as a Huffman decoder out of step leaves it.
+        {"text before the end marker", photo.chopped(2) + "written by a camera" + endMarker,
+         FileProblem::Damaged},
+        {"more zeros than padding before the end marker",
+         photo.chopped(2) + QByteArray(200, '\0') + endMarker, FileProblem::Damaged},
+        {"one bit flipped in the dog's scan", dogWithFlippedBit, FileProblem::Damaged},
         {"a newer JFIF revision", newerRevision(photo), FileProblem::None},
         {"unusual scan parameters", unusualScan, FileProblem::None},
         {"cut at 60 %", cut(photo), FileProblem::Damaged},
@@ -373,5 +394,69 @@ TEST(JpegIntegrity, WarningsAreDamageOnlyWhenScanDataIsLost)
         }
     }
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Holds the process to the address space it has now and `headroom` more, so
+// that a large allocation fails as on a machine out of memory.
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit(rlim_t headroom)
+    {
+        long pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            m_known = std::fscanf(statm, "%ld", &pages) == 1;
+            std::fclose(statm);
+        }
+        if (!m_known || getrlimit(RLIMIT_AS, &m_old) != 0)
+            return;
+        rlimit limited = m_old;
+        limited.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + headroom;
+        m_limitSet = setrlimit(RLIMIT_AS, &limited) == 0;
+    }
+    ~AddressSpaceLimit()
+    {
+        if (m_limitSet)
+            setrlimit(RLIMIT_AS, &m_old);
+    }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+
+    bool active() const { return m_limitSet; }
+
+private:
+    rlimit m_old{};
+    bool m_known = false;
+    bool m_limitSet = false;
+};
+
+// A progressive JPEG keeps all its coefficients while it decodes: 8000 x 8000
+// pixels take 190 MB before the first scan is read, a small one next to nothing.
+TEST(JpegIntegrity, MemoryRunningOutIsNoDamage)
+{
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray small;
+    QBuffer buffer(&small);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(image));
+    const qsizetype frame = small.indexOf("\xFF\xC2");
+    ASSERT_GT(frame, 0);
+    QByteArray huge = small;
+    huge.replace(frame + 5, 4, QByteArray("\x1F\x40\x1F\x40", 4)); // height and width 8000
+    JpegScans hugeScans = JpegScans::Intact;
+    JpegScans smallScans = JpegScans::Damaged;
+    {
+        const AddressSpaceLimit limit(16 << 20);
+        ASSERT_TRUE(limit.active());
+        hugeScans = checkJpegScans(huge);
+        smallScans = checkJpegScans(small);
+    }
+    EXPECT_EQ(hugeScans, JpegScans::OutOfMemory);
+    EXPECT_EQ(smallScans, JpegScans::Intact);
+}
+#endif
 
 } // namespace

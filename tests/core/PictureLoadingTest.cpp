@@ -1,17 +1,23 @@
 // Loading pictures: every format and variant a user's camera or program writes,
 // the built-in sample, and everything malformed, truncated or hostile.
 #include "imaging/CPicture.h"
+#include "imaging/DecodeCancel.h"
 #include "imaging/PictureDecoder.h"
+#include "PictureSamples.h"
 #include "TestData.h"
 #include "imaging/SampleResource.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -63,6 +69,73 @@ double meanDifference(const QImage& a, const QImage& b)
                      std::abs(qBlue(p) - qBlue(q));
         }
     return total / (3.0 * sa.width() * sa.height());
+}
+
+// A photo-like picture: smooth gradients with a fine pattern on top.
+QImage patterned(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = qRgb((x * 255 / width + (x ^ y) % 17) & 0xFF,
+                          (y * 255 / height + (x * y) % 13) & 0xFF, ((x + y) / 8) & 0xFF);
+    }
+    return picture;
+}
+
+QByteArray written(const QImage& picture, const char* format, int compression, bool progressive,
+                   int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setCompression(compression);
+    writer.setProgressiveScanWrite(progressive);
+    writer.setQuality(quality);
+    return writer.write(picture) ? bytes : QByteArray();
+}
+
+// A GIF of grey levels, every code a literal and a clear code whenever the
+// table would need a tenth bit: large, and quick to make.
+QByteArray literalGif(int width, int height)
+{
+    QByteArray gif("GIF89a");
+    const auto twoBytes = [&gif](int value) {
+        gif += char(value & 0xFF);
+        gif += char(value >> 8);
+    };
+    twoBytes(width);
+    twoBytes(height);
+    gif += QByteArray("\xF7\0\0", 3);
+    for (int level = 0; level < 256; ++level)
+        gif += QByteArray(3, char(level));
+    gif += ',';
+    for (const int value : {0, 0, width, height})
+        twoBytes(value);
+    gif += QByteArray("\0\x08", 2);
+    QByteArray codes;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](int code) {
+        bits |= quint32(code) << count;
+        for (count += 9; count >= 8; count -= 8, bits >>= 8)
+            codes += char(bits & 0xFF);
+    };
+    for (qint64 pixel = 0; pixel < qint64(width) * height; ++pixel) {
+        if (pixel % 254 == 0)
+            put(256);
+        put(int(((pixel % width) ^ (pixel / width)) & 0xFF));
+    }
+    put(257);
+    if (count > 0)
+        codes += char(bits & 0xFF);
+    for (qsizetype at = 0; at < codes.size(); at += 255) {
+        gif += char(std::min<qsizetype>(255, codes.size() - at));
+        gif += codes.mid(at, 255);
+    }
+    return gif + QByteArray("\0;", 2);
 }
 
 } // namespace
@@ -308,4 +381,65 @@ TEST(PictureLoading, SecondLoadReleasesTheFirstEvenWhenItFails)
     EXPECT_EQ(picture.m_cxPixels, 90);
     EXPECT_FALSE(picture.LoadFromMemory(bytes.constData(), bytes.size() / 2));
     EXPECT_EQ(picture.m_cxPixels, 0);
+}
+
+// A stop set before a decode, or by another thread while one runs, ends it with
+// FileProblem::Cancelled (never as damage) long before the whole decode would.
+// Every decoder below reads the picture while it decodes (libtiff a strip at a
+// time, and Qt writes one), except Qt's WebP reader, which takes the whole file
+// first: a stop reaches it before it starts.
+TEST(PictureLoading, AStopEndsEveryDecoderPromptly)
+{
+    using Clock = std::chrono::steady_clock;
+    const QImage photo = patterned(4000, 3000);
+    const QByteArray heicTile = samples::heifBytes(patterned(512, 512));
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        QSize minimum;
+        bool readsWhileDecoding;
+    } cases[] = {
+        // Quality 100: the scans, which a stop cuts short, outweigh the pass over
+        // the coefficients that follows it.
+        {"progressive JPEG, reduced", written(photo, "jpeg", 0, true, 100), {500, 375}, true},
+        {"PNG", written(photo, "png", 0, false), {}, true},
+        {"TIFF, LZW", written(photo, "tiff", 1, false), {}, true},
+        {"WebP", samples::qtBytes(photo.copy(0, 0, 1600, 1200), "webp"), {}, false},
+        {"GIF", literalGif(3000, 2000), {}, true},
+        {"GIF, reduced", literalGif(3000, 2000), {300, 200}, true},
+        {"HEIC grid", samples::heifGrid(heicTile, 512, 6, 6), {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.bytes.isEmpty());
+        std::atomic<int> stop{0};
+        const DecodeCancelScope scope(stop);
+        Clock::time_point start = Clock::now();
+        ASSERT_FALSE(decodePictureChecked(c.bytes, c.minimum).picture.isNull());
+        const auto whole = Clock::now() - start;
+
+        stop.store(1);
+        start = Clock::now();
+        const DecodedPicture before = decodePictureChecked(c.bytes, c.minimum);
+        EXPECT_EQ(before.problem, FileProblem::Cancelled);
+        EXPECT_TRUE(before.picture.isNull());
+        EXPECT_LT((Clock::now() - start) * 4, whole);
+        if (!c.readsWhileDecoding)
+            continue;
+
+        stop.store(0);
+        Clock::time_point stoppedAt;
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(whole / 10);
+            stoppedAt = Clock::now();
+            stop.store(1);
+        });
+        const DecodedPicture during = decodePictureChecked(c.bytes, c.minimum);
+        const Clock::time_point ended = Clock::now();
+        stopper.join();
+        EXPECT_EQ(during.problem, FileProblem::Cancelled);
+        EXPECT_TRUE(during.picture.isNull());
+        EXPECT_LT((ended - stoppedAt) * 2, whole);
+    }
 }

@@ -30,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (header.pixels() <= kWholeDecodePixels)
         decodePictureChecked(bytes, QSize());
     if (bytes.startsWith("\xFF\xD8"))
-        jpegScanDataIsDamaged(bytes);
+        checkJpegScans(bytes);
     return 0;
 }

@@ -65,7 +65,7 @@ bool CancellableDevice::stopped() const
 
 qint64 CancellableDevice::readData(char* data, qint64 maxSize)
 {
-    if (stopped()) {
+    if (!m_servesAfterStop && stopped()) {
         m_refused.store(true);
         return -1;
     }
@@ -92,7 +92,8 @@ bool CancellableDevice::readWhole(char* data, qint64 size)
     const qint64 start = pos();
     if (size < 0 || size > m_bytes.size() - start)
         return false;
-    std::memcpy(data, m_bytes.constData() + start, std::size_t(size));
+    if (size > 0)
+        std::memcpy(data, m_bytes.constData() + start, std::size_t(size));
     return seek(start + size);
 }
 

@@ -13,7 +13,8 @@
 // is set reports FileProblem::Cancelled, never damage.
 //
 // Where a reader cannot stop a decoder, the stop waits for it: Qt's WebP reader
-// takes the whole file in one read before it decodes.
+// takes the whole file in one read before it decodes, and a TIFF's strips are
+// read to the end (see serveAfterStop()).
 #pragma once
 
 #include <QByteArray>
@@ -75,6 +76,10 @@ public:
     // does; its TIFF and BMP readers and libheif's reader callbacks do not).
     void setLargestRead(qint64 bytes) { m_largestRead = bytes; }
 
+    // For a reader whose failed reads are unsafe: libtiff 4.5 clears a whole
+    // strip's worth past the end of a shorter buffer when a strip cannot be read.
+    // Reads then go on after a stop; the stop is seen before the reader starts.
+    void serveAfterStop() { m_servesAfterStop = true; }
     // True once a read was refused: what was decoded from the device is incomplete.
     bool refusedRead() const { return m_refused.load(); }
 
@@ -97,5 +102,6 @@ private:
     const QByteArray& m_bytes;
     const std::atomic<int>* const m_flag;
     qint64 m_largestRead = -1;
+    bool m_servesAfterStop = false;
     std::atomic<bool> m_refused{false};
 };

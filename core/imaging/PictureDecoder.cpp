@@ -215,6 +215,11 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         reader.setScaledSize(plan.readSize);
     if (header.format == "jpeg")
         buffer.setLargestRead(kJpegReadBytes);
+    if (header.format == "tiff") {
+        if (decodeCancelled())
+            return refused(FileProblem::Cancelled);
+        buffer.serveAfterStop();
+    }
     QImage image = reader.read();
     if (buffer.refusedRead())
         return refused(FileProblem::Cancelled);

@@ -304,7 +304,7 @@ public:
         for (int i = count - 1; i >= 0; --i, ++m_used) {
             if (m_used % 8 == 0)
                 m_bytes.append('\0');
-            if (((value >> i) & 1) != 0)
+            if (i < 64 && ((value >> i) & 1) != 0)
                 m_bytes.back() = char(m_bytes.back() | (0x80 >> (m_used % 8)));
         }
     }

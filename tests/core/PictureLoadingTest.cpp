@@ -385,9 +385,9 @@ TEST(PictureLoading, SecondLoadReleasesTheFirstEvenWhenItFails)
 
 // A stop set before a decode, or by another thread while one runs, ends it with
 // FileProblem::Cancelled (never as damage) long before the whole decode would.
-// Every decoder below reads the picture while it decodes (libtiff a strip at a
-// time, and Qt writes one), except Qt's WebP reader, which takes the whole file
-// first: a stop reaches it before it starts.
+// Every decoder below reads the picture while it decodes, except Qt's WebP
+// reader, which takes the whole file first, and libtiff, whose failed strip
+// reads are unsafe: a stop reaches those before they start.
 TEST(PictureLoading, AStopEndsEveryDecoderPromptly)
 {
     using Clock = std::chrono::steady_clock;
@@ -404,7 +404,7 @@ TEST(PictureLoading, AStopEndsEveryDecoderPromptly)
         // the coefficients that follows it.
         {"progressive JPEG, reduced", written(photo, "jpeg", 0, true, 100), {500, 375}, true},
         {"PNG", written(photo, "png", 0, false), {}, true},
-        {"TIFF, LZW", written(photo, "tiff", 1, false), {}, true},
+        {"TIFF, LZW", written(photo, "tiff", 1, false), {}, false},
         {"WebP", samples::qtBytes(photo.copy(0, 0, 1600, 1200), "webp"), {}, false},
         {"GIF", literalGif(3000, 2000), {}, true},
         {"GIF, reduced", literalGif(3000, 2000), {300, 200}, true},

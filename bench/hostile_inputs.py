@@ -248,7 +248,7 @@ def main():
     if wanted("dogflip"):
         source = os.path.join(TESTDATA, "photos", "cameratrap_domestic_dog.jpg")
         data = bytearray(open(source, "rb").read())
-        data[418548] ^= 0x10
+        data[418548] ^= 0x01  # bit 0: the scan goes out of step
         flipped = os.path.join(scratch, "dog_flipped.jpg")
         open(flipped, "wb").write(data)
         measure("dogflip", [flipped], "byte 418548")

@@ -2,6 +2,8 @@
 
 #include "imaging/ConversionPipeline.h"
 
+#include <QColor>
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -26,6 +28,7 @@ enum class Key
     MaxKb,
     Shrink,
     NoEnlarge,
+    Background,
     Rotate,
     Mirror,
     Effect,
@@ -61,6 +64,7 @@ constexpr OptionEntry kOptions[] = {
     {Key::MaxKb, '\0', "max-kb", true},
     {Key::Shrink, '\0', "shrink", false},
     {Key::NoEnlarge, '\0', "no-enlarge", false},
+    {Key::Background, '\0', "background", true},
     {Key::Rotate, '\0', "rotate", true},
     {Key::Mirror, '\0', "mirror", false},
     {Key::Effect, '\0', "effect", true},
@@ -156,6 +160,20 @@ bool readRotation(const QString& option, const QString& text, ParseState& state,
     return true;
 }
 
+// A colour by name ("white") or as "#rrggbb" / "#rgb"; transparent ones make no
+// background.
+bool readColour(const QString& option, const QString& text, std::int32_t& target, QString& error)
+{
+    const QColor colour = QColor::fromString(text);
+    if (!colour.isValid() || colour.alpha() != 255) {
+        error = QStringLiteral("%1: '%2' is no colour (a name like white, or #rrggbb)")
+                    .arg(option, text);
+        return false;
+    }
+    target = std::int32_t(colour.rgb() & 0xFFFFFF);
+    return true;
+}
+
 bool readPath(const QString& option, const QString& text, QString& target, QString& error)
 {
     if (text.isEmpty()) {
@@ -219,6 +237,8 @@ bool applyOption(const OptionEntry& entry, const QString& option, const QString&
     case Key::NoEnlarge:
         settings.m_bNoEnlarge = 1;
         return true;
+    case Key::Background:
+        return readColour(option, value, settings.m_nBackground, error);
     case Key::Rotate:
         return readRotation(option, value, state, error);
     case Key::Mirror:
@@ -392,6 +412,8 @@ QString cliUsage()
         "                        quality 1 is named and not written (0 = no limit)\n"
         "      --shrink          with --max-kb: make such a picture smaller until it fits\n"
         "      --no-enlarge      a picture smaller than -s keeps its size\n"
+        "      --background COLOUR  colour behind transparent parts: a name or #rrggbb\n"
+        "                        (default: white, black for GIF)\n"
         "      --keep-exif       keep the capture data: date taken, camera, exposure,\n"
         "                        copyright and artist; never the location or thumbnail\n"
         "      --rotate 0|90|180|270    --mirror\n"

@@ -129,6 +129,8 @@ int CliRunner::run()
                              details += QStringLiteral(", made %1x%2")
                                             .arg(made.outputSize.width())
                                             .arg(made.outputSize.height());
+                         if (made.frames > 1)
+                             details += QStringLiteral(", first of %1 frames").arg(made.frames);
                          if (!file.takenName.isEmpty())
                              details += QStringLiteral(", '%1' is taken").arg(file.takenName);
                          printLine(stdout, QStringLiteral("%1 -> %2 (%3)")

@@ -1,7 +1,8 @@
 // Pictures in every format Pictavo reads, made at test time from a QImage: Qt's
 // writers for PNG, WebP, TIFF and JPEG, libheif's encoders for HEIC and AVIF
 // (with a rotation property, an EXIF block, an ICC or nclx colour description
-// as asked), and HEIC grids of such pictures.
+// as asked), HEIC grids of such pictures, and PNG and WebP files given an EXIF
+// block.
 #pragma once
 
 #include <QBuffer>
@@ -11,8 +12,10 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace samples {
 
@@ -28,14 +31,25 @@ inline QByteArray qtBytes(const QImage& picture, const char* format, int quality
     return writer.write(picture) ? bytes : QByteArray();
 }
 
-// An EXIF block (TIFF header first) holding only an orientation.
-inline QByteArray exifWithOrientation(int orientation)
+// An EXIF block (TIFF header first) holding only an orientation, big-endian
+// ("MM") unless asked otherwise.
+inline QByteArray exifWithOrientation(int orientation, bool littleEndian = false)
 {
     const char block[] = {'M',  'M',  0, 42, 0, 0, 0, 8, // header, IFD at 8
                           0,    1,                       // one entry
                           0x01, 0x12, 0, 3,  0, 0, 0, 1, 0, char(orientation), 0, 0, // orientation
                           0,    0,    0, 0};                                         // no next IFD
-    return QByteArray(block, sizeof block);
+    QByteArray bytes(block, sizeof block);
+    if (littleEndian) {
+        bytes.replace(0, 2, "II");
+        // Each number's bytes reversed: the magic, the offset, count, tag, type,
+        // value count and value.
+        constexpr std::pair<int, int> kNumbers[] = {{2, 2},  {4, 4},  {8, 2}, {10, 2},
+                                                    {12, 2}, {14, 4}, {18, 2}};
+        for (const auto& [at, size] : kNumbers)
+            std::reverse(bytes.begin() + at, bytes.begin() + at + size);
+    }
+    return bytes;
 }
 
 struct HeifOptions
@@ -144,7 +158,53 @@ inline QByteArray boxNamed(const QByteArray& file, const char* type)
     return file.mid(at - 4, (size[0] << 24) | (size[1] << 16) | (size[2] << 8) | size[3]);
 }
 
+inline quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+inline QByteArray littleEndian(quint32 value, int size)
+{
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes += char((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
 } // namespace detail
+
+// `png` with an eXIf chunk holding `exif` right behind its IHDR.
+inline QByteArray pngWithExif(const QByteArray& png, const QByteArray& exif)
+{
+    const QByteArray typed = "eXIf" + exif;
+    QByteArray chunk;
+    detail::appendBigEndian(chunk, quint32(exif.size()), 4);
+    chunk += typed;
+    detail::appendBigEndian(chunk, detail::crc32(typed), 4);
+    constexpr int kAfterHeader = 8 + 25; // signature, IHDR
+    return png.left(kAfterHeader) + chunk + png.mid(kAfterHeader);
+}
+
+// `webp` as Qt writes an opaque picture of `size` (one VP8 or VP8L chunk),
+// brought into the extended format with an EXIF chunk holding `exif` at its
+// end, where libwebp's muxer puts it.
+inline QByteArray webpWithExif(const QByteArray& webp, QSize size, const QByteArray& exif)
+{
+    using detail::littleEndian;
+    const QByteArray extended = "VP8X" + littleEndian(10, 4) + char(0x08) + QByteArray(3, '\0') +
+                                littleEndian(quint32(size.width() - 1), 3) +
+                                littleEndian(quint32(size.height() - 1), 3);
+    QByteArray exifChunk = "EXIF" + littleEndian(quint32(exif.size()), 4) + exif;
+    if (exif.size() % 2 != 0)
+        exifChunk += '\0';
+    const QByteArray body = "WEBP" + extended + webp.mid(12) + exifChunk;
+    return "RIFF" + littleEndian(quint32(body.size()), 4) + body;
+}
 
 // A HEIC grid of `columns` x `rows` tiles that all share the coded picture of
 // `tileFile` (heifBytes of a `tileSide` square), as cameras store large photos.

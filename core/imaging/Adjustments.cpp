@@ -4,6 +4,8 @@
 #include "effects/EffectHost.h"
 #include "imaging/PixelRect.h"
 
+#include <QColor>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -325,7 +327,10 @@ void ApplyQuarterTurn(QImage& target, const CPicture& source, const ConversionSe
     QImage upright(target.height(), target.width(), QImage::Format_BGR888);
     if (upright.isNull())
         return;
-    paintFramedWhite(upright);
+    if (settings.m_nBackground >= 0)
+        upright.fill(QColor(QRgb(settings.m_nBackground)));
+    else
+        paintFramedWhite(upright);
     // Nothing drawn (no picture loaded) leaves the framed white to be turned.
     source.Render(&upright, PixelRect{0, 0, upright.width(), upright.height()}, false, false);
     turnClockwise(upright, target);

@@ -15,8 +15,9 @@ class EffectHost;
 // When bit 0 of settings.m_nOrientation is set (90 or 270 degrees), draws
 // `source` turned a quarter turn clockwise into `target`, stretched to fill it:
 // the source is drawn, without keeping its aspect, into a white picture of
-// target.height() x target.width() with a black one-pixel frame, and that
-// picture turned into `target`. Otherwise does nothing. `target` must be
+// target.height() x target.width() with a black one-pixel frame (filled with
+// settings.m_nBackground instead when that is a colour), and that picture turned
+// into `target`. Otherwise does nothing. `target` must be
 // Format_BGR888.
 void ApplyQuarterTurn(QImage& target, const CPicture& source, const ConversionSettings& settings);
 

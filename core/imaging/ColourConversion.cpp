@@ -46,20 +46,39 @@ void keepLittleCmsQuiet()
 constexpr cmsUInt32Number kGreyInBgra =
     COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | EXTRA_SH(3) | BYTES_SH(1);
 
-cmsUInt32Number inputFormat(cmsColorSpaceSignature space, bool premultiplied)
+// What the pixels handed to a transform hold.
+enum class Samples
 {
-    if (space == cmsSigGrayData)
-        return kGreyInBgra;
-    return premultiplied ? TYPE_BGRA_8_PREMUL : TYPE_BGRA_8;
+    // RGB or grey in Format_RGB32 or Format_ARGB32 (straight alpha).
+    Rgb,
+    // CMYK, one byte a channel, ink as a number (0 is no ink).
+    Cmyk,
+    // CMYK as Adobe's programs write it into a JPEG: 255 is no ink.
+    CmykInverted,
+};
+
+cmsUInt32Number inputFormat(cmsColorSpaceSignature space, Samples samples)
+{
+    switch (samples) {
+    case Samples::Rgb:
+        return space == cmsSigGrayData ? kGreyInBgra : TYPE_BGRA_8;
+    case Samples::Cmyk:
+        return TYPE_CMYK_8;
+    case Samples::CmykInverted:
+        return TYPE_CMYK_8_REV;
+    }
+    return 0;
 }
 
-bool usable(cmsHPROFILE profile)
+bool usable(cmsHPROFILE profile, Samples samples)
 {
     const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
     const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
-    return (space == cmsSigRgbData || space == cmsSigGrayData) &&
-           (kind == cmsSigInputClass || kind == cmsSigDisplayClass || kind == cmsSigOutputClass ||
-            kind == cmsSigColorSpaceClass);
+    const bool spaceFits = samples == Samples::Rgb
+                               ? space == cmsSigRgbData || space == cmsSigGrayData
+                               : space == cmsSigCmykData;
+    return spaceFits && (kind == cmsSigInputClass || kind == cmsSigDisplayClass ||
+                         kind == cmsSigOutputClass || kind == cmsSigColorSpaceClass);
 }
 
 Curve toneCurve(ToneCurve curve)
@@ -79,15 +98,15 @@ Curve toneCurve(ToneCurve curve)
     return {};
 }
 
-// The transform from `iccProfile` to sRGB for pictures of the given alpha;
-// null when the profile cannot be used.
-Transform newTransform(const QByteArray& iccProfile, bool premultiplied)
+// The transform from `iccProfile` to sRGB for these samples; null when the
+// profile cannot be used.
+Transform newTransform(const QByteArray& iccProfile, Samples samples)
 {
     keepLittleCmsQuiet();
     const Profile source(
         cmsOpenProfileFromMem(iccProfile.constData(), cmsUInt32Number(iccProfile.size())));
     const Profile srgb(cmsCreate_sRGBProfile());
-    if (!source || !srgb || !usable(source.get()))
+    if (!source || !srgb || !usable(source.get(), samples))
         return {};
     const cmsUInt32Number intent =
         cmsIsIntentSupported(source.get(), INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)
@@ -95,36 +114,36 @@ Transform newTransform(const QByteArray& iccProfile, bool premultiplied)
             : INTENT_RELATIVE_COLORIMETRIC;
     const cmsColorSpaceSignature space = cmsGetColorSpace(source.get());
     // Extra channels are neither read nor written, so alpha stays where it is
-    // while the transform works on the picture in place. Without the one-pixel
-    // cache, threads may share the transform.
+    // while the transform works on the picture in place (four bytes a pixel in
+    // and out, CMYK too). Without the one-pixel cache, threads may share the
+    // transform.
     void* transform =
-        cmsCreateTransform(source.get(), inputFormat(space, premultiplied), srgb.get(),
-                           premultiplied ? TYPE_BGRA_8_PREMUL : TYPE_BGRA_8, intent,
-                           cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+        cmsCreateTransform(source.get(), inputFormat(space, samples), srgb.get(), TYPE_BGRA_8,
+                           intent, cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
     return transform != nullptr ? Transform(transform, TransformDelete()) : Transform();
 }
 
 // Photos of one camera or phone share their profile, and making a transform
 // costs about as much as running it over a reduced photo: the last few are
 // kept. Any thread may ask.
-Transform cachedTransform(const QByteArray& iccProfile, bool premultiplied)
+Transform cachedTransform(const QByteArray& iccProfile, Samples samples)
 {
     static std::mutex mutex;
-    static std::vector<std::tuple<QByteArray, bool, Transform>> recent;
+    static std::vector<std::tuple<QByteArray, Samples, Transform>> recent;
     constexpr std::size_t kKept = 8;
     {
         const std::lock_guard lock(mutex);
-        for (const auto& [profile, alpha, transform] : recent)
-            if (alpha == premultiplied && profile == iccProfile)
+        for (const auto& [profile, kind, transform] : recent)
+            if (kind == samples && profile == iccProfile)
                 return transform;
     }
-    Transform transform = newTransform(iccProfile, premultiplied);
+    Transform transform = newTransform(iccProfile, samples);
     if (!transform)
         return {};
     const std::lock_guard lock(mutex);
     if (recent.size() == kKept)
         recent.erase(recent.begin());
-    recent.emplace_back(iccProfile, premultiplied, transform);
+    recent.emplace_back(iccProfile, samples, transform);
     return transform;
 }
 
@@ -165,14 +184,48 @@ bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
     const bool premultiplied = picture.format() == QImage::Format_ARGB32_Premultiplied;
     if (!premultiplied && picture.format() != QImage::Format_RGB32)
         return false;
-    const Transform transform = cachedTransform(iccProfile, premultiplied);
+    const Transform transform = cachedTransform(iccProfile, Samples::Rgb);
     if (!transform)
         return false;
-    uchar* bits = picture.bits(); // detaches a shared picture first
-    if (bits == nullptr)
+    if (picture.bits() == nullptr) // detaches a shared picture first
         return false;
-    transformInBands(transform.get(), bits, picture.width(), picture.height(),
+    // Little CMS 2.14 gets premultiplied samples wrong where alpha is neither 0
+    // nor 255: the colours are converted straight, in place, and premultiplied
+    // again.
+    if (premultiplied)
+        picture.convertTo(QImage::Format_ARGB32);
+    transformInBands(transform.get(), picture.bits(), picture.width(), picture.height(),
                      picture.bytesPerLine());
+    if (premultiplied)
+        picture.convertTo(QImage::Format_ARGB32_Premultiplied);
+    picture.setColorSpace(QColorSpace::SRgb);
+    return true;
+}
+
+bool isCmykProfile(const QByteArray& iccProfile)
+{
+    keepLittleCmsQuiet();
+    const Profile profile(
+        cmsOpenProfileFromMem(iccProfile.constData(), cmsUInt32Number(iccProfile.size())));
+    return profile && cmsGetColorSpace(profile.get()) == cmsSigCmykData;
+}
+
+bool convertCmykToSrgb(QImage& picture, const QByteArray& cmykProfile, bool inverted)
+{
+    if (cmykProfile.isEmpty() || picture.isNull() || picture.format() != QImage::Format_RGB32)
+        return false;
+    const Transform transform =
+        cachedTransform(cmykProfile, inverted ? Samples::CmykInverted : Samples::Cmyk);
+    if (!transform || picture.bits() == nullptr)
+        return false;
+    transformInBands(transform.get(), picture.bits(), picture.width(), picture.height(),
+                     picture.bytesPerLine());
+    // The alpha byte still holds black ink; Format_RGB32 wants it opaque.
+    for (int y = 0; y < picture.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x)
+            row[x] |= 0xFF000000u;
+    }
     picture.setColorSpace(QColorSpace::SRgb);
     return true;
 }

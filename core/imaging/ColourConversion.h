@@ -31,6 +31,16 @@ enum class ToneCurve
 // converted; the picture's colour space then says sRGB.
 bool convertToSrgb(QImage& picture, const QByteArray& iccProfile);
 
+// Whether `iccProfile` parses as a profile of CMYK colours.
+bool isCmykProfile(const QByteArray& iccProfile);
+
+// Converts `picture`, a Format_RGB32 picture whose four bytes a pixel hold C, M,
+// Y and K in this order (as libjpeg gives them; 255 means no ink when
+// `inverted`, as in Adobe's JPEGs), in place from the CMYK colour space
+// `cmykProfile` describes to opaque sRGB. False, with the picture untouched,
+// when the profile is not a usable CMYK profile.
+bool convertCmykToSrgb(QImage& picture, const QByteArray& cmykProfile, bool inverted);
+
 // An ICC profile for the RGB colour space with these primaries and tone curve;
 // empty when Little CMS cannot make one.
 QByteArray rgbIccProfile(const Chromaticities& chromaticities, ToneCurve curve);

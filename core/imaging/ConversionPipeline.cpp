@@ -5,6 +5,7 @@
 #include "imaging/DecodePlan.h"
 #include "imaging/NativeNames.h"
 #include "imaging/PendingFile.h"
+#include "imaging/PictureFrames.h"
 #include "imaging/PictureDecoder.h"
 #include "imaging/SourceFile.h"
 #include "imaging/TemporaryPictureFile.h"
@@ -12,6 +13,7 @@
 #include "imaging/SizeLimit.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QDir>
 #include <QFile>
 
@@ -103,6 +105,13 @@ QString printFormatText(QSize outputSize, int dpi)
                              outputSize.height() * 2.54 / dpi);
 }
 
+std::int32_t backgroundFor(const QByteArray& format, std::int32_t chosen)
+{
+    if (chosen >= 0)
+        return chosen & 0xFFFFFF;
+    return format == "gif" ? -1 : 0xFFFFFF;
+}
+
 QString temporaryPicturePath(int number)
 {
     const QString folder =
@@ -192,6 +201,8 @@ void ConversionPipeline::loadSample(ConversionResult& result)
     m_sourceIsSample = true;
     m_sourceBytes.clear();
     m_captureData.reset();
+    m_sourceHeader = PictureHeader();
+    m_sourceFrames = 1;
     m_sourceSize = QSize(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
 }
 
@@ -228,6 +239,7 @@ bool ConversionPipeline::loadSource(const QString& sourcePath, const ConversionS
     const QSize decoded(m_pSource->m_cxPixels, m_pSource->m_cyPixels);
     m_sourceSize = headerSize.isValid() ? headerSize : decoded;
     m_sourceHeader = headerOf(bytes);
+    m_sourceFrames = pictureFrameCount(bytes);
     m_decodePlan = planDecode(m_sourceHeader, minimum);
     m_sourceBytes = bytes;
     m_captureData.reset();
@@ -268,11 +280,16 @@ QImage ConversionPipeline::scaledSource(QSize outputSize, const ConversionSettin
     QImage picture(outputSize, QImage::Format_BGR888);
     if (picture.isNull())
         return picture;
-    // A fresh picture is black, as a new 24-bit bitmap is; transparent parts of
-    // the source stay black (or white behind a quarter turn).
-    picture.fill(Qt::black);
+    // The source is blended onto the background as it is drawn: the one place
+    // its transparency is resolved, at the output's size. Without a background
+    // a fresh picture is black, as a new 24-bit bitmap is (white within a black
+    // frame behind a quarter turn).
+    ConversionSettings drawing = settings;
+    drawing.m_nBackground = backgroundFor(m_sourceHeader.format, settings.m_nBackground);
+    picture.fill(drawing.m_nBackground >= 0 ? QColor(QRgb(drawing.m_nBackground))
+                                            : QColor(Qt::black));
     if (hasQuarterTurn(settings))
-        ApplyQuarterTurn(picture, *m_pSource, settings);
+        ApplyQuarterTurn(picture, *m_pSource, drawing);
     else
         m_pSource->Render(&picture, {0, 0, outputSize.width(), outputSize.height()}, false, false);
     return picture;
@@ -323,6 +340,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
 
     result.outputSize = convertedSize(m_sourceSize, settings);
     result.usedSample = m_sourceIsSample;
+    result.frames = m_sourceFrames;
 
     const bool keepFile = !destinationFolder.isEmpty() || !outputPath.isEmpty();
 
@@ -372,6 +390,8 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
                              .arg(originalSizeText)
                              .arg(result.kilobytes)
                              .arg(printFormatText(result.outputSize, settings.m_nDpi));
+    if (result.frames > 1)
+        result.information += QStringLiteral("\r\n(erstes von %1 Bildern)").arg(result.frames);
     if (settings.m_nMaxKb > 0 && result.converted()) {
         result.information += result.limitMissed
                                   ? QStringLiteral("\r\nHöchstens %1 Kb nicht erreichbar (Qualität 1: %2 Kb)")

@@ -44,6 +44,13 @@ int viewBoxOtherSide(int targetSize, QSize previewSize);
 // point), "Automatisch" for 0.
 QString printFormatText(QSize outputSize, int dpi);
 
+// The colour (0xRRGGBB) a picture of `format` (PictureHeader::format) is drawn
+// on for the chosen one (ConversionSettings::m_nBackground): the chosen colour,
+// else white, as editors and printers flatten a transparent picture, but -1 (no
+// background, the black of a fresh bitmap) for GIF, whose transparency Pictavo
+// has always shown black.
+std::int32_t backgroundFor(const QByteArray& format, std::int32_t chosen);
+
 // "<TEMP>/Temppic.jpg<number>.jpg", with TEMP from the environment or the
 // system's temporary folder.
 QString temporaryPicturePath(int number);
@@ -91,6 +98,8 @@ struct ConversionResult
     QByteArray jpeg;
     // True when the converted file was written to outputPath (never for a preview).
     bool written = false;
+    // The frames or pages the source holds (see PictureFrames.h); the first was converted.
+    int frames = 1;
 
     // The conversion was made (whether or not it was to be written).
     bool converted() const { return !jpeg.isEmpty(); }
@@ -192,6 +201,7 @@ private:
     // again whenever an output size needs another reduction.
     QByteArray m_sourceBytes;
     PictureHeader m_sourceHeader;
+    int m_sourceFrames = 1;
     DecodePlan m_decodePlan;
     // The source's capture data, read at the first conversion that keeps it.
     std::optional<CaptureData> m_captureData;

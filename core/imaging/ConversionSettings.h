@@ -41,6 +41,9 @@ struct ConversionSettings
     std::int32_t m_bShrinkToFit = 0;
     // Nonzero: a source smaller than m_nTargetSize keeps its pixel size.
     std::int32_t m_bNoEnlarge = 0;
+    // Colour (0xRRGGBB) behind the transparent parts of a picture; -1: the
+    // format's own, see backgroundFor() in ConversionPipeline.h.
+    std::int32_t m_nBackground = -1;
 
     // True when any of the six colour adjustments is set.
     bool hasColourAdjustments() const

@@ -1,9 +1,11 @@
 #include "imaging/PictureDecoder.h"
 
+#include "imaging/CmykJpegDecoder.h"
 #include "imaging/ColourConversion.h"
 #include "imaging/DecodeCancel.h"
 #include "imaging/DecodePlan.h"
 #include "imaging/EmbeddedProfile.h"
+#include "imaging/ExifOrientation.h"
 #include "imaging/GifReduction.h"
 #include "imaging/HeifDecoder.h"
 #include "imaging/JpegScanCheck.h"
@@ -12,10 +14,12 @@
 #include "imaging/PictureReduction.h"
 #include "imaging/PngChunks.h"
 #include "imaging/TiffDirectory.h"
+#include "imaging/TiffWarnings.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QLoggingCategory>
+#include <QTransform>
 
 #include <atomic>
 #include <cstdio>
@@ -68,6 +72,7 @@ void ensureDecoderMessageHandler()
 {
     static const bool installedOnce = [] {
         QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
+        quietTiffLibrary();
         g_previousFilter = QLoggingCategory::installFilter(keepJpegWarnings);
         return true;
     }();
@@ -147,6 +152,31 @@ DecodedPicture inSrgb(QImage image, const QByteArray& iccProfile)
     return {std::move(image), FileProblem::None};
 }
 
+// Qt's PNG and WebP readers leave the EXIF orientation to Pictavo (see
+// ExifOrientation.h); the header says so, and the orientation is returned for
+// the decode to apply. 1 where the reader orients the picture itself.
+int addOrientationLeftToPictavo(PictureHeader& header, QIODevice* device)
+{
+    if (header.oriented || (header.format != "png" && header.format != "webp"))
+        return 1;
+    const int orientation = containerExifOrientation(device);
+    header.turned = orientation >= 5;
+    header.oriented = orientation != 1;
+    return orientation;
+}
+
+// `image` turned as the reader's automatic transformation would turn it: mirrored
+// first, then turned clockwise by a quarter.
+QImage oriented(QImage image, QImageIOHandler::Transformations transformation)
+{
+    image =
+        std::move(image).mirrored(transformation.testFlag(QImageIOHandler::TransformationMirror),
+                                  transformation.testFlag(QImageIOHandler::TransformationFlip));
+    if (transformation.testFlag(QImageIOHandler::TransformationRotate90))
+        image = image.transformed(QTransform().rotate(90));
+    return image;
+}
+
 PictureHeader heifHeaderOf(const QByteArray& bytes)
 {
     QBuffer buffer;
@@ -194,7 +224,11 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
     DecodeScope scope;
     QImageReader reader(tiff.device());
     reader.setAutoTransform(true);
-    const PictureHeader header = readPictureHeader(reader, bytes);
+    PictureHeader header = readPictureHeader(reader, bytes);
+    QBuffer whole;
+    whole.setData(bytes);
+    whole.open(QIODevice::ReadOnly);
+    const int orientationLeft = addOrientationLeftToPictavo(header, &whole);
     if (jpegReaderMissing(header, bytes))
         return refused(FileProblem::OutOfMemory);
     if (!header.isKnown())
@@ -210,6 +244,15 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         if (reduced.isNull())
             return refused(FileProblem::Undecodable);
         return {std::move(reduced), FileProblem::None};
+    }
+    const QByteArray iccProfile = embeddedIccProfile(header.format, bytes);
+    if (header.format == "jpeg" && isCmykProfile(iccProfile)) {
+        QImage inks = decodeCmykJpeg(
+            bytes, plan.method == DecodePlan::Method::JpegScaled ? plan.readSize : QSize(),
+            iccProfile);
+        if (!inks.isNull())
+            return {reducedOrNormalised(oriented(std::move(inks), reader.transformation()), plan),
+                    FileProblem::None};
     }
     if (plan.method == DecodePlan::Method::JpegScaled || plan.method == DecodePlan::Method::PngScaled)
         reader.setScaledSize(plan.readSize);
@@ -237,8 +280,9 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         return refused(FileProblem::Undecodable);
     if (tooManyPixels(image.size()))
         return refused(FileProblem::TooManyPixels);
-    return inSrgb(reducedOrNormalised(std::move(image), plan),
-                  embeddedIccProfile(header.format, bytes));
+    // Turned after the reduction, on the fewest pixels.
+    return inSrgb(orientedPicture(reducedOrNormalised(std::move(image), plan), orientationLeft),
+                  iccProfile);
 }
 
 // The header as Qt's reader tells it, without what the reader need not parse
@@ -254,12 +298,15 @@ PictureHeader readHeaderLeanly(QIODevice* device, const QByteArray& prefix)
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
         reader.setAutoTransform(true);
-        return readPictureHeader(reader, headerOnly);
+        PictureHeader header = readPictureHeader(reader, headerOnly);
+        addOrientationLeftToPictavo(header, device);
+        return header;
     }
     const TiffReadingDevice tiff(device);
     QImageReader reader(tiff.device());
     reader.setAutoTransform(true);
     PictureHeader header = readPictureHeader(reader, prefix);
+    addOrientationLeftToPictavo(header, device);
     header.readerBufferBytes =
         tiff.directory().readerBufferBytes(header.decodedFormat, device->size());
     return header;

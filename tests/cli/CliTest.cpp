@@ -17,6 +17,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -93,6 +94,9 @@ TEST(CliOptions, ValuesAreReadAndLimitedAsDocumented)
     EXPECT_EQ(parsed({"--rotate", "90", "a"}).settings.m_nOrientation, 1);
     EXPECT_EQ(parsed({"--rotate", "180", "a"}).settings.m_nOrientation, 2);
     EXPECT_EQ(parsed({"--mirror", "a"}).settings.m_nOrientation, 4);
+    EXPECT_EQ(parsed({"a"}).settings.m_nBackground, -1);
+    EXPECT_EQ(parsed({"--background", "white", "a"}).settings.m_nBackground, 0xFFFFFF);
+    EXPECT_EQ(parsed({"--background=#0080fF", "a"}).settings.m_nBackground, 0x0080FF);
     EXPECT_EQ(parsed({"-q", "150", "a"}).settings.m_nQuality, 100);
     EXPECT_EQ(parsed({"-q", "-5", "a"}).settings.m_nQuality, 0);
     EXPECT_EQ(parsed({"-s", "1", "a"}).settings.m_nTargetSize, 1);
@@ -119,6 +123,9 @@ TEST(CliOptions, BadCommandLinesAreRefusedWithTheOptionNamed)
         {"--dpi 65536 a", "--dpi"},
         {"--rotate 45 a", "--rotate"},
         {"--rotate 360 a", "--rotate"},
+        {"--background #12345 a", "--background"},
+        {"--background transparent a", "--background"},
+        {"--background nocolour a", "--background"},
         {"-j 0 a", "-j"},
         {"--memory 0 a", "--memory"},
         {"--memory lots a", "--memory"},
@@ -321,6 +328,146 @@ TEST(CliRun, ReadsEveryPhotoFormatAndWritesUntaggedSrgb)
         EXPECT_LT(meanDifference(QImage(output), fromSrgb), 2.5) << output.toStdString();
     }
     EXPECT_GT(meanDifference(wide, photo), 8.0);
+}
+
+// An 8 x 8 GIF of `frames` frames, each a blue 4 x 4 square amid pixels of the
+// transparent index (white in the palette). Its codes stay 3 bits wide: a clear
+// code before every pixel keeps the table from growing.
+QByteArray transparentGif(int frames)
+{
+    QByteArray gif("GIF89a\x08\0\x08\0\x81\0\0", 13);
+    gif += QByteArray("\xFF\xFF\xFF\0\0\xFF\0\0\0\0\0\0", 12);
+    for (int frame = 0; frame < frames; ++frame) {
+        gif += QByteArray("\x21\xF9\x04\x01\0\0\0\0", 8); // transparent index 0
+        gif += QByteArray("\x2C\0\0\0\0\x08\0\x08\0\0\x02", 11);
+        QByteArray codes;
+        quint32 bits = 0;
+        int count = 0;
+        const auto put = [&](quint32 code) {
+            bits |= code << count;
+            for (count += 3; count >= 8; count -= 8, bits >>= 8)
+                codes += char(bits & 0xFF);
+        };
+        for (int i = 0; i < 64; ++i) {
+            put(4);
+            put((i / 8 >= 2 && i / 8 < 6 && i % 8 >= 2 && i % 8 < 6) ? 1 : 0);
+        }
+        put(5);
+        if (count > 0)
+            codes += char(bits & 0xFF);
+        for (qsizetype at = 0; at < codes.size(); at += 255) {
+            const QByteArray block = codes.mid(at, 255);
+            gif += char(block.size()) + block;
+        }
+        gif += '\0';
+    }
+    return gif + ';';
+}
+
+// An 8 x 8 grey TIFF of `pages` pages written as a scanner does, the first with
+// a camera's rating tags, which libtiff does not know, when asked for.
+QByteArray greyTiff(int pages, bool ratingTags)
+{
+    QByteArray tiff("II*\0", 4);
+    const auto put = [&tiff](quint32 value, int size) {
+        for (int i = 0; i < size; ++i)
+            tiff += char((value >> (8 * i)) & 0xFF);
+    };
+    put(8, 4);
+    for (int page = 0; page < pages; ++page) {
+        std::vector<std::array<quint32, 3>> entries = {
+            {256, 3, 8}, {257, 3, 8}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+            {273, 4, 0}, {277, 3, 1}, {278, 3, 8}, {279, 4, 64}};
+        if (ratingTags && page == 0)
+            entries.insert(entries.end(), {{18246, 3, 3}, {18249, 3, 50}});
+        const quint32 directory = quint32(tiff.size());
+        const quint32 data = directory + 2 + 12 * quint32(entries.size()) + 4;
+        entries[5][2] = data;
+        put(quint32(entries.size()), 2);
+        for (const auto& [tag, type, value] : entries) {
+            put(tag, 2);
+            put(type, 2);
+            put(1, 4);
+            put(value, 4);
+        }
+        put(page + 1 < pages ? data + 64 : 0, 4);
+        tiff += QByteArray(64, char(96 + 64 * page));
+    }
+    return tiff;
+}
+
+// Transparent parts come out white, black for a GIF, or in the colour asked for;
+// a file of several pictures gives its first and says so; what the readers
+// warn about files they read whole stays off the terminal.
+TEST(CliRun, TransparencyFramesAndReaderWarnings)
+{
+    QImage square(8, 8, QImage::Format_ARGB32);
+    square.fill(Qt::transparent);
+    for (int y = 2; y < 6; ++y)
+        for (int x = 2; x < 6; ++x)
+            square.setPixel(x, y, qRgb(0, 0, 255));
+    struct Case
+    {
+        const char* name;
+        QByteArray bytes;
+        QStringList options;
+        QRgb corner;
+        QRgb centre;
+        const char* told; // in the reported line; empty: nothing told
+    };
+    const std::vector<Case> cases = {
+        {"alpha.png", samples::qtBytes(square, "png"), {}, 0xFFFFFF, 0x0000FF, ""},
+        {"alpha.webp", samples::qtBytes(square, "webp", 100), {}, 0xFFFFFF, 0x0000FF, ""},
+        {"alpha.tif", samples::qtBytes(square, "tiff"), {}, 0xFFFFFF, 0x0000FF, ""},
+        {"red.png", samples::qtBytes(square, "png"), {"--background", "#ff0000"}, 0xFF0000,
+         0x0000FF, ""},
+        {"turned.png", samples::qtBytes(square, "png"), {"--rotate", "90"}, 0xFFFFFF, 0x0000FF,
+         ""},
+        {"alpha.gif", transparentGif(1), {}, 0x000000, 0x0000FF, ""},
+        {"white.gif", transparentGif(1), {"--background", "white"}, 0xFFFFFF, 0x0000FF, ""},
+        {"moving.gif", transparentGif(3), {}, 0x000000, 0x0000FF, "first of 3 frames"},
+        {"pages.tif", greyTiff(2, false), {}, 0x606060, 0x606060, "first of 2 frames"},
+        {"rated.tif", greyTiff(1, true), {}, 0x606060, 0x606060, ""},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        const QString source = dir.filePath(QString::fromLatin1(c.name));
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.bytes) == c.bytes.size())
+            << c.name;
+        file.close();
+        const QString output = source + ".jpg";
+        const CliRun run =
+            runCli(c.options + QStringList{"-s", "64", "-q", "95", "-o", output, source});
+        ASSERT_EQ(run.exitCode, 0) << c.name << ": " << run.err.toStdString();
+        EXPECT_EQ(run.err.trimmed().toStdString(), "1 converted, 0 skipped, 0 failed") << c.name;
+        ASSERT_EQ(run.out.size(), 1) << c.name;
+        EXPECT_EQ(run.out[0].contains(QLatin1String("frames")), *c.told != '\0') << c.name;
+        EXPECT_TRUE(run.out[0].contains(QLatin1String(c.told))) << run.out[0].toStdString();
+        const QImage result(output);
+        ASSERT_EQ(result.size(), QSize(64, 64)) << c.name;
+        for (const auto& [where, expected] :
+             {std::pair{QPoint(3, 60), c.corner}, {QPoint(32, 32), c.centre}}) {
+            const QRgb got = result.pixel(where);
+            EXPECT_LE(std::abs(qRed(got) - qRed(expected))
+                          + std::abs(qGreen(got) - qGreen(expected))
+                          + std::abs(qBlue(got) - qBlue(expected)),
+                      24)
+                << c.name << " at " << where.x() << "," << where.y() << ": " << std::hex << got;
+        }
+        if (!c.options.isEmpty())
+            continue;
+        // The window's defaults give the same file, and its text tells the count.
+        ConversionSettings settings;
+        settings.m_nTargetSize = 64;
+        settings.m_nQuality = 95;
+        const ConversionResult window = ConversionPipeline().Convert(source, settings, {}, {}, {});
+        EXPECT_EQ(window.jpeg, contents(output)) << c.name;
+        EXPECT_EQ(window.information.contains(QStringLiteral("Bildern")), *c.told != '\0');
+        EXPECT_TRUE(window.information.endsWith(
+            QStringLiteral("\r\n(erstes von %1 Bildern)").arg(window.frames)) == (window.frames > 1))
+            << window.information.toStdString();
+    }
 }
 
 TEST(CliRun, SettingsShapeTheResult)

@@ -1,7 +1,9 @@
 // Today's photo formats and colour profiles through the loader: PNG, WebP, TIFF,
-// HEIC and AVIF made at test time from a shared photo, and sources tagged with
-// Display P3, Adobe RGB, linear grey and broken profiles and a CMYK JPEG, whose
-// colours must arrive in sRGB.
+// HEIC and AVIF made at test time from a shared photo (PNG and WebP also in all
+// eight EXIF orientations), and sources tagged with
+// Display P3, Adobe RGB, linear grey, sRGB and broken profiles (some over soft
+// alpha) and CMYK JPEGs with and without a CMYK profile, whose colours must
+// arrive in sRGB.
 #include "PictureSamples.h"
 #include "TestData.h"
 #include "imaging/ColourConversion.h"
@@ -14,7 +16,13 @@
 
 #include <lcms2.h>
 
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -42,15 +50,16 @@ double meanDifference(const QImage& a, const QImage& b)
     return total / (3.0 * ra.width() * ra.height());
 }
 
-// Mean CIEDE2000 difference of two pictures of one size, both read as sRGB.
+// Mean CIEDE2000 difference of two pictures of one size, both read as sRGB and
+// laid over black, so that a pixel counts as much as it shows.
 double meanDeltaE2000(const QImage& a, const QImage& b)
 {
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
     cmsHTRANSFORM toLab =
         cmsCreateTransform(srgb, TYPE_BGRA_8, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
-    const QImage ra = a.convertToFormat(QImage::Format_RGB32);
-    const QImage rb = b.convertToFormat(QImage::Format_RGB32);
+    const QImage ra = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage rb = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     std::vector<cmsCIELab> la(std::size_t(ra.width())), lb(la.size());
     double total = 0;
     for (int y = 0; y < ra.height(); ++y) {
@@ -133,7 +142,7 @@ QImage vividFlower(QSize size)
 
 struct FormatCase
 {
-    const char* name;
+    std::string name;
     QByteArray bytes;
     QSize upright;
     // The picture as it must come out; the source unless the file turns it.
@@ -155,7 +164,7 @@ TEST(PhotoFormats, EveryFormatDecodesUprightReducedAndRefusesTruncation)
     rotatedOnce.exifOrientation = 6;
     samples::HeifOptions avif;
     avif.avif = true;
-    const std::vector<FormatCase> cases = {
+    std::vector<FormatCase> cases = {
         {"png", samples::qtBytes(source, "png"), {384, 256}, source, 0.01},
         {"webp", samples::qtBytes(source, "webp", 90), {384, 256}, source, 4},
         {"tiff", samples::qtBytes(source, "tiff"), {384, 256}, source, 0.01},
@@ -163,6 +172,30 @@ TEST(PhotoFormats, EveryFormatDecodesUprightReducedAndRefusesTruncation)
         {"heic turned", samples::heifBytes(source, rotatedOnce), {256, 384}, turned, 4},
         {"avif", samples::heifBytes(source, avif), {384, 256}, source, 4},
     };
+    // Qt's PNG and WebP readers ignore the EXIF block of these two; each of the
+    // eight orientations must still come out upright, turned exactly once.
+    const QTransform shown[] = {
+        {},
+        QTransform::fromScale(-1, 1),
+        QTransform().rotate(180),
+        QTransform::fromScale(1, -1),
+        QTransform(0, 1, 1, 0, 0, 0),
+        QTransform().rotate(90),
+        QTransform(0, -1, -1, 0, 0, 0),
+        QTransform().rotate(270),
+    };
+    const QByteArray png = samples::qtBytes(source, "png");
+    const QByteArray webp = samples::qtBytes(source, "webp", 90);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QImage upright = source.transformed(shown[orientation - 1]);
+        cases.push_back({"png eXIf " + std::to_string(orientation),
+                         samples::pngWithExif(png, samples::exifWithOrientation(orientation)),
+                         upright.size(), upright, 0.01});
+        const QByteArray littleEndian = samples::exifWithOrientation(orientation, true);
+        cases.push_back({"webp EXIF " + std::to_string(orientation),
+                         samples::webpWithExif(webp, source.size(), littleEndian), upright.size(),
+                         upright, 4});
+    }
     for (const FormatCase& format : cases) {
         SCOPED_TRACE(format.name);
         ASSERT_FALSE(format.bytes.isEmpty()) << "no writer or encoder";
@@ -188,6 +221,117 @@ TEST(PhotoFormats, EveryFormatDecodesUprightReducedAndRefusesTruncation)
     }
 }
 
+// `picture` with its opacity falling from left to right, from whole to almost
+// nothing.
+QImage fading(const QImage& picture)
+{
+    QImage faded = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < faded.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(faded.scanLine(y));
+        for (int x = 0; x < faded.width(); ++x)
+            row[x] = (row[x] & 0xFFFFFFu) | (quint32(255 - 250 * x / (faded.width() - 1)) << 24);
+    }
+    return faded;
+}
+
+QByteArray savedProfile(cmsHPROFILE profile)
+{
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
+// A made-up press whose ink spreads: a nominal coverage i prints as 1 - (1 - i)².
+// The light the paper then gives back is read as sRGB.
+double spread(double ink)
+{
+    return 1 - (1 - ink) * (1 - ink);
+}
+
+int pressToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void* toLab)
+{
+    const double k = spread(in[3] / 65535.0);
+    double rgb[3];
+    for (int i = 0; i < 3; ++i)
+        rgb[i] = (1 - spread(in[i] / 65535.0)) * (1 - k);
+    cmsCIELab lab;
+    cmsDoTransform(toLab, rgb, &lab, 1);
+    cmsFloat2LabEncoded(out, &lab);
+    return TRUE;
+}
+
+// The CMYK output profile of that press, as a lookup table from ink to Lab.
+QByteArray pressProfile()
+{
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab =
+        cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 4.3);
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSigCmykData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* table = cmsStageAllocCLut16bit(nullptr, 11, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(table, pressToLab, toLab, 0);
+    // Stored as curves, table, curves, the shortest form the tag allows.
+    cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 4, nullptr));
+    cmsPipelineInsertStage(lut, cmsAT_END, table);
+    cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsWriteTag(profile, cmsSigAToB0Tag, lut);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipelineFree(lut);
+    cmsDeleteTransform(toLab);
+    cmsCloseProfile(lab);
+    cmsCloseProfile(srgb);
+    return savedProfile(profile);
+}
+
+// `picture` (sRGB) as the press must print it, written by libjpeg as Adobe's
+// programs write CMYK: 255 is no ink, with an Adobe marker.
+QByteArray pressJpeg(const QImage& picture)
+{
+    jpeg_compress_struct record{};
+    jpeg_error_mgr errors{};
+    record.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&record);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&record, &out, &size);
+    record.image_width = JDIMENSION(picture.width());
+    record.image_height = JDIMENSION(picture.height());
+    record.input_components = 4;
+    record.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&record);
+    jpeg_set_quality(&record, 100, TRUE);
+    jpeg_start_compress(&record, TRUE);
+    const auto nominal = [](double printed) { return 1 - std::sqrt(1 - printed); };
+    std::vector<JSAMPLE> row(std::size_t(picture.width()) * 4);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb p = picture.pixel(x, y);
+            const double light = std::max({qRed(p), qGreen(p), qBlue(p)}) / 255.0;
+            const double inks[4] = {light > 0 ? 1 - qRed(p) / 255.0 / light : 0,
+                                    light > 0 ? 1 - qGreen(p) / 255.0 / light : 0,
+                                    light > 0 ? 1 - qBlue(p) / 255.0 / light : 0, 1 - light};
+            for (int i = 0; i < 4; ++i)
+                row[std::size_t(x) * 4 + std::size_t(i)] =
+                    JSAMPLE(255 - std::lround(nominal(inks[i]) * 255));
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&record, rows, 1);
+    }
+    jpeg_finish_compress(&record);
+    QByteArray bytes(reinterpret_cast<const char*>(out), qsizetype(size));
+    jpeg_destroy_compress(&record);
+    std::free(out);
+    return bytes;
+}
+
 struct ColourCase
 {
     const char* name;
@@ -197,6 +341,9 @@ struct ColourCase
     QImage storedPixels;
     // The pixels in sRGB; null for the original photo.
     QImage reference = {};
+    // The least mean difference of the stored pixels from the reference, shown
+    // unconverted; 0 where they are sRGB already.
+    double unconvertedMiss = 2.0;
 };
 
 // A grey profile whose tone curve is linear: grey values are light itself.
@@ -246,6 +393,13 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
     QByteArray brokenProfile = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
     brokenProfile.truncate(100);
     const QImage linearGrey = original.convertToFormat(QImage::Format_Grayscale8);
+    QImage fadingSrgb = fading(original);
+    fadingSrgb.setColorSpace(QColorSpace::fromIccProfile(savedProfile(cmsCreate_sRGBProfile())));
+    QImage fadingP3 = fading(p3);
+    fadingP3.setColorSpace(QColorSpace::fromIccProfile(rgbIccProfile(
+        {0.680, 0.320, 0.265, 0.690, 0.150, 0.060, 0.3127, 0.3290}, ToneCurve::Srgb)));
+    QImage fadingAdobe = fading(adobe);
+    const QByteArray plainPressJpeg = pressJpeg(original);
 
     const std::vector<ColourCase> cases = {
         {"Display P3 PNG", samples::qtBytes(p3, "png"), p3},
@@ -261,6 +415,14 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
         {"Display P3 HEIC (nclx)", samples::heifBytes(untaggedP3, nclxP3), p3},
         {"Adobe RGB AVIF (ICC)", samples::heifBytes(adobe, iccAdobe), adobe},
         {"JPEG with a broken profile", withIccSegments(plainP3Jpeg, brokenProfile), {}},
+        {"sRGB PNG with soft alpha", samples::qtBytes(fadingSrgb, "png"), fadingSrgb,
+         fading(original), 0},
+        {"Display P3 PNG with soft alpha", samples::qtBytes(fadingP3, "png"), fadingP3,
+         fading(original), 1.0},
+        {"Adobe RGB TIFF with soft alpha", samples::qtBytes(fadingAdobe, "tiff"), fadingAdobe,
+         fading(original), 1.0},
+        {"CMYK JPEG with its press profile", withIccSegments(plainPressJpeg, pressProfile()),
+         decodePicture(plainPressJpeg)},
     };
     for (const ColourCase& colour : cases) {
         SCOPED_TRACE(colour.name);
@@ -274,9 +436,27 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
         }
         const QImage& reference = colour.reference.isNull() ? original : colour.reference;
         // Shown unconverted, the tagged pixels would miss the mark.
-        EXPECT_GT(meanDeltaE2000(colour.storedPixels, reference), 2.0);
+        if (colour.unconvertedMiss > 0) {
+            EXPECT_GT(meanDeltaE2000(colour.storedPixels, reference), colour.unconvertedMiss);
+        }
         EXPECT_LE(meanDeltaE2000(decoded.picture, reference), 2.0);
+        const QImage quarter = decodePicture(colour.bytes, original.size() / 4);
+        ASSERT_EQ(quarter.size(), original.size() / 4);
+        EXPECT_LE(meanDeltaE2000(quarter, reference.scaled(quarter.size(), Qt::IgnoreAspectRatio,
+                                                           Qt::SmoothTransformation)),
+                  2.5);
     }
+    // The CMYK path turns the picture as its EXIF block says, like Qt's reader.
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + samples::exifWithOrientation(6);
+    QByteArray exifLength(2, '\0');
+    qToBigEndian<quint16>(quint16(exif.size() + 2), exifLength.data());
+    const QByteArray turnedPress = withIccSegments(plainPressJpeg.left(2) + "\xFF\xE1" +
+                                                       exifLength + exif + plainPressJpeg.mid(2),
+                                                   pressProfile());
+    const QImage turnedPicture = original.transformed(QTransform().rotate(90));
+    const QImage turnedDecoded = decodePicture(turnedPress);
+    ASSERT_EQ(turnedDecoded.size(), turnedPicture.size());
+    EXPECT_LE(meanDeltaE2000(turnedDecoded, turnedPicture), 2.0);
     // A large picture is converted in bands on several threads: every row alike.
     QImage large(1500, 1000, QImage::Format_RGB32);
     large.fill(qRgb(200, 40, 40));

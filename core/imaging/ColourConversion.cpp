@@ -55,6 +55,8 @@ enum class Samples
     Cmyk,
     // CMYK as Adobe's programs write it into a JPEG: 255 is no ink.
     CmykInverted,
+    // RGB in Format_RGBX64 or Format_RGBA64 (straight alpha), 16 bits a channel.
+    Rgb16,
 };
 
 cmsUInt32Number inputFormat(cmsColorSpaceSignature space, Samples samples)
@@ -66,6 +68,8 @@ cmsUInt32Number inputFormat(cmsColorSpaceSignature space, Samples samples)
         return TYPE_CMYK_8;
     case Samples::CmykInverted:
         return TYPE_CMYK_8_REV;
+    case Samples::Rgb16:
+        return TYPE_RGBA_16;
     }
     return 0;
 }
@@ -76,7 +80,8 @@ bool usable(cmsHPROFILE profile, Samples samples)
     const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
     const bool spaceFits = samples == Samples::Rgb
                                ? space == cmsSigRgbData || space == cmsSigGrayData
-                               : space == cmsSigCmykData;
+                           : samples == Samples::Rgb16 ? space == cmsSigRgbData
+                                                       : space == cmsSigCmykData;
     return spaceFits && (kind == cmsSigInputClass || kind == cmsSigDisplayClass ||
                          kind == cmsSigOutputClass || kind == cmsSigColorSpaceClass);
 }
@@ -118,8 +123,9 @@ Transform newTransform(const QByteArray& iccProfile, Samples samples)
     // and out, CMYK too). Without the one-pixel cache, threads may share the
     // transform.
     void* transform =
-        cmsCreateTransform(source.get(), inputFormat(space, samples), srgb.get(), TYPE_BGRA_8,
-                           intent, cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+        cmsCreateTransform(source.get(), inputFormat(space, samples), srgb.get(),
+                           samples == Samples::Rgb16 ? TYPE_RGBA_16 : TYPE_BGRA_8, intent,
+                           cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
     return transform != nullptr ? Transform(transform, TransformDelete()) : Transform();
 }
 
@@ -198,6 +204,27 @@ bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
                      picture.bytesPerLine());
     if (premultiplied)
         picture.convertTo(QImage::Format_ARGB32_Premultiplied);
+    picture.setColorSpace(QColorSpace::SRgb);
+    return true;
+}
+
+bool convertToSrgb16(QImage& picture, const QByteArray& iccProfile)
+{
+    if (iccProfile.isEmpty() || picture.isNull())
+        return false;
+    const QImage::Format format = picture.format();
+    const bool premultiplied = format == QImage::Format_RGBA64_Premultiplied;
+    if (!premultiplied && format != QImage::Format_RGBA64 && format != QImage::Format_RGBX64)
+        return false;
+    const Transform transform = cachedTransform(iccProfile, Samples::Rgb16);
+    if (!transform || picture.bits() == nullptr)
+        return false;
+    if (premultiplied)
+        picture.convertTo(QImage::Format_RGBA64);
+    transformInBands(transform.get(), picture.bits(), picture.width(), picture.height(),
+                     picture.bytesPerLine());
+    if (premultiplied)
+        picture.convertTo(QImage::Format_RGBA64_Premultiplied);
     picture.setColorSpace(QColorSpace::SRgb);
     return true;
 }

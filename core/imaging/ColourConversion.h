@@ -31,6 +31,11 @@ enum class ToneCurve
 // converted; the picture's colour space then says sRGB.
 bool convertToSrgb(QImage& picture, const QByteArray& iccProfile);
 
+// The same for a picture of 16 bits a channel (Format_RGBX64, Format_RGBA64 or
+// Format_RGBA64_Premultiplied) and an RGB profile, so that a wide-gamut source
+// keeps its fine steps until it is reduced to 8 bits after the conversion.
+bool convertToSrgb16(QImage& picture, const QByteArray& iccProfile);
+
 // Whether `iccProfile` parses as a profile of CMYK colours.
 bool isCmykProfile(const QByteArray& iccProfile);
 

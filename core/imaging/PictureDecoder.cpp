@@ -280,9 +280,12 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         return refused(FileProblem::Undecodable);
     if (tooManyPixels(image.size()))
         return refused(FileProblem::TooManyPixels);
+    // A 16-bit source is converted before it is cut to 8 bits, at full size
+    // (it is decoded whole anyway): cut first, a wide-gamut gradient shows steps.
+    const bool convertedAt16Bits = convertToSrgb16(image, iccProfile);
     // Turned after the reduction, on the fewest pixels.
     return inSrgb(orientedPicture(reducedOrNormalised(std::move(image), plan), orientationLeft),
-                  iccProfile);
+                  convertedAt16Bits ? QByteArray() : iccProfile);
 }
 
 // The header as Qt's reader tells it, without what the reader need not parse

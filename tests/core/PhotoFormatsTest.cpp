@@ -475,3 +475,41 @@ TEST(PhotoFormats, TaggedColoursArriveInSrgbAndBrokenProfilesAreIgnored)
     ASSERT_EQ(cmyk.size(), rgb.size());
     EXPECT_LE(meanDeltaE2000(cmyk, rgb), 2.0);
 }
+
+// A 16-bit wide-gamut gradient keeps its fine steps: converted to sRGB before it
+// is cut to 8 bits, neighbouring pixels differ by at most one level. Cut first,
+// the conversion stretches the 8-bit steps to two or three levels (banding).
+TEST(PhotoFormats, SixteenBitGradientsAreConvertedBeforeTheyAreCut)
+{
+    constexpr int kWidth = 4096;
+    QImage ramp(kWidth, 4, QImage::Format_RGBX64);
+    for (int y = 0; y < ramp.height(); ++y) {
+        auto* row = reinterpret_cast<quint16*>(ramp.scanLine(y));
+        for (int x = 0; x < kWidth; ++x) {
+            const double t = double(x) / (kWidth - 1);
+            row[4 * x + 0] = quint16(std::lround(65535 * t * 0.5));
+            row[4 * x + 1] = quint16(std::lround(65535 * t));
+            row[4 * x + 2] = quint16(std::lround(65535 * t * 0.25));
+            row[4 * x + 3] = 65535;
+        }
+    }
+    const Chromaticities proPhoto{0.7347, 0.2653, 0.1596, 0.8404, 0.0366, 0.0001, 0.3457, 0.3585};
+    ramp.setColorSpace(QColorSpace::fromIccProfile(rgbIccProfile(proPhoto, ToneCurve::Srgb)));
+    const QByteArray png = samples::qtBytes(ramp, "png");
+    ASSERT_FALSE(png.isEmpty());
+
+    const QImage decoded = decodePicture(png);
+    ASSERT_EQ(decoded.size(), ramp.size());
+    int largestStep = 0;
+    int levels = 0;
+    for (int x = 1; x < kWidth; ++x) {
+        const QRgb left = decoded.pixel(x - 1, 1);
+        const QRgb right = decoded.pixel(x, 1);
+        largestStep = std::max({largestStep, std::abs(qRed(right) - qRed(left)),
+                                std::abs(qGreen(right) - qGreen(left)),
+                                std::abs(qBlue(right) - qBlue(left))});
+        levels += qGreen(right) != qGreen(left) ? 1 : 0;
+    }
+    EXPECT_LE(largestStep, 1);
+    EXPECT_GE(levels, 200);
+}

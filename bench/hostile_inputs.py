@@ -69,6 +69,17 @@ def idat_bomb(gibibytes):
     return run + run[2:] * (copies - 1) + b"\x03\x00" + b"\0\0\0\0"
 
 
+def write_ifd(out, entries):
+    """A little-endian directory: SHORT values of count 1 inline, the rest as LONGs."""
+    out.write(struct.pack("<H", len(entries)))
+    for tag, kind, count, value in entries:
+        if kind == 3 and count == 1:
+            out.write(struct.pack("<HHIHH", tag, kind, count, value, 0))
+        else:
+            out.write(struct.pack("<HHII", tag, kind, count, value))
+    out.write(struct.pack("<I", 0))
+
+
 def tiff_with_tags(path, private_tags, blob_bytes):
     width = height = 64
     pixels = bytes((x * 4) & 255 for y in range(height) for x in range(width * 3))
@@ -94,13 +105,7 @@ def tiff_with_tags(path, private_tags, blob_bytes):
     with open(path, "wb") as out:
         out.write(b"II*\0" + struct.pack("<I", ifd_offset))
         out.write(pixels + blob + struct.pack("<HHH", 8, 8, 8))
-        out.write(struct.pack("<H", len(entries)))
-        for tag, kind, count, value in entries:
-            if kind == 3 and count == 1:
-                out.write(struct.pack("<HHIHH", tag, kind, count, value, 0))
-            else:
-                out.write(struct.pack("<HHII", tag, kind, count, value))
-        out.write(struct.pack("<I", 0))
+        write_ifd(out, entries)
 
 
 def single_strip_tiff(path, side):
@@ -114,13 +119,7 @@ def single_strip_tiff(path, side):
         for _ in range(side):
             out.write(row)
         out.write(struct.pack("<HHH", 8, 8, 8))
-        out.write(struct.pack("<H", len(entries)))
-        for tag, kind, count, value in entries:
-            if kind == 3 and count == 1:
-                out.write(struct.pack("<HHIHH", tag, kind, count, value, 0))
-            else:
-                out.write(struct.pack("<HHII", tag, kind, count, value))
-        out.write(struct.pack("<I", 0))
+        write_ifd(out, entries)
 
 
 def lying_heics(folder, count):

@@ -181,31 +181,36 @@ void transformInBands(void* transform, uchar* bits, int width, int height, qsize
         helper.join();
 }
 
+// Runs `transform` over `picture` in place. Little CMS 2.14 gets premultiplied
+// samples wrong where alpha is neither 0 nor 255: a `premultiplied` picture is
+// converted as `straight` and premultiplied again.
+bool convertStraight(QImage& picture, const Transform& transform, QImage::Format premultiplied,
+                     QImage::Format straight)
+{
+    if (!transform || picture.bits() == nullptr) // bits() detaches a shared picture first
+        return false;
+    const bool wasPremultiplied = picture.format() == premultiplied;
+    if (wasPremultiplied)
+        picture.convertTo(straight);
+    transformInBands(transform.get(), picture.bits(), picture.width(), picture.height(),
+                     picture.bytesPerLine());
+    if (wasPremultiplied)
+        picture.convertTo(premultiplied);
+    picture.setColorSpace(QColorSpace::SRgb);
+    return true;
+}
+
 } // namespace
 
 bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
 {
     if (iccProfile.isEmpty() || picture.isNull())
         return false;
-    const bool premultiplied = picture.format() == QImage::Format_ARGB32_Premultiplied;
-    if (!premultiplied && picture.format() != QImage::Format_RGB32)
+    const QImage::Format format = picture.format();
+    if (format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGB32)
         return false;
-    const Transform transform = cachedTransform(iccProfile, Samples::Rgb);
-    if (!transform)
-        return false;
-    if (picture.bits() == nullptr) // detaches a shared picture first
-        return false;
-    // Little CMS 2.14 gets premultiplied samples wrong where alpha is neither 0
-    // nor 255: the colours are converted straight, in place, and premultiplied
-    // again.
-    if (premultiplied)
-        picture.convertTo(QImage::Format_ARGB32);
-    transformInBands(transform.get(), picture.bits(), picture.width(), picture.height(),
-                     picture.bytesPerLine());
-    if (premultiplied)
-        picture.convertTo(QImage::Format_ARGB32_Premultiplied);
-    picture.setColorSpace(QColorSpace::SRgb);
-    return true;
+    return convertStraight(picture, cachedTransform(iccProfile, Samples::Rgb),
+                           QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32);
 }
 
 bool convertToSrgb16(QImage& picture, const QByteArray& iccProfile)
@@ -213,20 +218,11 @@ bool convertToSrgb16(QImage& picture, const QByteArray& iccProfile)
     if (iccProfile.isEmpty() || picture.isNull())
         return false;
     const QImage::Format format = picture.format();
-    const bool premultiplied = format == QImage::Format_RGBA64_Premultiplied;
-    if (!premultiplied && format != QImage::Format_RGBA64 && format != QImage::Format_RGBX64)
+    if (format != QImage::Format_RGBA64_Premultiplied && format != QImage::Format_RGBA64 &&
+        format != QImage::Format_RGBX64)
         return false;
-    const Transform transform = cachedTransform(iccProfile, Samples::Rgb16);
-    if (!transform || picture.bits() == nullptr)
-        return false;
-    if (premultiplied)
-        picture.convertTo(QImage::Format_RGBA64);
-    transformInBands(transform.get(), picture.bits(), picture.width(), picture.height(),
-                     picture.bytesPerLine());
-    if (premultiplied)
-        picture.convertTo(QImage::Format_RGBA64_Premultiplied);
-    picture.setColorSpace(QColorSpace::SRgb);
-    return true;
+    return convertStraight(picture, cachedTransform(iccProfile, Samples::Rgb16),
+                           QImage::Format_RGBA64_Premultiplied, QImage::Format_RGBA64);
 }
 
 bool isCmykProfile(const QByteArray& iccProfile)

@@ -117,7 +117,12 @@ PictureHeader readPictureHeader(QImageReader& reader, const QByteArray& prefix)
         header.turned = transformation & QImageIOHandler::TransformationRotate90;
         header.oriented = transformation != QImageIOHandler::TransformationNone;
     }
-    header.decodedFormat = reader.imageFormat();
+    // Qt's JPEG reader answers a file that ends inside its header with a format it
+    // never set: only a value that names a format is taken.
+    const int format = static_cast<int>(reader.imageFormat());
+    header.decodedFormat = format > QImage::Format_Invalid && format < QImage::NImageFormats
+                               ? QImage::Format(format)
+                               : QImage::Format_Invalid;
     if (header.format == "jpeg")
         addJpegDetails(header, prefix);
     else if (header.format == "png")

@@ -69,7 +69,7 @@ QString panelString(int id)
     case IDC_PANEL_MAX_KB:
         return QStringLiteral("Grösste Datei in Kb: die Qualität wird so weit wie nötig gesenkt (0 = aus)");
     case IDC_PANEL_SHRINK:
-        return QStringLiteral("Verkleinert das Bild, wenn es auch mit Qualität 1 zu gross bleibt");
+        return QStringLiteral("Verkleinert das Bild, statt die Qualität unter 50 zu senken");
     case IDC_PANEL_NO_ENLARGE:
         return QStringLiteral("Ein kleineres Bild behält seine Grösse");
     case IDC_PANEL_PROMOTION_1:

@@ -449,10 +449,15 @@ void ConversionPipeline::convertWithinLimit(const ConversionSettings& settings,
     };
     // Below this longer side a picture shows nothing worth mailing.
     constexpr int kSmallestSide = 16;
+    // With shrinking allowed, the picture gives up pixels rather than quality
+    // below this one (or the chosen one, when that is lower): see docs/DESIGN.md.
+    const int cleanQuality = std::clamp(settings.m_nQuality, 1, kLowestCleanQuality);
+    const bool tradePixels = settings.m_bShrinkToFit != 0;
     for (;;) {
         const QualitySearch search = findQualityWithin(limit, settings.m_nQuality, bytesAt);
         const int longer = std::max(result.outputSize.width(), result.outputSize.height());
-        if (search.fits || search.bytes < 0 || settings.m_bShrinkToFit == 0 || longer <= kSmallestSide) {
+        const bool clean = search.fits && search.quality >= cleanQuality;
+        if (clean || search.bytes < 0 || !tradePixels || longer <= kSmallestSide) {
             if (search.lastEncoded != search.quality)
                 bytesAt(search.quality);
             result.qualityUsed = search.quality;
@@ -463,8 +468,11 @@ void ConversionPipeline::convertWithinLimit(const ConversionSettings& settings,
             return;
         }
         // The bytes follow the pixels roughly: aim a little below the share
-        // that should fit, then look again.
-        const double share = std::sqrt(double(limit) / double(search.bytes)) * 0.95;
+        // at which the clean quality should fit, then look again.
+        const qint64 cleanBytes = search.quality == cleanQuality ? search.bytes : bytesAt(cleanQuality);
+        if (cleanBytes < 0)
+            return;
+        const double share = std::sqrt(double(limit) / double(cleanBytes)) * 0.95;
         const int smaller = std::max(kSmallestSide, std::min(longer - 1, int(longer * std::min(share, 0.95))));
         result.outputSize =
             outputSizeFor(hasQuarterTurn(settings) ? m_sourceSize.transposed() : m_sourceSize, smaller);

@@ -25,6 +25,12 @@ class EffectHost;
 // Longest side JPEG can store, in pixels.
 inline constexpr int kMaxOutputSide = 65500;
 
+// With a size limit and "notfalls verkleinern", a picture is made smaller
+// rather than encoded below this quality (or below the chosen one, when that is
+// lower): it is the quality of the example tables of the JPEG standard, and
+// below it the quantisation steps grow until blocks show.
+inline constexpr int kLowestCleanQuality = 50;
+
 // Size of the output for a source of `sourceSize` (already swapped for a quarter
 // turn) and the longer side `targetSize`: the longer side becomes targetSize, the
 // other follows in proportion, truncated, at least 1. Sides are limited to

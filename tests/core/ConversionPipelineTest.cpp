@@ -608,6 +608,20 @@ TEST(SizeLimit, ConversionKeepsTheLimitOrSaysItCannot)
     EXPECT_EQ(QImage(shrunk.outputPath).size(), shrunk.outputSize);
     EXPECT_TRUE(shrunk.information.contains(
         QStringLiteral("Verkleinert auf %1 x %2 Pixel").arg(shrunk.outputSize.width()).arg(shrunk.outputSize.height())));
+
+    // A limit that fits at full size only below the clean quality takes pixels
+    // instead; the chosen quality stays the ceiling.
+    settings.m_nTargetSize = 1024;
+    settings.m_nMaxKb = 30;
+    for (const int chosen : {80, 40}) {
+        settings.m_nQuality = chosen;
+        const ConversionResult traded = ConversionPipeline().Convert(source, settings, dir.path(), {}, {});
+        ASSERT_TRUE(traded.written);
+        EXPECT_TRUE(traded.shrunk);
+        EXPECT_LE(QFileInfo(traded.outputPath).size(), 30000);
+        EXPECT_GE(traded.qualityUsed, std::min(chosen, kLowestCleanQuality));
+        EXPECT_LE(traded.qualityUsed, chosen);
+    }
 }
 
 TEST(ConversionPipeline, NoEnlargeKeepsASmallSourcesSize)

@@ -169,7 +169,7 @@ inline constexpr ControlRow kControls[] = {
      true, "0", nullptr, Extended},
     {kPanel, kStatic, "QLabel", "Kb", "", false, "", nullptr, Extended},
     {kPanel, 1073, "QCheckBox", "notfalls verkleinern",
-     "Verkleinert das Bild, wenn es auch mit Qualität 1 zu gross bleibt", true, "unchecked", nullptr, Extended},
+     "Verkleinert das Bild, statt die Qualität unter 50 zu senken", true, "unchecked", nullptr, Extended},
     {kPanel, 1074, "QCheckBox", "Nie vergrössern", "Ein kleineres Bild behält seine Grösse", true, "unchecked",
      nullptr, Extended},
     // Shown while the panel is compact and a choice of its extended part is active.

@@ -43,7 +43,9 @@ best_time() {
 }
 
 run_cli() { "$cli" -s 640 -q 60 -d "$out" -j "$1" "${files[@]}"; }
-run_vips() { for f in "${files[@]}"; do vipsthumbnail "$f" -s 640 -o "$out/%s.jpg[Q=60]"; done; }
+# One process for all files, as vipsthumbnail's users run it; the output path is
+# absolute, since a relative one is taken relative to each input's folder.
+run_vips() { vipsthumbnail "${files[@]}" -s 640 -o "$out/%s.jpg[Q=60]"; }
 run_magick() { /usr/bin/mogrify -path "$out" -resize 640x640 -quality 60 "${files[@]}"; }
 run_gm() { gm mogrify -output-directory "$out" -resize 640x640 -quality 60 "${files[@]}"; }
 

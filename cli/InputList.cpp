@@ -46,8 +46,7 @@ QStringList splitInputList(const QByteArray& bytes, char separator)
     return entries;
 }
 
-std::optional<QStringList> readInputList(const QString& source, bool nullSeparated,
-                                         QString& error)
+std::optional<QStringList> readInputList(const QString& source, bool nullSeparated, QString& error)
 {
     const InputDescriptor input(source);
     QByteArray bytes;

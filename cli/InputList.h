@@ -9,8 +9,7 @@
 
 #include <optional>
 
-std::optional<QStringList> readInputList(const QString& source, bool nullSeparated,
-                                         QString& error);
+std::optional<QStringList> readInputList(const QString& source, bool nullSeparated, QString& error);
 
 // The entries of `bytes`, split at `separator`; a last entry needs no separator.
 QStringList splitInputList(const QByteArray& bytes, char separator);

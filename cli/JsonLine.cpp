@@ -17,8 +17,7 @@ QByteArray jsonString(const QString& text)
     QByteArray out = "\"";
     for (qsizetype at = 0; at < text.size(); ++at) {
         const char16_t unit = text[at].unicode();
-        if (QChar::isHighSurrogate(unit) && at + 1 < text.size() &&
-            text[at + 1].isLowSurrogate()) {
+        if (QChar::isHighSurrogate(unit) && at + 1 < text.size() && text[at + 1].isLowSurrogate()) {
             out += QStringView(text).mid(at, 2).toUtf8();
             ++at;
         } else if (QChar::isSurrogate(unit)) {

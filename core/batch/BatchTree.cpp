@@ -79,8 +79,7 @@ public:
             return;
         m_visited.insert(*identity);
         for (const QString& picture : picturesInFolder(folder))
-            m_pictures.push_back(
-                {folder + u'/' + QFileInfo(picture).fileName(), subfolder});
+            m_pictures.push_back({folder + u'/' + QFileInfo(picture).fileName(), subfolder});
         for (const QString& name : subfolderNames(folder))
             walk(folder + u'/' + name, subfolder.isEmpty() ? name : subfolder + u'/' + name);
     }

@@ -41,8 +41,7 @@ bool endsWithEndMarker(const QString& path)
         status.st_size < 4)
         return false;
     unsigned char end[2] = {};
-    return ::pread(file.get(), end, 2, status.st_size - 2) == 2 && end[0] == 0xff &&
-           end[1] == 0xd9;
+    return ::pread(file.get(), end, 2, status.st_size - 2) == 2 && end[0] == 0xff && end[1] == 0xd9;
 }
 
 } // namespace

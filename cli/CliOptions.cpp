@@ -38,6 +38,12 @@ enum class Key
     Memory,
     Help,
     Version,
+    Recursive,
+    FilesFrom,
+    Null,
+    Shard,
+    SkipExisting,
+    Json,
 };
 
 struct OptionEntry
@@ -74,6 +80,12 @@ constexpr OptionEntry kOptions[] = {
     {Key::Memory, '\0', "memory", true},
     {Key::Help, 'h', "help", false},
     {Key::Version, '\0', "version", false},
+    {Key::Recursive, 'r', "recursive", false},
+    {Key::FilesFrom, '\0', "files-from", true},
+    {Key::Null, '\0', "null", false},
+    {Key::Shard, '\0', "shard", true},
+    {Key::SkipExisting, '\0', "skip-existing", false},
+    {Key::Json, '\0', "json", false},
 };
 
 // Highest resolution the JFIF header can record.
@@ -184,6 +196,17 @@ bool readPath(const QString& option, const QString& text, QString& target, QStri
     return true;
 }
 
+bool readShard(const QString& option, const QString& text, BatchShard& target, QString& error)
+{
+    const std::optional<BatchShard> shard = parseShard(text);
+    if (!shard) {
+        error = QStringLiteral("%1: '%2' is not K/N with 1 <= K <= N").arg(option, text);
+        return false;
+    }
+    target = *shard;
+    return true;
+}
+
 bool applyOption(const OptionEntry& entry, const QString& option, const QString& value,
                  ParseState& state, QString& error)
 {
@@ -268,6 +291,22 @@ bool applyOption(const OptionEntry& entry, const QString& option, const QString&
     case Key::Version:
         options.action = CliAction::Version;
         return true;
+    case Key::Recursive:
+        options.recursive = true;
+        return true;
+    case Key::FilesFrom:
+        return readPath(option, value, options.filesFrom, error);
+    case Key::Null:
+        options.nullSeparated = true;
+        return true;
+    case Key::Shard:
+        return readShard(option, value, options.shard, error);
+    case Key::SkipExisting:
+        options.skipExisting = true;
+        return true;
+    case Key::Json:
+        options.json = true;
+        return true;
     }
     return false;
 }
@@ -279,8 +318,18 @@ bool finish(ParseState& state, QString& error)
     options.settings.m_nOrientation = state.rotation + (state.mirror ? 4 : 0);
     if (options.action != CliAction::Convert)
         return true;
-    if (options.inputs.isEmpty()) {
+    if (options.inputs.isEmpty() && options.filesFrom.isEmpty()) {
         error = QStringLiteral("no picture or folder given");
+        return false;
+    }
+    if (options.nullSeparated && options.filesFrom.isEmpty()) {
+        error = QStringLiteral("--null needs --files-from");
+        return false;
+    }
+    if (!options.output.isEmpty() &&
+        (!options.filesFrom.isEmpty() || !options.shard.isWhole() || options.recursive)) {
+        error = QStringLiteral("--output writes one picture; it cannot be used with "
+                               "--files-from, --shard or --recursive");
         return false;
     }
     if (!options.output.isEmpty() && !options.destination.isEmpty()) {
@@ -395,6 +444,7 @@ QString cliUsage()
 {
     return QStringLiteral(
         "Usage: pictavo-cli [OPTION]... PICTURE|FOLDER...\n"
+        "   or: pictavo-cli [OPTION]... --files-from LIST [PICTURE|FOLDER]...\n"
         "Brings pictures to a wanted size and quality and saves them as JPEG files.\n"
         "A FOLDER stands for its *.jpg, *.jpe, *.jpeg, *.gif, *.bmp, *.png, *.webp,\n"
         "*.tif, *.tiff, *.heic, *.heif and *.avif files, in this order.\n"
@@ -426,6 +476,20 @@ QString cliUsage()
         "      --memory MB       memory the pictures converted at once may take together;\n"
         "                        a picture starts only while it fits (default: a quarter\n"
         "                        of the physical memory, at least 1024)\n"
+        "  -r, --recursive       a FOLDER's subfolders too (hidden ones left out), the tree\n"
+        "                        mirrored under --dest: FOLDER/2024/a.jpg -> DEST/2024/a WxH.jpg\n"
+        "      --files-from LIST more pictures, one path a line, from the file LIST or\n"
+        "                        standard input (-); their results go into --dest\n"
+        "      --null            with --files-from: the paths end with NUL, as find -print0\n"
+        "                        writes them\n"
+        "      --shard K/N       convert only part K of N (1 <= K <= N): N runs with the same\n"
+        "                        arguments convert every picture once and give together\n"
+        "                        the files of one run\n"
+        "      --skip-existing   leave a picture alone whose result is in place and whole\n"
+        "      --json            one JSON object a picture on standard output (source,\n"
+        "                        output, status, width, height, bytes, quality, reason),\n"
+        "                        the summary as the last one; the other lines go to\n"
+        "                        standard error\n"
         "  -h, --help            show this help and exit\n"
         "      --version         print the version and exit\n"
         "\n"
@@ -434,6 +498,7 @@ QString cliUsage()
         "is named on standard error with the reason and skipped; an existing file is\n"
         "only replaced by a complete result. Only regular files up to 2 GiB are read.\n"
         "\n"
-        "Exit status: 0 when every picture was converted, 1 when any was skipped or\n"
-        "failed, 2 when the command line was not understood.\n");
+        "Exit status: 0 when no picture failed (results in place and earlier results\n"
+        "count as skipped, not failed), 1 when any failed or the run was stopped, 2 when\n"
+        "the command line, the list or the destination cannot be used.\n");
 }

@@ -3,6 +3,7 @@
 // (whether a folder exists, which effects are loaded) is checked later.
 #pragma once
 
+#include "batch/BatchShard.h"
 #include "imaging/ConversionSettings.h"
 
 #include <QString>
@@ -41,6 +42,19 @@ struct CliOptions
     qint64 memoryMegabytes = 0;
     // Pictures and folders in the order given.
     QStringList inputs;
+    // -r: the subfolders of a folder too, mirrored under the destination.
+    bool recursive = false;
+    // --files-from: a file listing more pictures, "-" for standard input; one
+    // a line, or NUL-separated with --null. Empty means none.
+    QString filesFrom;
+    bool nullSeparated = false;
+    // --shard K/N (see BatchShard.h); whole when not given.
+    BatchShard shard;
+    // --skip-existing: leave pictures alone whose result is in place and whole.
+    bool skipExisting = false;
+    // --json: one JSON record a picture on standard output, the lines for
+    // people on standard error.
+    bool json = false;
 };
 
 // Parses the arguments that follow the program's name. Returns nothing and sets

@@ -7,6 +7,7 @@
 #include "CliOptions.h"
 #include "imaging/MemoryBudget.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,8 @@
 #include <cstdio>
 
 class EffectHost;
+class BatchConversion;
+struct BatchFileResult;
 struct BatchSkip;
 struct BatchSummary;
 
@@ -38,6 +41,10 @@ public:
     // with the one line to show, when they cannot: nothing has been read then.
     bool prepareDestination(QString& error);
 
+    // Reads the --files-from list, if any. False, with a message for the user,
+    // when it cannot be read.
+    bool readInputList(QString& error);
+
     // Converts every picture and reports each on standard output as
     // "SOURCE -> OUTPUT (N Kb)", failures on standard error, and ends with the
     // line "N converted, M skipped, K failed" on standard error. Returns
@@ -52,9 +59,17 @@ public:
 
 private:
     QStringList listPictures();
+    void addFolder(const QString& input, QStringList& files);
+    void makeResultFolders(const QStringList& files);
+    void connectReports(BatchConversion& batch);
+    void reportDone(const QString& source, const QString& output, const BatchFileResult& file);
+    void reportInPlace(const QString& source, const QString& output);
+    void reportSkip(const QString& source, const BatchSkip& skip);
+    void printRecord(const QByteArray& record);
     QString targetFolder() const;
     QString shownName(const QString& path) const;
     QString skipLine(const QString& source, const BatchSkip& skip) const;
+    QString skipReason(const BatchSkip& skip) const;
     void printEnd(const BatchSummary& summary);
     void printLine(std::FILE* stream, const QString& line);
     void showProgress(int done, int total);
@@ -68,6 +83,12 @@ private:
     // Absolute path of each picture -> its name as reported: the argument, or
     // the folder as given joined with the name.
     QHash<QString, QString> m_shown;
+    // The --files-from entries, after the arguments.
+    QStringList m_listed;
+    // Per listed picture, the folder its result goes into: the destination, or
+    // below it for a picture of a subfolder (-r).
+    QStringList m_destinations;
+    QElapsedTimer m_clock;
     bool m_progress = false;
     bool m_progressShown = false;
 };

@@ -176,6 +176,10 @@ int main(int argc, char* argv[])
     CliRunner runner(*options, effects);
     if (!runner.checkPaths(error))
         return usageError(error);
+    if (!runner.readInputList(error)) {
+        std::fprintf(stderr, "pictavo-cli: %s\n", error.toLocal8Bit().constData());
+        return kCliExitUsage;
+    }
     if (!runner.prepareDestination(error)) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return kCliExitUsage;

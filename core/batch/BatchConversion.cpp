@@ -94,6 +94,9 @@ BatchSummary BatchConversion::execute(const BatchJob& job, bool onOwnThread)
     reports.fileSkipped = [this, deliver](const QString& source, const BatchSkip& skip) {
         deliver([this, source, skip] { emit fileSkipped(source, skip); });
     };
+    reports.fileInPlace = [this, deliver](const QString& source, const QString& output) {
+        deliver([this, source, output] { emit fileInPlace(source, output); });
+    };
     if (m_asking)
         reports.question = [this, onOwnThread](const BatchFileResult& file) {
             return ask(file, onOwnThread);

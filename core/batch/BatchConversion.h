@@ -82,6 +82,9 @@ signals:
     void progress(int done, int total);
     void fileDone(const QString& source, const QString& output, const BatchFileResult& file);
     void fileSkipped(const QString& source, const BatchSkip& skip);
+    // BatchJob::skipExisting: the result `output` of `source` is in place and
+    // whole, and the source was not converted again.
+    void fileInPlace(const QString& source, const QString& output);
     // With setAsking(true), after each written file and its fileDone: the batch
     // waits until answer() or cancel() before it goes on. From start() the wait
     // is on the batch's thread, so a slot may show the question and return.

@@ -2,6 +2,7 @@
 // convert, how one file went, and how the whole batch went.
 #pragma once
 
+#include "batch/BatchShard.h"
 #include "imaging/ConversionPipeline.h"
 #include "imaging/ConversionSettings.h"
 #include "imaging/FileFailure.h"
@@ -23,6 +24,16 @@ struct BatchJob
     QString destinationFolder;
     // ... or, for a single picture, to exactly this file.
     QString outputFile;
+    // Per file of `files`, the folder its result goes into instead, for a
+    // mirrored tree; a missing or empty entry means destinationFolder. The
+    // folders must exist.
+    QStringList fileDestinations;
+    // The part of the list this run converts (see BatchShard.h). The whole list
+    // still counts for naming, so the parts together give the whole run's files.
+    BatchShard shard;
+    // A source whose result is in place and whole (see CompleteResults.h) is
+    // left alone, decided from its header without decoding it.
+    bool skipExisting = false;
     // Files converted at once when no question is asked; below 1 means one per
     // processor.
     int jobs = 1;
@@ -104,11 +115,18 @@ struct BatchSummary
     // of those whose output could not be made or written.
     QStringList unreadable;
     QStringList unwritten;
+    // Results found in place and whole (BatchJob::skipExisting): not converted
+    // again, counted in `total`.
+    QStringList alreadyDone;
     // Files left out because the batch was cancelled first.
     int notStarted = 0;
     bool cancelled = false;
 
     int failed() const { return int(unreadable.size() + unwritten.size()); }
-    // Left out on purpose: earlier results, and files a stop came before.
-    int skipped() const { return int(earlierResults.size()) + notStarted; }
+    // Left out on purpose: earlier results, results in place, and files a stop
+    // came before.
+    int skipped() const
+    {
+        return int(earlierResults.size()) + int(alreadyDone.size()) + notStarted;
+    }
 };

@@ -1,5 +1,6 @@
 #include "batch/BatchRun.h"
 
+#include "batch/CompleteResults.h"
 #include "batch/ResultNames.h"
 #include "imaging/DecodeCancel.h"
 #include "imaging/MemoryBudget.h"
@@ -52,11 +53,16 @@ BatchSummary BatchRun::execute()
     m_summary.destinationFailure = destinationFolderFailure(targetFolder());
     if (m_summary.destinationFailure.failed())
         return m_summary;
-    BatchList list = batchList(m_job.sourceFolder, m_job.files);
+    BatchList list = batchList(m_job.sourceFolder, m_job.files, m_job.destinationFolder,
+                               m_job.fileDestinations);
     m_sources = std::move(list.sources);
     m_summary.earlierResults = list.earlierResults;
     for (const BatchSource& source : m_sources)
         m_sourceKeys.insert(source.key);
+    takeOwnShard();
+    m_inPlace.assign(m_sources.size(), QString());
+    if (m_job.skipExisting && m_job.outputFile.isEmpty())
+        findResultsInPlace();
     const qsizetype count = qsizetype(m_sources.size());
     m_summary.total = int(count);
     m_outcomes.resize(m_sources.size());
@@ -72,6 +78,62 @@ BatchSummary BatchRun::execute()
         convertInParallel(int(std::min<qsizetype>(jobs, count)));
     m_summary.cancelled = cancelled();
     return m_summary;
+}
+
+// Every shard lists the whole run, so that a name belonging to a source in
+// another shard is known as taken; then it keeps only its own sources.
+void BatchRun::takeOwnShard()
+{
+    if (m_job.shard.isWhole())
+        return;
+    std::erase_if(m_sources, [this](const BatchSource& source) {
+        return !inShard(shardKey(m_job.destinationFolder, source.destination, source.path),
+                        m_job.shard);
+    });
+}
+
+// In list order, before anything converts: each source's result name is
+// looked for as putInPlace would choose it, and a name found for one source
+// is kept from the others, so the sources that still convert get the names a
+// whole run would give them.
+void BatchRun::findResultsInPlace()
+{
+    for (qsizetype index = 0; index < qsizetype(m_sources.size()); ++index)
+        m_inPlace[index] = resultInPlace(index);
+}
+
+// The result of source `index` when it is in place and whole; empty when the
+// source converts (its name is then held for it if free or a result of ours).
+QString BatchRun::resultInPlace(qsizetype index)
+{
+    const BatchSource& source = m_sources[index];
+    const std::optional<QSize> size = expectedResultSize(source.path, m_reports.settings());
+    if (!size)
+        return {};
+    ResultName name{resultStemOf(source.path), *size, 1};
+    const QString folder = resultFolderOf(source, *size);
+    for (; name.copy <= kMostCopies; ++name.copy) {
+        const QString target = folder + resultFileName(name);
+        const QString key = fileIdentity(target);
+        if (m_sourceKeys.contains(key) || m_claimed.contains(key))
+            continue;
+        if (!hasEntry(target)) {
+            m_claimed.insert(key, index);
+            return {};
+        }
+        if (looksWrittenByPictavo(target, name.size)) {
+            m_claimed.insert(key, index);
+            return isCompleteResult(target, name.size) ? target : QString();
+        }
+    }
+    return {};
+}
+
+// The result folder of `source` as the user spelled it, ending in '/'.
+QString BatchRun::resultFolderOf(const BatchSource& source, QSize size) const
+{
+    const QString usual = directoryOutputPath(source.destination, source.path, size);
+    return usual.chopped(QFileInfo(usual).fileName().size());
 }
 
 // While a question is asked, each file is asked about before the next starts,
@@ -154,6 +216,10 @@ BatchRun::Outcome BatchRun::convert(qsizetype index)
     Outcome outcome;
     if (cancelled())
         return outcome;
+    if (!m_inPlace[index].isEmpty()) {
+        outcome.status = Status::InPlace;
+        return outcome;
+    }
     // A cancel ends the decodes under way on this thread too.
     const DecodeCancelScope stopDecodes(m_cancel);
     try {
@@ -248,6 +314,11 @@ void BatchRun::finish(qsizetype index, Outcome& outcome)
     case Status::Converted:
         putInPlace(index, outcome);
         break;
+    case Status::InPlace:
+        m_summary.alreadyDone << m_inPlace[index];
+        if (m_reports.fileInPlace)
+            m_reports.fileInPlace(m_sources[index].path, m_inPlace[index]);
+        break;
     }
     {
         const std::lock_guard lock(m_mutex);
@@ -279,7 +350,7 @@ void BatchRun::putInPlace(qsizetype index, Outcome& outcome)
     outcome.result.written = true;
     BatchFileResult file{source.path, target, {}, outcome.result, outcome.view};
     const QString usualName =
-        QFileInfo(directoryOutputPath(m_job.destinationFolder, source.path,
+        QFileInfo(directoryOutputPath(source.destination, source.path,
                                       outcome.result.outputSize))
             .fileName();
     if (m_job.outputFile.isEmpty() && QFileInfo(target).fileName() != usualName) {
@@ -300,21 +371,19 @@ FileFailure BatchRun::commitUnderFreeName(const BatchSource& source, Outcome& ou
                                           QString& target)
 {
     ResultName name{resultStemOf(source.path), outcome.result.outputSize, 1};
-    // The folder as the user spelled it, as in the usual name.
-    const QString usual =
-        directoryOutputPath(m_job.destinationFolder, source.path, outcome.result.outputSize);
-    const QString folder = usual.chopped(resultFileName(name).size());
+    const QString folder = resultFolderOf(source, outcome.result.outputSize);
+    const qsizetype index = qsizetype(&source - m_sources.data());
     for (; name.copy <= kMostCopies; ++name.copy) {
         target = folder + resultFileName(name);
         const QString key = fileIdentity(target);
-        if (m_sourceKeys.contains(key) || m_claimed.contains(key))
+        if (m_sourceKeys.contains(key) || m_claimed.value(key, index) != index)
             continue;
         const bool placed = hasEntry(target)
                                 ? looksWrittenByPictavo(target, name.size) &&
                                       outcome.pending->commit(target)
                                 : outcome.pending->commitAsNew(target);
         if (placed) {
-            m_claimed.insert(key);
+            m_claimed.insert(key, index);
             return {};
         }
         if (outcome.pending->failure().failed())

@@ -14,6 +14,7 @@
 #include "batch/BatchSources.h"
 #include "imaging/PendingFile.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <atomic>
@@ -39,6 +40,9 @@ public:
         std::function<void(int done, int total)> progress;
         std::function<void(const BatchFileResult& file)> fileDone;
         std::function<void(const QString& source, const BatchSkip& skip)> fileSkipped;
+        // A source whose result `output` was found in place and whole
+        // (BatchJob::skipExisting); may be empty.
+        std::function<void(const QString& source, const QString& output)> fileInPlace;
         // Asked after each written file while it returns anything but
         // YesToAll; may be empty (no question).
         std::function<BatchAnswer(const BatchFileResult& file)> question;
@@ -64,6 +68,7 @@ private:
         Converted,
         Skipped,
         NotStarted,
+        InPlace,
     };
 
     struct Outcome
@@ -88,6 +93,10 @@ private:
     void putInPlace(qsizetype index, Outcome& outcome);
     FileFailure commitUnderFreeName(const BatchSource& source, Outcome& outcome, QString& target);
     void skip(const QString& source, const BatchSkip& skip);
+    void takeOwnShard();
+    void findResultsInPlace();
+    QString resultInPlace(qsizetype index);
+    QString resultFolderOf(const BatchSource& source, QSize size) const;
     void ask(const BatchFileResult& file);
 
     const BatchJob m_job;
@@ -96,10 +105,14 @@ private:
     std::atomic<int>& m_cancel;
     const Reports m_reports;
     std::vector<BatchSource> m_sources;
-    // Identities of the sources, and of the results given so far: no result
-    // takes one of them. Only the thread that puts files in place uses them.
+    // Identities of the sources (of every shard), and of the results given so
+    // far with the index of their source: no result takes one of them but its
+    // own source's. Only the thread that puts files in place uses them, and the
+    // search for results in place before any worker starts.
     QSet<QString> m_sourceKeys;
-    QSet<QString> m_claimed;
+    QHash<QString, qsizetype> m_claimed;
+    // Per source, its result found in place and whole; empty when it converts.
+    std::vector<QString> m_inPlace;
     BatchSummary m_summary;
     bool m_asking = false;
     // How far the workers may run ahead of the files put in place: each file in

@@ -60,13 +60,17 @@ QString fileIdentity(const QString& path)
     return QDir(folder.isEmpty() ? absoluteFolder : folder).filePath(QFileInfo(path).fileName());
 }
 
-BatchList batchList(const QString& folder, const QStringList& files)
+BatchList batchList(const QString& folder, const QStringList& files, const QString& destination,
+                    const QStringList& destinations)
 {
     const QStringList paths = folder.isEmpty() ? files : picturesInFolder(folder);
     std::vector<BatchSource> listed;
     QSet<QString> seen;
-    for (const QString& path : paths) {
-        BatchSource source{absolutePathOf(path), fileIdentity(path)};
+    for (qsizetype index = 0; index < paths.size(); ++index) {
+        const QString& path = paths[index];
+        const QString own = folder.isEmpty() ? destinations.value(index) : QString();
+        BatchSource source{absolutePathOf(path), fileIdentity(path),
+                           own.isEmpty() ? destination : own};
         if (seen.contains(source.key))
             continue;
         seen.insert(source.key);

@@ -15,6 +15,8 @@ struct BatchSource
     QString path;
     // Identity for comparisons (see fileIdentity).
     QString key;
+    // The folder its result goes into, as given.
+    QString destination;
 };
 
 struct BatchList
@@ -39,9 +41,12 @@ QStringList picturesInFolder(const QString& folder);
 QString fileIdentity(const QString& path);
 
 // With a `folder`, its pictures as picturesInFolder lists them; otherwise
-// `files` in their order. A file named twice is listed once; earlier results
-// are set apart.
-BatchList batchList(const QString& folder, const QStringList& files);
+// `files` in their order. A file named twice is listed once, with its first
+// destination; earlier results are set apart. Each file's result goes into
+// its entry of `destinations`, or into `destination` where that is missing or
+// empty.
+BatchList batchList(const QString& folder, const QStringList& files, const QString& destination,
+                    const QStringList& destinations = {});
 
 // Why `folder` cannot take a batch's results: it is missing, no folder, or no
 // new file can be made in it; no failure when it can.

@@ -4,6 +4,8 @@
 // memory budget of parallel pictures, the batch on a thread of its own, and
 // names that are not UTF-8.
 #include "batch/BatchConversion.h"
+#include "batch/BatchShard.h"
+#include "batch/BatchTree.h"
 #include "imaging/MemoryBudget.h"
 #include "imaging/NativeNames.h"
 #include "QtEventLoop.h"
@@ -460,6 +462,116 @@ TEST_F(CoreBatch, CancelEndsTheBatchAfterTheFilesUnderWay)
 // The same bytes with one worker, with several, within a memory budget that
 // lets one picture run at a time, and from the window's pipeline after it
 // converted the same source at another size.
+// Every file below `folder` by its path relative to it, with its checksum.
+std::map<std::string, QByteArray> checksumsBelow(const QString& folder)
+{
+    std::map<std::string, QByteArray> sums;
+    const std::filesystem::path top = folder.toStdString();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top))
+        if (entry.is_regular_file())
+            sums[std::filesystem::relative(entry.path(), top).string()] =
+                QCryptographicHash::hash(readAll(QString::fromStdString(entry.path().string())),
+                                         QCryptographicHash::Sha1);
+    return sums;
+}
+
+// A job for the tree below `source` mirrored under `destination`.
+BatchJob treeJob(const QString& source, const QString& destination, BatchShard shard)
+{
+    BatchJob job;
+    job.destinationFolder = destination;
+    job.jobs = 2;
+    job.shard = shard;
+    job.settings.m_nTargetSize = 64;
+    for (const TreePicture& picture : picturesInTree(source, destination)) {
+        job.files << picture.path;
+        job.fileDestinations << QDir(destination).filePath(picture.subfolder);
+        QDir().mkpath(job.fileDestinations.last());
+    }
+    return job;
+}
+
+// A tree of look-alike names: pairs of one name in two formats (both 64x48 at
+// this size, so they compete for one name), a source named like a result, names
+// differing in case only, the same names in several folders. N shards run one
+// after the other write together the very files of one run, and each picture
+// is converted once.
+TEST_F(CoreBatch, ShardsTogetherWriteTheFilesOfOneRun)
+{
+    for (const char* folder : {"", "2024", "2024/x", "b"}) {
+        const QString path = QDir(m_source).filePath(folder);
+        ASSERT_TRUE(QDir().mkpath(path));
+        makePictures(path, {"a.jpg", "a.png", "A.jpg", "a 64x48.jpg", "b.jpg", "b.tif", "a.b.jpg",
+                            "a_b.jpg", "c.bmp", "c.webp"});
+    }
+    BatchConversion whole(nullptr);
+    const BatchSummary single = whole.run(treeJob(m_source, m_destination, {}));
+    ASSERT_EQ(single.converted, 40);
+    const auto sums = checksumsBelow(m_destination);
+    ASSERT_EQ(sums.count("2024/x/a 64x48 (2).jpg"), 1u);
+    for (const int count : {2, 3, 7}) {
+        QTemporaryDir parts;
+        int converted = 0;
+        for (int index = 0; index < count; ++index) {
+            BatchConversion batch(nullptr);
+            const BatchSummary part = batch.run(treeJob(m_source, parts.path(), {index, count}));
+            EXPECT_EQ(part.failed(), 0);
+            converted += part.converted;
+        }
+        EXPECT_EQ(converted, single.converted) << count;
+        EXPECT_EQ(checksumsBelow(parts.path()), sums) << count;
+    }
+}
+
+// The pieces a shard, a tree and a re-run are made of.
+TEST_F(CoreBatch, ShardsTreesAndReRunsChooseTheirPictures)
+{
+    // The hash is part of the command line's meaning: a shard must pick the same
+    // pictures in every version and on every machine.
+    EXPECT_EQ(fnv1a64(""), 0xcbf29ce484222325ULL);
+    EXPECT_EQ(fnv1a64("a"), 0xaf63dc4c8601ec8cULL);
+    EXPECT_EQ(shardKey("out", "out/2024/", "src/2024/a.b.jpg"), QStringLiteral("2024/a.b"));
+    EXPECT_EQ(shardKey("out/", "out", "/x/a.png"), QStringLiteral("a"));
+    const std::vector<std::pair<const char*, std::optional<std::pair<int, int>>>> shards = {
+        {"1/1", std::pair(0, 1)}, {"3/3", std::pair(2, 3)}, {"0/3", std::nullopt},
+        {"4/3", std::nullopt},    {"1/", std::nullopt},     {"a/2", std::nullopt}};
+    for (const auto& [text, expected] : shards) {
+        const std::optional<BatchShard> shard = parseShard(text);
+        ASSERT_EQ(shard.has_value(), expected.has_value()) << text;
+        if (shard) {
+            EXPECT_EQ(std::pair(shard->index, shard->count), *expected) << text;
+        }
+    }
+
+    // The tree: hidden folders, a link back up and the destination inside it
+    // are not entered (the re-runs below write elsewhere and take out/ too).
+    for (const char* folder : {"s/t", ".hidden", "out"})
+        ASSERT_TRUE(QDir(m_source).mkpath(folder));
+    makePictures(m_source, {"p.jpg", "s/q.png", "s/t/r.gif", ".hidden/h.jpg", "out/o.jpg"});
+    ASSERT_EQ(::symlink("..", nativeName(m_source + "/s/up").constData()), 0);
+    QStringList walked;
+    for (const TreePicture& picture : picturesInTree(m_source, m_source + "/out"))
+        walked << QDir(m_source).relativeFilePath(picture.path) + u'|' + picture.subfolder;
+    EXPECT_EQ(walked, (QStringList{"p.jpg|", "s/q.png|s", "s/t/r.gif|s/t"}));
+
+    // A re-run leaves whole results alone and redoes one cut short, to the
+    // same bytes.
+    BatchConversion first(nullptr);
+    ASSERT_EQ(first.run(treeJob(m_source, m_destination, {})).converted, 4);
+    const auto sums = checksumsBelow(m_destination);
+    const QString cut = m_destination + "/s/q 64x48.jpg";
+    ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() / 2));
+    for (const auto& [converted, inPlace] : {std::pair(1, 3), std::pair(0, 4)}) {
+        BatchJob job = treeJob(m_source, m_destination, {});
+        job.skipExisting = true;
+        BatchConversion batch(nullptr);
+        const BatchSummary summary = batch.run(job);
+        EXPECT_EQ(summary.converted, converted);
+        EXPECT_EQ(summary.alreadyDone.size(), inPlace);
+    }
+    EXPECT_EQ(checksumsBelow(m_destination), sums);
+}
+
 TEST_F(CoreBatch, ParallelWritesTheBytesOfSerialAndOfTheWindow)
 {
     makePictures(m_source, {"a.jpg", "b.jpg", "c.bmp", "d.gif", "e.jpg", "f.jpg"});

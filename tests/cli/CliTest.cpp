@@ -2,7 +2,10 @@
 // real pictures: names, sizes and reports of the results, pictures that cannot be
 // read, files that must survive, and the same bytes with one thread or several.
 #include "CliOptions.h"
+#include "InputList.h"
+#include "JsonLine.h"
 #include "imaging/ConversionPipeline.h"
+#include "imaging/NativeNames.h"
 #include "PictureSamples.h"
 #include "TestData.h"
 
@@ -68,7 +71,8 @@ TEST(CliOptions, EveryOptionReachesItsSetting)
     const CliOptions options = parsed(words("-s 800 --quality=85 --dpi 0 --brightness -20"
                                             " --contrast 30 --red 5 --green=-6 --blue 7 --bw"
                                             " --rotate 270 --mirror --effect Negativ -j3 -d out"
-                                            " --memory=512 --keep-exif"
+                                            " --memory=512 --keep-exif -r --files-from=list"
+                                            " --null --shard 2/3 --skip-existing --json"
                                             " a.jpg -- -b.gif -"));
     const ConversionSettings& s = options.settings;
     EXPECT_EQ(s.m_nTargetSize, 800);
@@ -87,6 +91,15 @@ TEST(CliOptions, EveryOptionReachesItsSetting)
     EXPECT_EQ(options.memoryMegabytes, 512);
     EXPECT_EQ(options.destination, QStringLiteral("out"));
     EXPECT_EQ(options.inputs, (QStringList{"a.jpg", "-b.gif", "-"}));
+    EXPECT_TRUE(options.recursive);
+    EXPECT_EQ(options.filesFrom, QStringLiteral("list"));
+    EXPECT_TRUE(options.nullSeparated);
+    EXPECT_EQ(options.shard.index, 1);
+    EXPECT_EQ(options.shard.count, 3);
+    EXPECT_TRUE(options.skipExisting);
+    EXPECT_TRUE(options.json);
+    // A list alone is enough to convert.
+    EXPECT_EQ(parsed({"--files-from", "-"}).inputs, QStringList());
 }
 
 TEST(CliOptions, ValuesAreReadAndLimitedAsDocumented)
@@ -136,12 +149,40 @@ TEST(CliOptions, BadCommandLinesAreRefusedWithTheOptionNamed)
         {"-x a", "-x"},
         {"-o x.jpg a b", "--output"},
         {"-o x.jpg -d out a", "--dest"},
-        {"-q 80", "picture"}};
+        {"-q 80", "picture"},
+        {"--shard 0/2 a", "--shard"},
+        {"--shard 3/2 a", "--shard"},
+        {"--shard 1/0 a", "--shard"},
+        {"--shard 1 a", "--shard"},
+        {"--null a", "--files-from"},
+        {"-o x.jpg --shard 1/2 a", "--output"},
+        {"-o x.jpg -r a", "--output"}};
     for (const auto& [line, named] : cases) {
         QString error;
         EXPECT_FALSE(parseCliArguments(words(line), error).has_value()) << line;
         EXPECT_TRUE(error.contains(QLatin1String(named))) << error.toStdString();
     }
+}
+
+// Names reach the list and the records with every byte: a list split at its
+// separator only, and JSON that escapes what it must and keeps a byte that is
+// not UTF-8 as the surrogate escape \udcXX.
+TEST(CliOptions, ListsAndRecordsKeepEveryName)
+{
+    EXPECT_EQ(splitInputList("a.jpg\nb c.jpg\n\nd\\e.jpg", '\n'),
+              (QStringList{"a.jpg", "b c.jpg", "d\\e.jpg"}));
+    EXPECT_EQ(splitInputList(QByteArray("x\ny.jpg\0z.jpg\0", 14), '\0'),
+              (QStringList{"x\ny.jpg", "z.jpg"}));
+    EXPECT_EQ(nativeName(splitInputList("M\xfcller.jpg", '\n').value(0)), "M\xfcller.jpg");
+    const std::vector<std::pair<QString, QByteArray>> cases = {
+        {QStringLiteral("plain.jpg"), "\"plain.jpg\""},
+        {QStringLiteral("a \"b\"\\c"), "\"a \\\"b\\\"\\\\c\""},
+        {QStringLiteral("line\nbreak\x01"), "\"line\\nbreak\\u0001\""},
+        {QStringLiteral("Müller 😀"), "\"M\xc3\xbcller \xf0\x9f\x98\x80\""},
+        {nameFromNative("M\xfcller"), "\"M\\udcfcller\""}};
+    for (const auto& [text, json] : cases)
+        EXPECT_EQ(jsonString(text), json) << text.toStdString();
+    EXPECT_EQ(JsonLine().add("a", 1).add("b", QStringLiteral("x")).text(), "{\"a\":1,\"b\":\"x\"}");
 }
 
 TEST(CliOptions, EffectsAreFoundByNumberOrExactName)

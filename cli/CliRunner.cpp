@@ -270,7 +270,7 @@ void CliRunner::printEnd(const BatchSummary& summary)
                                   .add("converted", summary.converted)
                                   .add("skipped", summary.skipped())
                                   .add("failed", summary.failed())
-                                  .add("seconds", m_clock.elapsed() / 1000)
+                                  .addRaw("seconds", QByteArray::number(m_clock.elapsed() / 1000.0, 'f', 3))
                                   .text();
     printRecord(JsonLine().addRaw("summary", counts).text());
 }

@@ -343,7 +343,8 @@ QByteArray pngHeaderOnly(QIODevice* device)
 {
     const qint64 start = device->pos();
     const auto readAt = [device](qint64 offset, qint64 size) {
-        if (!device->seek(offset))
+        // Past the end Qt would warn on stderr about the seek.
+        if (offset > device->size() || !device->seek(offset))
             return QByteArray();
         QByteArray read = device->read(size);
         return read.size() == size ? read : QByteArray();

@@ -160,7 +160,8 @@ bool startDecoding(Decompressor& d, int reduction)
 {
     if (setjmp(d.errors.jumpBack) != 0)
         return false;
-    const bool inks = d.record.jpeg_color_space == JCS_CMYK || d.record.jpeg_color_space == JCS_YCCK;
+    const bool inks =
+        d.record.jpeg_color_space == JCS_CMYK || d.record.jpeg_color_space == JCS_YCCK;
     d.record.out_color_space = inks ? JCS_CMYK : kRgb32ColourSpace;
     d.record.scale_num = 1;
     d.record.scale_denom = unsigned(reduction);
@@ -187,8 +188,7 @@ bool readRows(Decompressor& d, uchar* bits, qsizetype bytesPerLine)
     JSAMPROW rows[kRowsPerRead];
     while (d.record.output_scanline < d.record.output_height && !d.source.stopped) {
         const JDIMENSION first = d.record.output_scanline;
-        const JDIMENSION count =
-            std::min<JDIMENSION>(kRowsPerRead, d.record.output_height - first);
+        const JDIMENSION count = std::min<JDIMENSION>(kRowsPerRead, d.record.output_height - first);
         for (JDIMENSION i = 0; i < count; ++i)
             rows[i] = bits + qsizetype(first + i) * bytesPerLine;
         const JDIMENSION read = jpeg_read_scanlines(&d.record, rows, count);

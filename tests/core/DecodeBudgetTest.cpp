@@ -266,8 +266,11 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
          {1134, 756},
          4.1},
         // At 1/4, every side rounded up as libjpeg rounds it.
-        {"grey JPEG of odd size", encoded(oddGrey, "JPEG"), DecodePlan::Method::JpegScaled,
-         {651, 491}, 1.1},
+        {"grey JPEG of odd size",
+         encoded(oddGrey, "JPEG"),
+         DecodePlan::Method::JpegScaled,
+         {651, 491},
+         1.1},
         {"8-bit colour PNG",
          encoded(colour, "PNG"),
          DecodePlan::Method::PngScaled,

@@ -169,6 +169,8 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         return decodeJpegFollowingPlan(fileBytes, minimumSize);
     // A PNG without the chunks beyond Pictavo's limits, or refused before
     // anything of it is inflated (see PngChunks.h).
+    if (pngHeaderIsRefused(fileBytes))
+        return refused(FileProblem::Undecodable);
     const PngForReaders png = pngForReaders(fileBytes);
     if (png.damaged)
         return refused(FileProblem::Damaged);
@@ -229,6 +231,11 @@ PictureHeader readHeaderLeanly(QIODevice* device, const QByteArray& prefix)
 {
     if (looksLikeJpeg(prefix))
         return readJpegHeader(prefix).picture;
+    if (pngHeaderIsRefused(prefix)) {
+        PictureHeader header;
+        header.format = "png";
+        return header;
+    }
     if (looksLikePng(prefix)) {
         const QByteArray headerOnly = pngHeaderOnly(device);
         QBuffer buffer;

@@ -291,6 +291,16 @@ bool looksLikePng(const QByteArray& prefix)
     return prefix.startsWith(QByteArrayView(kSignature, kSignatureBytes));
 }
 
+bool pngHeaderIsRefused(const QByteArray& prefix)
+{
+    const char* data = prefix.constData();
+    if (!looksLikePng(prefix) || prefix.size() < kSignatureBytes + kChunkFrameBytes + 13 ||
+        bigEndian32(data + 8) != 13 || bigEndian32(data + 12) != kIHDR)
+        return false;
+    const char* ihdr = data + 16;
+    return rawPictureOf(ihdr).bytes < 0 || ihdr[10] != 0 || ihdr[11] != 0;
+}
+
 PngForReaders pngForReaders(const QByteArray& bytes)
 {
     PngForReaders result{bytes, false};

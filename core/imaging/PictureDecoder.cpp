@@ -167,10 +167,10 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         return decodeHeifFollowingPlan(fileBytes, minimumSize);
     if (looksLikeJpeg(fileBytes))
         return decodeJpegFollowingPlan(fileBytes, minimumSize);
-    // A PNG without the chunks beyond Pictavo's limits, or refused before
-    // anything of it is inflated (see PngChunks.h).
     if (pngHeaderIsRefused(fileBytes))
         return refused(FileProblem::Undecodable);
+    // A PNG without the chunks beyond Pictavo's limits, or refused before
+    // anything of it is inflated (see PngChunks.h).
     const PngForReaders png = pngForReaders(fileBytes);
     if (png.damaged)
         return refused(FileProblem::Damaged);

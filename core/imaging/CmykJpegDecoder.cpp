@@ -41,23 +41,11 @@ struct Decompressor
     Decompressor& operator=(const Decompressor&) = delete;
 };
 
-// The eighths libjpeg scales by so that the picture covers `wanted`.
-unsigned eighthsCovering(unsigned width, unsigned height, QSize wanted)
-{
-    if (!wanted.isValid())
-        return 8;
-    for (unsigned eighths = 1; eighths < 8; ++eighths)
-        if ((width * eighths + 7) / 8 >= unsigned(wanted.width()) &&
-            (height * eighths + 7) / 8 >= unsigned(wanted.height()))
-            return eighths;
-    return 8;
-}
-
 // Kept free of objects with destructors: the error handler jumps back into it.
 // `picture` is made once the output size is known; its pixels take the four
 // ink bytes. Also false when the picture could not be had or a stop came.
 bool decodeInks(jpeg_decompress_struct& record, ErrorManager& errors, const QByteArray& jpeg,
-                QSize readSize, QImage& picture, bool& inverted)
+                int reduction, QImage& picture, bool& inverted)
 {
     if (setjmp(errors.jumpBack) != 0)
         return false;
@@ -68,8 +56,8 @@ bool decodeInks(jpeg_decompress_struct& record, ErrorManager& errors, const QByt
     if (record.jpeg_color_space != JCS_CMYK && record.jpeg_color_space != JCS_YCCK)
         return false;
     record.out_color_space = JCS_CMYK;
-    record.scale_num = eighthsCovering(record.image_width, record.image_height, readSize);
-    record.scale_denom = 8;
+    record.scale_num = 1;
+    record.scale_denom = unsigned(reduction);
     jpeg_start_decompress(&record);
     picture = QImage(int(record.output_width), int(record.output_height), QImage::Format_RGB32);
     if (picture.isNull())
@@ -87,7 +75,7 @@ bool decodeInks(jpeg_decompress_struct& record, ErrorManager& errors, const QByt
 
 } // namespace
 
-QImage decodeCmykJpeg(const QByteArray& jpeg, QSize readSize, const QByteArray& cmykProfile)
+QImage decodeCmykJpeg(const QByteArray& jpeg, int reduction, const QByteArray& cmykProfile)
 {
     Decompressor decompressor;
     ErrorManager errors{};
@@ -97,10 +85,8 @@ QImage decodeCmykJpeg(const QByteArray& jpeg, QSize readSize, const QByteArray& 
     errors.pub.output_message = &noOutput;
     QImage picture;
     bool inverted = false;
-    if (!decodeInks(decompressor.record, errors, jpeg, readSize, picture, inverted) ||
+    if (!decodeInks(decompressor.record, errors, jpeg, reduction, picture, inverted) ||
         !convertCmykToSrgb(picture, cmykProfile, inverted))
         return {};
-    if (readSize.isValid() && picture.size() != readSize)
-        picture = picture.scaled(readSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return picture;
 }

@@ -70,8 +70,6 @@ qint64 CancellableDevice::readData(char* data, qint64 maxSize)
         return -1;
     }
     const qint64 start = pos();
-    if (m_largestRead > 0)
-        maxSize = qMin(maxSize, m_largestRead);
     const qint64 count = qBound<qint64>(0, m_bytes.size() - start, maxSize);
     if (count > 0)
         std::memcpy(data, m_bytes.constData() + start, std::size_t(count));

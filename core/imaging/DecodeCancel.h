@@ -5,7 +5,8 @@
 // decoders read the picture's bytes through a CancellableDevice made on that
 // thread: once the flag is set, every read fails, and the decoders that read
 // piecewise while they decode end at their next read (libpng and libtiff, which
-// reads a strip at a time, with an error, libjpeg at a faked end of the file,
+// reads a strip at a time, with an error; libjpeg, whose source asks
+// decodeCancelled() before each piece, at a faked end of the file;
 // libheif between the tiles of a grid, Pictavo's GIF decoder after a row). stopEveryDecode() sets a flag of the whole program that every device
 // reads as well: a termination signal ends every decode at once.
 //
@@ -48,8 +49,9 @@ bool everyDecodeStopped();
 // or stopEveryDecode() was called.
 bool decodeCancelled();
 
-// A piece size for JPEG (see CancellableDevice::setLargestRead): a few scans of
-// a hostile file at most, and no slower to decode than Qt's own 4 KiB pieces.
+// The piece size libjpeg is handed a JPEG's bytes in (see JpegDecoder.h): a few
+// scans of a hostile file at most. On the shared photos, 4 KiB pieces decode no
+// faster.
 inline constexpr qint64 kJpegReadBytes = 64;
 
 // Read-only random access over `bytes` (which must outlive the device) that
@@ -68,13 +70,6 @@ public:
 
     bool isSequential() const override { return false; }
     qint64 size() const override { return m_bytes.size(); }
-
-    // Serves at most `bytes` a read. libjpeg decodes all it was handed before it
-    // reads again, and a hostile progressive JPEG packs a pass over the whole
-    // picture into a dozen bytes; small pieces keep the next read near. Only
-    // for readers that take a short read as a partial one (Qt's JPEG reader
-    // does; its TIFF and BMP readers and libheif's reader callbacks do not).
-    void setLargestRead(qint64 bytes) { m_largestRead = bytes; }
 
     // For a reader whose failed reads are unsafe: libtiff 4.5 clears a whole
     // strip's worth past the end of a shorter buffer when a strip cannot be read.
@@ -101,7 +96,6 @@ private:
 
     const QByteArray& m_bytes;
     const std::atomic<int>* const m_flag;
-    qint64 m_largestRead = -1;
     bool m_servesAfterStop = false;
     std::atomic<bool> m_refused{false};
 };

@@ -92,6 +92,7 @@ DecodePlan planForPixels(const PictureHeader& header, QSize minimumSize)
         const qint64 coefficients =
             qint64(std::ceil(double(wholePixels) * header.jpegCoefficientBytesPerPixel));
         plan.method = factor > 1 ? DecodePlan::Method::JpegScaled : DecodePlan::Method::Whole;
+        plan.factor = factor;
         plan.readSize = dividedSize(stored, factor);
         plan.memoryBytes = coefficients + afterReading(header, pixelsOf(plan.readSize), readBytes);
         return plan;

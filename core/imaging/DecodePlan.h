@@ -27,9 +27,11 @@ struct DecodePlan
     };
 
     Method method = Method::Whole;
-    // The size asked of Qt's reader for the scaled methods, as stored.
+    // The size the decoder delivers for the scaled methods, as stored: for
+    // JPEG libjpeg's output size at 1/factor, every side rounded up.
     QSize readSize;
-    // The side of the blocks Reduced averages into one pixel.
+    // The side of the blocks Reduced averages into one pixel; for JpegScaled
+    // the denominator of libjpeg's scale (2, 4 or 8).
     int factor = 1;
     // The most memory the decode holds at once, besides the file's own bytes.
     qint64 memoryBytes = 0;

@@ -32,7 +32,9 @@ public:
 
     QByteArray at(qint64 offset, qint64 size) const
     {
-        if (offset < 0 || !m_device->seek(offset))
+        // Qt warns on stderr about a seek past the end; a chunk length that
+        // points there is only a damaged file.
+        if (offset < 0 || offset > m_device->size() || !m_device->seek(offset))
             return {};
         QByteArray read = m_device->read(size);
         return read.size() == size ? read : QByteArray();

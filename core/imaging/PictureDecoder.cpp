@@ -8,6 +8,7 @@
 #include "imaging/ExifOrientation.h"
 #include "imaging/GifReduction.h"
 #include "imaging/HeifDecoder.h"
+#include "imaging/JpegDecoder.h"
 #include "imaging/JpegScanCheck.h"
 #include "imaging/PictureHeader.h"
 #include "imaging/PictureIntegrity.h"
@@ -18,11 +19,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QLoggingCategory>
-#include <QTransform>
 
-#include <atomic>
-#include <cstdio>
 #include <new>
 
 namespace {
@@ -31,76 +28,19 @@ namespace {
 // check below comes first, so this only has to leave room for 16-bit pictures.
 constexpr int kAllocationLimitMegabytes = 1100;
 
-// Qt passes libjpeg's warnings on as log messages of this category and returns
-// the picture as if nothing had happened. Pictavo listens for them: a warning
-// sends the JPEG through JpegScanCheck, which tells damage from the harmless.
-constexpr char kJpegLogCategory[] = "qt.gui.imageio.jpeg";
-
-thread_local int t_decodeDepth = 0;
-thread_local bool t_jpegWarned = false;
-std::atomic<QtMessageHandler> g_previousHandler{nullptr};
-QLoggingCategory::CategoryFilter g_previousFilter = nullptr;
-
-void decoderMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+// What every reader needs set once in the process before its first picture.
+void prepareReaders()
 {
-    if (t_decodeDepth > 0) {
-        // What a decoder says while it works on our bytes is judged here; a user
-        // has no use for libjpeg's or libpng's chatter.
-        if (context.category != nullptr && qstrcmp(context.category, kJpegLogCategory) == 0)
-            t_jpegWarned = true;
-        return;
-    }
-    if (QtMessageHandler previous = g_previousHandler.load())
-        previous(type, context, text);
-    else
-        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-}
-
-// Keeps the JPEG reader's warnings switched on whatever the logging rules say:
-// they are how a damaged JPEG is noticed. The handler above keeps them quiet.
-void keepJpegWarnings(QLoggingCategory* category)
-{
-    if (g_previousFilter != nullptr)
-        g_previousFilter(category);
-    if (qstrcmp(category->categoryName(), kJpegLogCategory) == 0)
-        category->setEnabled(QtWarningMsg, true);
-}
-
-// Installs the listener, again if someone replaced it since; chains to whatever
-// handler was there before.
-void ensureDecoderMessageHandler()
-{
-    static const bool installedOnce = [] {
+    static const bool prepared = [] {
         QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
         quietTiffLibrary();
-        g_previousFilter = QLoggingCategory::installFilter(keepJpegWarnings);
         return true;
     }();
-    Q_UNUSED(installedOnce);
-    const QtMessageHandler previous = qInstallMessageHandler(decoderMessageHandler);
-    if (previous != decoderMessageHandler)
-        g_previousHandler.store(previous);
+    Q_UNUSED(prepared);
 }
-
-class DecodeScope
-{
-public:
-    DecodeScope()
-    {
-        ++t_decodeDepth;
-        t_jpegWarned = false;
-    }
-    ~DecodeScope() { --t_decodeDepth; }
-    DecodeScope(const DecodeScope&) = delete;
-    DecodeScope& operator=(const DecodeScope&) = delete;
-
-    bool jpegWarned() const { return t_jpegWarned; }
-};
 
 bool structureIsComplete(const QByteArray& format, const QByteArray& bytes)
 {
-    if (format == "jpeg")
-        return jpegHasEndOfImage(bytes);
     if (format == "gif")
         return gifIsComplete(bytes);
     if (format == "bmp")
@@ -120,13 +60,6 @@ QImage normalised(QImage image)
 bool tooManyPixels(QSize size)
 {
     return size.isValid() && qint64(size.width()) * size.height() > kMaxDecodedPixels;
-}
-
-// Qt's JPEG reader takes every file that starts with the start-of-image marker;
-// when none takes such a file, Qt could not load its reader for want of memory.
-bool jpegReaderMissing(const PictureHeader& header, const QByteArray& prefix)
-{
-    return !header.isKnown() && prefix.startsWith("\xFF\xD8");
 }
 
 DecodedPicture refused(FileProblem problem)
@@ -165,18 +98,6 @@ int addOrientationLeftToPictavo(PictureHeader& header, QIODevice* device)
     return orientation;
 }
 
-// `image` turned as the reader's automatic transformation would turn it: mirrored
-// first, then turned clockwise by a quarter.
-QImage oriented(QImage image, QImageIOHandler::Transformations transformation)
-{
-    image =
-        std::move(image).mirrored(transformation.testFlag(QImageIOHandler::TransformationMirror),
-                                  transformation.testFlag(QImageIOHandler::TransformationFlip));
-    if (transformation.testFlag(QImageIOHandler::TransformationRotate90))
-        image = image.transformed(QTransform().rotate(90));
-    return image;
-}
-
 PictureHeader heifHeaderOf(const QByteArray& bytes)
 {
     QBuffer buffer;
@@ -204,10 +125,50 @@ DecodedPicture decodeHeifFollowingPlan(const QByteArray& bytes, QSize minimumSiz
     return inSrgb(std::move(image), heif.iccProfile);
 }
 
+// libjpeg decodes every JPEG straight into the program's format, reduced by
+// the plan's factor. Its warnings are not damage by themselves: a warning, or a
+// failure, sends the bytes through libjpeg's own pass over the scans, which
+// tells damage from the harmless (see JpegScanCheck.h).
+DecodedPicture decodeJpegFollowingPlan(const QByteArray& bytes, QSize minimumSize)
+{
+    const JpegHeader header = readJpegHeader(bytes);
+    if (header.picture.problem != FileProblem::None)
+        return refused(header.picture.problem);
+    if (tooManyPixels(header.picture.storedSize))
+        return refused(FileProblem::TooManyPixels);
+    if (!jpegHasEndOfImage(bytes))
+        return refused(FileProblem::Damaged);
+    const DecodePlan plan = planDecode(header.picture, minimumSize);
+    const QByteArray iccProfile = embeddedIccProfile("jpeg", bytes);
+    if (isCmykProfile(iccProfile)) {
+        QImage inks = decodeCmykJpeg(bytes, plan.factor, iccProfile);
+        if (!inks.isNull())
+            return {orientedPicture(std::move(inks), header.orientation), FileProblem::None};
+    }
+    JpegDecoding decoded = decodeJpeg(bytes, plan.factor);
+    if (decoded.problem == FileProblem::Cancelled || decoded.problem == FileProblem::OutOfMemory)
+        return refused(decoded.problem);
+    if (decoded.warned || decoded.picture.isNull()) {
+        const JpegScans scans = checkJpegScans(bytes);
+        if (scans == JpegScans::Damaged)
+            return refused(FileProblem::Damaged);
+        if (scans == JpegScans::OutOfMemory)
+            return refused(FileProblem::OutOfMemory);
+    }
+    if (decoded.picture.isNull() || decoded.picture.size() != plan.readSize)
+        return refused(FileProblem::Undecodable);
+    // Turned after the reduction, on the fewest pixels.
+    return inSrgb(orientedPicture(std::move(decoded.picture), header.orientation), iccProfile);
+}
+
 DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSize)
 {
     if (looksLikeHeif(fileBytes))
         return decodeHeifFollowingPlan(fileBytes, minimumSize);
+    if (looksLikeJpeg(fileBytes))
+        return decodeJpegFollowingPlan(fileBytes, minimumSize);
+    if (pngHeaderIsRefused(fileBytes))
+        return refused(FileProblem::Undecodable);
     // A PNG without the chunks beyond Pictavo's limits, or refused before
     // anything of it is inflated (see PngChunks.h).
     const PngForReaders png = pngForReaders(fileBytes);
@@ -219,9 +180,6 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
     // A TIFF without the entries of its first directory that libtiff would load
     // for nothing (see TiffDirectory.h).
     const TiffReadingDevice tiff(&buffer);
-    // From the header on: libjpeg shows only the first of a file's warnings, and
-    // that may come while the header is read.
-    DecodeScope scope;
     QImageReader reader(tiff.device());
     reader.setAutoTransform(true);
     PictureHeader header = readPictureHeader(reader, bytes);
@@ -229,8 +187,6 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
     whole.setData(bytes);
     whole.open(QIODevice::ReadOnly);
     const int orientationLeft = addOrientationLeftToPictavo(header, &whole);
-    if (jpegReaderMissing(header, bytes))
-        return refused(FileProblem::OutOfMemory);
     if (!header.isKnown())
         return refused(FileProblem::NotAPicture);
     if (tooManyPixels(header.storedSize))
@@ -246,18 +202,8 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         return {std::move(reduced), FileProblem::None};
     }
     const QByteArray iccProfile = embeddedIccProfile(header.format, bytes);
-    if (header.format == "jpeg" && isCmykProfile(iccProfile)) {
-        QImage inks = decodeCmykJpeg(
-            bytes, plan.method == DecodePlan::Method::JpegScaled ? plan.readSize : QSize(),
-            iccProfile);
-        if (!inks.isNull())
-            return {reducedOrNormalised(oriented(std::move(inks), reader.transformation()), plan),
-                    FileProblem::None};
-    }
-    if (plan.method == DecodePlan::Method::JpegScaled || plan.method == DecodePlan::Method::PngScaled)
+    if (plan.method == DecodePlan::Method::PngScaled)
         reader.setScaledSize(plan.readSize);
-    if (header.format == "jpeg")
-        buffer.setLargestRead(kJpegReadBytes);
     if (header.format == "tiff") {
         if (decodeCancelled())
             return refused(FileProblem::Cancelled);
@@ -266,16 +212,6 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
     QImage image = reader.read();
     if (buffer.refusedRead())
         return refused(FileProblem::Cancelled);
-    // Qt reads on after libjpeg's warnings, and gives up alike on bad data and on
-    // memory it cannot get: libjpeg's own pass over the scans tells which. A JPEG
-    // whose scans all decode but which Qt could not read lacked memory.
-    if (header.format == "jpeg" && (scope.jpegWarned() || image.isNull())) {
-        const JpegScans scans = checkJpegScans(bytes);
-        if (scans == JpegScans::Damaged)
-            return refused(FileProblem::Damaged);
-        if (scans == JpegScans::OutOfMemory || image.isNull())
-            return refused(FileProblem::OutOfMemory);
-    }
     if (image.isNull())
         return refused(FileProblem::Undecodable);
     if (tooManyPixels(image.size()))
@@ -293,7 +229,13 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
 // first directory without the entries left out.
 PictureHeader readHeaderLeanly(QIODevice* device, const QByteArray& prefix)
 {
-    const DecodeScope scope;
+    if (looksLikeJpeg(prefix))
+        return readJpegHeader(prefix).picture;
+    if (pngHeaderIsRefused(prefix)) {
+        PictureHeader header;
+        header.format = "png";
+        return header;
+    }
     if (looksLikePng(prefix)) {
         const QByteArray headerOnly = pngHeaderOnly(device);
         QBuffer buffer;
@@ -321,7 +263,7 @@ DecodedPicture decodePictureChecked(const QByteArray& bytes, QSize minimumSize)
 {
     if (bytes.isEmpty())
         return refused(FileProblem::NotAPicture);
-    ensureDecoderMessageHandler();
+    prepareReaders();
     DecodedPicture decoded;
     try {
         decoded = decodeFollowingPlan(bytes, minimumSize);
@@ -348,7 +290,7 @@ PictureHeader probePicture(QIODevice* device)
 {
     if (device == nullptr || !device->seek(0))
         return {};
-    ensureDecoderMessageHandler();
+    prepareReaders();
     PictureHeader header;
     QByteArray prefix;
     try {
@@ -363,8 +305,6 @@ PictureHeader probePicture(QIODevice* device)
         header = {};
         header.problem = FileProblem::OutOfMemory;
     }
-    if (jpegReaderMissing(header, prefix))
-        header.problem = FileProblem::OutOfMemory;
     device->seek(0);
     return header;
 }

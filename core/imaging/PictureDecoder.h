@@ -19,7 +19,8 @@
 // leave before the end marker), stray bytes between the segments before the
 // first scan, an unknown JFIF revision, unusual scan parameters for a
 // sequential file, or a bad ICC or Adobe marker. A JPEG whose scans libjpeg
-// decodes completely but which Qt's reader fails on lacked memory.
+// decodes completely but which it cannot turn into a picture is undecodable;
+// libjpeg running out of memory is told as such.
 #pragma once
 
 #include "imaging/FileFailure.h"
@@ -67,8 +68,7 @@ QImage decodePicture(const QByteArray& bytes, QSize minimumSize);
 // The header of the picture file open on `device` at its start (see
 // PictureHeader.h), reading no more than its first megabyte (of a HEIF file, its
 // boxes' headers and metadata, wherever they lie); the device is back at its
-// start afterwards. What the reader says meanwhile is kept quiet, as while
-// decoding.
+// start afterwards.
 PictureHeader probePicture(QIODevice* device);
 
 // The size of the picture in `bytes`, upright, read from its header without

@@ -77,6 +77,8 @@ JpegFrame readJpegFrame(const QByteArray& bytes)
     return frame;
 }
 
+} // namespace
+
 void addJpegDetails(PictureHeader& header, const QByteArray& prefix)
 {
     const JpegFrame frame = readJpegFrame(prefix);
@@ -88,6 +90,8 @@ void addJpegDetails(PictureHeader& header, const QByteArray& prefix)
     // a frame in reach, four full-size components are assumed.
     header.jpegCoefficientBytesPerPixel = 2.0 * (frame.found ? frame.sampleShare : 4.0);
 }
+
+namespace {
 
 void addPngDetails(PictureHeader& header, const QByteArray& prefix)
 {
@@ -123,9 +127,7 @@ PictureHeader readPictureHeader(QImageReader& reader, const QByteArray& prefix)
     header.decodedFormat = format > QImage::Format_Invalid && format < QImage::NImageFormats
                                ? QImage::Format(format)
                                : QImage::Format_Invalid;
-    if (header.format == "jpeg")
-        addJpegDetails(header, prefix);
-    else if (header.format == "png")
+    if (header.format == "png")
         addPngDetails(header, prefix);
     return header;
 }

@@ -24,7 +24,8 @@ struct PictureHeader
     // The picture has an orientation other than as stored: the reader makes an
     // oriented copy of what it decoded.
     bool oriented = false;
-    // The format Qt's reader delivers at full size; Format_Invalid when unknown.
+    // The format the decoder delivers at full size (Qt's reader's, Format_RGB32
+    // for every JPEG); Format_Invalid when unknown.
     QImage::Format decodedFormat = QImage::Format_Invalid;
     // Qt's PNG reader reduces this picture row by row while reading it (8-bit
     // colour or grey with alpha, not interlaced).
@@ -55,11 +56,15 @@ struct PictureHeader
 };
 
 // Reads the header through `reader` (autoTransform already set as wanted);
-// `prefix` holds the file's first bytes, at least up to the JPEG frame header
-// for the JPEG details. The reader can read the picture afterwards.
+// `prefix` holds the file's first bytes. The reader can read the picture
+// afterwards. JPEG headers are read without Qt (see JpegDecoder.h).
 PictureHeader readPictureHeader(QImageReader& reader, const QByteArray& prefix);
 
-// How much of a file readPictureHeader needs at most: a JPEG's frame header lies
+// Sets jpegCoefficientBytesPerPixel from the JPEG frame and first scan header
+// found in `prefix`.
+void addJpegDetails(PictureHeader& header, const QByteArray& prefix);
+
+// How much of a file a header read needs at most: a JPEG's frame header lies
 // behind its EXIF, ICC and other segments, and a megabyte reaches past them in
 // every camera's file.
 inline constexpr qint64 kPictureHeaderPrefixBytes = 1 << 20;

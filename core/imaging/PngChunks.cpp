@@ -291,6 +291,16 @@ bool looksLikePng(const QByteArray& prefix)
     return prefix.startsWith(QByteArrayView(kSignature, kSignatureBytes));
 }
 
+bool pngHeaderIsRefused(const QByteArray& prefix)
+{
+    const char* data = prefix.constData();
+    if (!looksLikePng(prefix) || prefix.size() < kSignatureBytes + kChunkFrameBytes + 13 ||
+        bigEndian32(data + 8) != 13 || bigEndian32(data + 12) != kIHDR)
+        return false;
+    const char* ihdr = data + 16;
+    return rawPictureOf(ihdr).bytes < 0 || ihdr[10] != 0 || ihdr[11] != 0;
+}
+
 PngForReaders pngForReaders(const QByteArray& bytes)
 {
     PngForReaders result{bytes, false};
@@ -343,7 +353,8 @@ QByteArray pngHeaderOnly(QIODevice* device)
 {
     const qint64 start = device->pos();
     const auto readAt = [device](qint64 offset, qint64 size) {
-        if (!device->seek(offset))
+        // Past the end Qt would warn on stderr about the seek.
+        if (offset > device->size() || !device->seek(offset))
             return QByteArray();
         QByteArray read = device->read(size);
         return read.size() == size ? read : QByteArray();

@@ -28,6 +28,12 @@ inline constexpr qint64 kMaxPngOtherChunkBytes = qint64(1) << 20;
 
 bool looksLikePng(const QByteArray& prefix);
 
+// The PNG starting with `prefix` has a whole IHDR chunk that libpng refuses (a
+// side of 0, a colour type and depth that do not go together, an unknown
+// compression, filter or interlace method). Such a file is undecodable before
+// any reader sees it: Qt's reader would log libpng's complaints on stderr.
+bool pngHeaderIsRefused(const QByteArray& prefix);
+
 struct PngForReaders
 {
     // The file without the chunks left out; the very same bytes (no copy) when

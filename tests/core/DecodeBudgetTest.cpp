@@ -241,6 +241,8 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
     QImage colour(3000, 2000, QImage::Format_RGB32);
     colour.fill(Qt::darkRed);
     QImage interlacedColour = colour;
+    QImage oddGrey(2601, 1961, QImage::Format_Grayscale8);
+    oddGrey.fill(90);
 
     struct Case
     {
@@ -263,6 +265,12 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
          DecodePlan::Method::JpegScaled,
          {1134, 756},
          4.1},
+        // At 1/4, every side rounded up as libjpeg rounds it.
+        {"grey JPEG of odd size",
+         encoded(oddGrey, "JPEG"),
+         DecodePlan::Method::JpegScaled,
+         {651, 491},
+         1.1},
         {"8-bit colour PNG",
          encoded(colour, "PNG"),
          DecodePlan::Method::PngScaled,

@@ -6,6 +6,7 @@
 #include "imaging/NativeNames.h"
 #include "imaging/PictureFormats.h"
 
+#include <QLoggingCategory>
 #include <QCoreApplication>
 
 #include <atomic>
@@ -143,6 +144,9 @@ int main(int argc, char* argv[])
     // No window: QImage and the JPEG codecs need no more than the core application.
     QCoreApplication application(argc, argv);
     g_qtHandler = qInstallMessageHandler(dropEmptyNameWarning);
+    // libpng's warnings about pictures it reads anyway ("known incorrect sRGB
+    // profile") tell a user nothing; what a reader fails on is reported per picture.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.info=false"));
     QCoreApplication::setApplicationName(QStringLiteral("pictavo-cli"));
 
     // By their bytes: QCoreApplication::arguments() loses names that are not UTF-8.

@@ -4,6 +4,7 @@
 #include "imaging/NativeNames.h"
 #include "program/CommandLine.h"
 
+#include <QLoggingCategory>
 #include <QApplication>
 
 #include <chrono>
@@ -25,6 +26,9 @@ int main(int argc, char* argv[])
         break;
     }
     QApplication application(argc, argv);
+    // libpng's warnings about pictures it reads anyway ("known incorrect sRGB
+    // profile") tell a user nothing; what a reader fails on is reported per picture.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.info=false"));
     int status = 0;
     {
         // By their bytes: QApplication::arguments() loses names that are not UTF-8.

@@ -367,6 +367,7 @@ ConversionResult ConversionPipeline::Convert(const QString& sourcePath,
         result.writeFailure.problem = FileProblem::OutOfMemory;
         m_firstDecode.Clear();
         m_preview.Clear();
+        m_previewJpeg.clear();
         m_view = QImage();
         m_scaledSource = QImage();
     } else {
@@ -430,8 +431,8 @@ void ConversionPipeline::convertWithinLimit(const ConversionSettings& settings,
         return;
     // The preview is the result decoded again: made once, for the bytes kept.
     const auto showResult = [&] {
-        if (result.converted())
-            m_preview.LoadFromBytes(result.jpeg, QSize());
+        m_preview.Clear();
+        m_previewJpeg = result.jpeg;
     };
     if (settings.m_nMaxKb <= 0) {
         encodeTwice(converted, settings, result);
@@ -480,6 +481,15 @@ void ConversionPipeline::convertWithinLimit(const ConversionSettings& settings,
         if (!scaleTo(result.outputSize))
             return;
     }
+}
+
+const CPicture& ConversionPipeline::preview() const
+{
+    if (!m_previewJpeg.isEmpty()) {
+        m_preview.LoadFromBytes(m_previewJpeg, QSize());
+        m_previewJpeg.clear();
+    }
+    return m_preview;
 }
 
 QImage ConversionPipeline::sourceView(const ConversionSettings& settings) const

@@ -160,8 +160,9 @@ public:
     // next conversion's second encoding starts from.
     void RedrawView(const ConversionSettings& settings);
 
-    // The output of the last run decoded again.
-    const CPicture& preview() const { return m_preview; }
+    // The output of the last run decoded again; decoded at the first call after
+    // a run, so that a run whose preview nobody looks at does not decode it.
+    const CPicture& preview() const;
     // The picture the view shows: the preview after the adjustments, Format_BGR888.
     const QImage& view() const { return m_view; }
     // The source as the last run scaled it, before any encoding, turned and
@@ -215,7 +216,9 @@ private:
     int m_nOrigHeight = 0;
     // The first encoding of the last run decoded again, before the adjustments.
     CPicture m_firstDecode;
-    CPicture m_preview;
+    mutable CPicture m_preview;
+    // The last run's file while its preview is not decoded yet.
+    mutable QByteArray m_previewJpeg;
     QImage m_view;
     // The last run's scaled source with its quarter turn, for sourceView().
     QImage m_scaledSource;

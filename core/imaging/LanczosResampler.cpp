@@ -16,8 +16,8 @@ namespace {
 
 constexpr int kWeightBits = 14;
 constexpr int kRowBits = 6;
-constexpr int kHorizontalShift = kWeightBits - kRowBits;
-constexpr int kVerticalShift = kWeightBits + kRowBits;
+constexpr int kDownShift = kWeightBits - kRowBits;
+constexpr int kAcrossShift = kWeightBits + kRowBits;
 constexpr double kLobes = 3.0;
 
 double sinc(double x)
@@ -87,37 +87,58 @@ AxisFilter makeAxisFilter(int sourceLength, int targetLength)
     return filter;
 }
 
-// One source row (4 bytes a pixel) filtered along its length into `out`.
-void filterRow(const uchar* in, int16_t* out, const AxisFilter& filter)
+// Target row `y` filtered down from the source rows the filter reads, for
+// every source column, into `out`: contiguous bytes times one weight a row,
+// in blocks small enough that the sums stay in the first-level cache.
+void filterDown(const QImage& source, const AxisFilter& down, int y, int16_t* out)
 {
-    const int taps = filter.taps;
-    const size_t count = filter.first.size();
+    constexpr size_t kBlock = 1024;
+    const size_t samples = size_t(source.width()) * 4;
+    const int16_t* weights = &down.weights[size_t(y) * size_t(down.taps)];
+    const int first = down.first[size_t(y)];
+    int32_t sums[kBlock];
+    for (size_t start = 0; start < samples; start += kBlock) {
+        const size_t count = std::min(kBlock, samples - start);
+        std::fill_n(sums, count, 1 << (kDownShift - 1));
+        // Two rows at a time halve the traffic through the sums.
+        int k = 0;
+        for (; k + 1 < down.taps; k += 2) {
+            const uchar* __restrict upper = source.constScanLine(first + k) + start;
+            const uchar* __restrict lower = source.constScanLine(first + k + 1) + start;
+            const int16_t upperWeight = weights[k];
+            const int16_t lowerWeight = weights[k + 1];
+            for (size_t i = 0; i < count; ++i)
+                sums[i] += int32_t(upperWeight) * int16_t(upper[i]) +
+                           int32_t(lowerWeight) * int16_t(lower[i]);
+        }
+        if (k < down.taps) {
+            const uchar* __restrict row = source.constScanLine(first + k) + start;
+            const int16_t weight = weights[k];
+            for (size_t i = 0; i < count; ++i)
+                sums[i] += int32_t(weight) * int16_t(row[i]);
+        }
+        for (size_t i = 0; i < count; ++i)
+            out[start + i] = int16_t(sums[i] >> kDownShift);
+    }
+}
+
+// One filtered row (4 samples a pixel) filtered along its length into the
+// target's row, clamped to bytes.
+void filterAcross(const int16_t* in, uchar* out, const AxisFilter& across)
+{
+    const int taps = across.taps;
+    const size_t count = across.first.size();
     for (size_t x = 0; x < count; ++x) {
-        const uchar* pixel = in + size_t(filter.first[x]) * 4;
-        const int16_t* weight = &filter.weights[x * size_t(taps)];
-        int32_t sum[4] = {1 << (kHorizontalShift - 1), 1 << (kHorizontalShift - 1),
-                          1 << (kHorizontalShift - 1), 1 << (kHorizontalShift - 1)};
+        const int16_t* pixel = in + size_t(across.first[x]) * 4;
+        const int16_t* weight = &across.weights[x * size_t(taps)];
+        int32_t sum[4] = {1 << (kAcrossShift - 1), 1 << (kAcrossShift - 1), 1 << (kAcrossShift - 1),
+                          1 << (kAcrossShift - 1)};
         for (int k = 0; k < taps; ++k, pixel += 4)
             for (int c = 0; c < 4; ++c)
                 sum[c] += int32_t(pixel[c]) * weight[k];
         for (int c = 0; c < 4; ++c)
-            out[x * 4 + size_t(c)] = int16_t(sum[c] >> kHorizontalShift);
+            out[x * 4 + size_t(c)] = uchar(std::clamp(sum[c] >> kAcrossShift, 0, 255));
     }
-}
-
-// Adds one filtered row times `weight` to the sums of a target row: a loop over
-// contiguous 16-bit samples, which the compiler vectorises.
-void accumulateRow(int32_t* __restrict sums, const int16_t* __restrict row, int32_t weight,
-                   size_t count)
-{
-    for (size_t i = 0; i < count; ++i)
-        sums[i] += weight * row[i];
-}
-
-void storeRow(uchar* __restrict out, const int32_t* __restrict sums, size_t count)
-{
-    for (size_t i = 0; i < count; ++i)
-        out[i] = uchar(std::clamp(sums[i] >> kVerticalShift, 0, 255));
 }
 
 // Negative lobes may push a colour above its alpha, which premultiplied pixels
@@ -134,30 +155,19 @@ void fixAlpha(uchar* row, int width, bool premultiplied)
     }
 }
 
-// Horizontal first, into a ring of as many filtered rows as the vertical filter
-// reads for one target row; each source row is filtered once.
+// Vertical first: the pass over every source pixel reads whole rows of bytes,
+// which vectorises best, and the pass along the rows, which gathers, runs only
+// on the target's rows. Besides the result it keeps one row of the source's width.
 void resample(const QImage& source, QImage& target)
 {
     const AxisFilter across = makeAxisFilter(source.width(), target.width());
     const AxisFilter down = makeAxisFilter(source.height(), target.height());
-    const size_t samples = size_t(target.width()) * 4;
-    const int ringRows = down.taps;
-    std::vector<int16_t> ring(samples * size_t(ringRows));
-    std::vector<int32_t> sums(samples);
+    std::vector<int16_t> row(size_t(source.width()) * 4);
     const bool premultiplied = source.format() == QImage::Format_ARGB32_Premultiplied;
-    int nextRow = 0;
     for (int y = 0; y < target.height(); ++y) {
-        const int first = down.first[size_t(y)];
-        for (nextRow = std::max(nextRow, first); nextRow < first + ringRows; ++nextRow)
-            filterRow(source.constScanLine(nextRow), &ring[size_t(nextRow % ringRows) * samples],
-                      across);
-        std::fill(sums.begin(), sums.end(), 1 << (kVerticalShift - 1));
-        const int16_t* weight = &down.weights[size_t(y) * size_t(ringRows)];
-        for (int k = 0; k < ringRows; ++k)
-            accumulateRow(sums.data(), &ring[size_t((first + k) % ringRows) * samples], weight[k],
-                          samples);
+        filterDown(source, down, y, row.data());
         uchar* out = target.scanLine(y);
-        storeRow(out, sums.data(), samples);
+        filterAcross(row.data(), out, across);
         fixAlpha(out, target.width(), premultiplied);
     }
 }

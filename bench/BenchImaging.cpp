@@ -8,11 +8,15 @@
 // "out_MP/s" the pixels it produces.
 #include "imaging/CJpegExport.h"
 #include "imaging/CPicture.h"
+#include "imaging/ConversionPipeline.h"
+#include "imaging/PictureDecoder.h"
+#include "imaging/PictureScaler.h"
 #include "imaging/PixelRect.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QSize>
@@ -21,6 +25,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -165,6 +170,52 @@ void benchRender(benchmark::State& state, int longer)
         benchmark::Counter(targetPixels * passes, benchmark::Counter::kIsRate);
 }
 
+// One iteration resamples every photograph from the reduced decode a conversion
+// to `longer` starts from to the output size: the resampler's share of a run.
+void benchResample(benchmark::State& state, int longer)
+{
+    std::vector<QImage> sources;
+    std::vector<QSize> sizes;
+    double sourcePixels = 0;
+    double targetPixels = 0;
+    for (const QString& path : std::as_const(g_photoPaths)) {
+        QFile file(path);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QSize full = decodePicture(bytes).size();
+        sizes.push_back(fittedSize(full.width(), full.height(), longer));
+        const double margin = ConversionPipeline::kDecodeMargin;
+        sources.push_back(decodePicture(bytes, QSize(int(std::ceil(sizes.back().width() * margin)),
+                                                     int(std::ceil(sizes.back().height() * margin)))));
+        sourcePixels += megapixels(sources.back().size());
+        targetPixels += megapixels(sizes.back());
+    }
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const QImage result = scalePicture(sources[i], sizes[i]);
+            benchmark::DoNotOptimize(result.constBits());
+        }
+    }
+    const double passes = double(state.iterations());
+    state.counters["MP/s"] = benchmark::Counter(sourcePixels * passes, benchmark::Counter::kIsRate);
+    state.counters["out_MP/s"] =
+        benchmark::Counter(targetPixels * passes, benchmark::Counter::kIsRate);
+}
+
+// One iteration shrinks every photograph's 24-bit view of `longer` pixels to the
+// 1000 pixels of a window, as the main window does once per picture and size.
+void benchShrinkView(benchmark::State& state, int longer)
+{
+    const std::vector<QImage> views = renderedPhotos(longer);
+    for (auto _ : state) {
+        for (const QImage& view : views) {
+            const QImage shown = scalePicture(view, view.size().scaled(1000, 1000, Qt::KeepAspectRatio));
+            benchmark::DoNotOptimize(shown.constBits());
+        }
+    }
+    state.counters["views/s"] = benchmark::Counter(double(views.size()) * double(state.iterations()),
+                                                   benchmark::Counter::kIsRate);
+}
+
 // One iteration writes every photograph, already stretched, to the same file.
 void benchEncode(benchmark::State& state, int longer)
 {
@@ -285,6 +336,15 @@ int main(int argc, char** argv)
             ->Apply(timedLikeTheOthers)
             ->MinTime(kMinSeconds);
     }
+    for (const int longer : kLongerSides) {
+        benchmark::RegisterBenchmark(("Resample/" + std::to_string(longer)).c_str(),
+                                     benchResample, longer)
+            ->Apply(timedLikeTheOthers)
+            ->MinTime(kMinSeconds);
+    }
+    benchmark::RegisterBenchmark("ShrinkView/3000", benchShrinkView, 3000)
+        ->Apply(timedLikeTheOthers)
+        ->MinTime(kMinSeconds);
     for (const int longer : kLongerSides) {
         benchmark::RegisterBenchmark(("Encode/" + std::to_string(longer)).c_str(), benchEncode,
                                      longer)

@@ -7,6 +7,7 @@
 #include "imaging/ConversionSettings.h"
 #include "effects/EffectHost.h"
 #include "imaging/UpdateKind.h"
+#include "ShrunkViewCache.h"
 
 #include <QDialog>
 #include <QList>
@@ -197,6 +198,9 @@ private:
     ImageView* m_wndView = nullptr;
     // Fit, zoom and before and after.
     ViewOptions* m_viewOptions = nullptr;
+    // The result and, before and after, the source as the view shows them.
+    ShrunkViewCache m_shownResult;
+    ShrunkViewCache m_shownSource;
     QScrollBar* m_wndScrollH = nullptr;
     QScrollBar* m_wndScrollV = nullptr;
     QThread* m_commandLineThread = nullptr;

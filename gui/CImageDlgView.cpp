@@ -103,12 +103,16 @@ void CImageDlg::DrawView(QPainter& painter, const QRect& item)
     painter.save();
     painter.translate(item.topLeft());
     painter.scale(1 / ratio, 1 / ratio);
-    // Reduced pictures are smoothed; enlarged ones show their pixels sharp.
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < view.width());
+    // Reduced pictures come resampled to the target's size; enlarged ones show
+    // their pixels sharp.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const QImage& result = m_shownResult.shown(view, target.size());
     if (m_viewOptions->comparing() && !m_session->shown().source.isNull())
-        drawCompared(painter, target, view, m_session->shown().source, m_viewOptions->dividerShare());
+        drawCompared(painter, target, result,
+                     m_shownSource.shown(m_session->shown().source, target.size()),
+                     m_viewOptions->dividerShare());
     else
-        painter.drawImage(target, view);
+        painter.drawImage(target, result);
     painter.restore();
 }
 

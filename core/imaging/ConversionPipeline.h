@@ -177,12 +177,12 @@ public:
     // The output size a run with `settings` gives for the source loaded now.
     QSize expectedOutputSize(const ConversionSettings& settings) const;
 
-    // A JPEG source is decoded at a reduced size only while that covers this
-    // many times the size it is drawn at; measured against the full decode, see
-    // bench/MeasureDecodeMargin.cpp: at 1.5 the converted pictures of the test
-    // photographs differ from those of a full decode by at least 35 dB PSNR, mostly
-    // by more than 40.
-    static constexpr double kDecodeMargin = 1.5;
+    // A source is decoded at a reduced size only while that covers this many
+    // times the size it is drawn at, so that what the reduced decode folds back
+    // from beyond the output's resolution lands where the Lanczos filter stops
+    // it (bench/quality.sh: at 1.5 a zone plate kept moire of amplitude 11.7 of
+    // 127, at 2 of 1.2; see docs/DESIGN.md).
+    static constexpr double kDecodeMargin = 2.0;
 
 private:
     static QSize sourceDrawingSize(QSize outputSize, const ConversionSettings& settings);

@@ -1,5 +1,7 @@
 #include "imaging/PictureScaler.h"
 
+#include "imaging/LanczosResampler.h"
+
 #include <QRect>
 
 #include <algorithm>
@@ -8,7 +10,12 @@ QImage scalePicture(const QImage& picture, QSize size)
 {
     if (picture.size() == size)
         return picture;
-    return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (picture.format() == QImage::Format_RGB32 ||
+        picture.format() == QImage::Format_ARGB32_Premultiplied)
+        return resampleLanczos3(picture, size);
+    const QImage converted = picture.convertToFormat(
+        picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    return converted.isNull() ? converted : resampleLanczos3(converted, size);
 }
 
 namespace {

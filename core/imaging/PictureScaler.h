@@ -5,9 +5,9 @@
 #include <QPoint>
 #include <QSize>
 
-// Returns `picture` (Format_RGB32 or Format_ARGB32_Premultiplied) stretched to
-// exactly `size`. Shrinking averages the source area each target pixel covers, so
-// fine patterns turn into their mean instead of aliasing. Null when out of memory.
+// Returns `picture` stretched to exactly `size` by the Lanczos-3 resampler, in
+// Format_RGB32, or Format_ARGB32_Premultiplied when it has alpha (those two are
+// resampled without a copy). Null when out of memory.
 QImage scalePicture(const QImage& picture, QSize size);
 
 // Draws `picture` (Format_RGB32 or Format_ARGB32_Premultiplied) with its top-left

@@ -487,13 +487,15 @@ TEST(CliRun, TransparencyFramesAndReaderWarnings)
         EXPECT_TRUE(run.out[0].contains(QLatin1String(c.told))) << run.out[0].toStdString();
         const QImage result(output);
         ASSERT_EQ(result.size(), QSize(64, 64)) << c.name;
+        // Enlarged eight times, the filter's outer lobes reach the square's centre
+        // from the background two source pixels away and tint it a little.
         for (const auto& [where, expected] :
              {std::pair{QPoint(3, 60), c.corner}, {QPoint(32, 32), c.centre}}) {
             const QRgb got = result.pixel(where);
             EXPECT_LE(std::abs(qRed(got) - qRed(expected))
                           + std::abs(qGreen(got) - qGreen(expected))
                           + std::abs(qBlue(got) - qBlue(expected)),
-                      24)
+                      60)
                 << c.name << " at " << where.x() << "," << where.y() << ": " << std::hex << got;
         }
         if (!c.options.isEmpty())

@@ -9,6 +9,7 @@
 #include "imaging/GifReduction.h"
 #include "imaging/HeifDecoder.h"
 #include "imaging/JpegScanCheck.h"
+#include "imaging/LibraryDecoding.h"
 #include "imaging/PictureHeader.h"
 #include "imaging/PictureIntegrity.h"
 #include "imaging/PictureReduction.h"
@@ -137,7 +138,7 @@ DecodedPicture refused(FileProblem problem)
 // The reduction the plan asks for, or the conversion to the program's format.
 QImage reducedOrNormalised(QImage image, const DecodePlan& plan)
 {
-    if (plan.method == DecodePlan::Method::Reduced)
+    if (plan.factor > 1) // Reduced, or TIFF strips left to Qt's reader
         return reducePicture(image, plan.factor);
     return normalised(std::move(image));
 }
@@ -225,6 +226,7 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
     QImageReader reader(tiff.device());
     reader.setAutoTransform(true);
     PictureHeader header = readPictureHeader(reader, bytes);
+    header.tiffReadsInStrips = header.format == "tiff" && tiff.directory().readsInStrips();
     QBuffer whole;
     whole.setData(bytes);
     whole.open(QIODevice::ReadOnly);
@@ -263,6 +265,9 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
             return refused(FileProblem::Cancelled);
         buffer.serveAfterStop();
     }
+    if (std::optional<DecodedPicture> direct =
+            decodeThroughLibrary(bytes, tiff.device(), plan, iccProfile, orientationLeft))
+        return *std::move(direct);
     QImage image = reader.read();
     if (buffer.refusedRead())
         return refused(FileProblem::Cancelled);
@@ -312,6 +317,7 @@ PictureHeader readHeaderLeanly(QIODevice* device, const QByteArray& prefix)
     addOrientationLeftToPictavo(header, device);
     header.readerBufferBytes =
         tiff.directory().readerBufferBytes(header.decodedFormat, device->size());
+    header.tiffReadsInStrips = header.format == "tiff" && tiff.directory().readsInStrips();
     return header;
 }
 

@@ -1,5 +1,7 @@
 #include "imaging/PictureHeader.h"
 
+#include "imaging/WebpDecoder.h"
+
 #include <QImageReader>
 
 #include <cstdint>
@@ -127,5 +129,7 @@ PictureHeader readPictureHeader(QImageReader& reader, const QByteArray& prefix)
         addJpegDetails(header, prefix);
     else if (header.format == "png")
         addPngDetails(header, prefix);
+    else if (header.format == "webp")
+        header.webpPictureBytesPerPixel = webpWholePictureBytesPerPixel(prefix);
     return header;
 }

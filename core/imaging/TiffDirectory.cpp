@@ -352,7 +352,7 @@ qint64 TiffDirectory::readerBufferBytes(QImage::Format decodedFormat, qint64 fil
     qint64 decoded = 0;
     if (isTiled()) {
         decoded = bytesOf(tileWidth, tileLength);
-    } else if (throughRgba) {
+    } else if (throughRgba || readsInStrips()) {
         const bool cutByLibtiff = compression == 1 && pieces <= 1 && planarConfig == 1;
         decoded = bytesOf(width, cutByLibtiff ? 1 : std::min(rowsPerStrip, height));
     }

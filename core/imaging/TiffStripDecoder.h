@@ -1,8 +1,8 @@
-// TIFF pictures read through libtiff a scanline at a time and averaged down
+// TIFF pictures read through libtiff a strip at a time and averaged down
 // while they are read: the whole picture is never held, only the compressed
-// strip libtiff reads, a band of rows and the reduced picture. A 16-bit source
-// is brought into sRGB band by band at 16 bits before it is cut to 8, so a
-// wide-gamut gradient keeps its fine steps.
+// strip libtiff reads, the strip decoded, a band of rows and the reduced picture.
+// A 16-bit source is brought into sRGB band by band at 16 bits before it is cut
+// to 8, so a wide-gamut gradient keeps its fine steps.
 //
 // Reads the layouts TiffDirectory::readsInStrips() names; libtiff's handlers stay
 // as TiffWarnings set them. Safe to call from several threads at once.
@@ -30,7 +30,8 @@ struct TiffStripPicture
 };
 
 // The memory a decode of a picture of `stored` size at `factor` holds besides
-// libtiff's strip and the reduced picture: the scanline and the band of rows.
+// libtiff's strips (see TiffDirectory::readerBufferBytes) and the reduced
+// picture: the band of rows and the sums.
 qint64 tiffStripWorkBytes(QSize stored, int factor);
 
 // The first picture of the TIFF on `device` (read from wherever libtiff asks;

@@ -25,7 +25,7 @@ using Tiff = std::unique_ptr<TIFF, TiffClose>;
 
 // Rows converted at once: enough pixels that Little CMS works in bands on
 // several threads, few enough to stay small beside the reduced picture.
-constexpr qint64 kBandPixels = qint64(1) << 20;
+constexpr qint64 kBandPixels = qint64(1) << 19;
 
 int bandRows(qint64 width, int factor)
 {

@@ -4,6 +4,7 @@
 #include "imaging/DecodeCancel.h"
 #include "imaging/ExifOrientation.h"
 #include "imaging/SrgbProfile.h"
+#include "imaging/TiffWarnings.h"
 
 #include <QIODevice>
 
@@ -347,6 +348,7 @@ qint64 tiffStripWorkBytes(QSize stored, int factor)
 std::optional<TiffStripPicture> decodeTiffStrips(QIODevice* device, int factor,
                                                  const QByteArray& iccProfile)
 {
+    quietTiffLibrary();
     const qint64 start = device->pos();
     // libtiff reads the file's header from where the device stands.
     if (!device->seek(0))

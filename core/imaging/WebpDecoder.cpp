@@ -59,6 +59,8 @@ FileProblem decodeInto(const uint8_t* data, size_t size, QImage& picture, QSize 
         config.options.scaled_width = picture.width();
         config.options.scaled_height = picture.height();
     }
+    // Lossy pictures filter and emit their rows on a second thread meanwhile.
+    config.options.use_threads = 1;
     config.output.colorspace =
         picture.format() == QImage::Format_ARGB32_Premultiplied ? MODE_bgrA : MODE_BGRA;
     config.output.is_external_memory = 1;

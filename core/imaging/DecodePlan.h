@@ -32,7 +32,7 @@ struct DecodePlan
     };
 
     Method method = Method::Whole;
-    // The size the scaled methods ask of the reader or library, as stored.
+    // The size asked of Qt's reader for the scaled methods, as stored.
     QSize readSize;
     // The side of the blocks Reduced averages into one pixel.
     int factor = 1;

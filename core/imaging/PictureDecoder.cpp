@@ -138,7 +138,7 @@ DecodedPicture refused(FileProblem problem)
 // The reduction the plan asks for, or the conversion to the program's format.
 QImage reducedOrNormalised(QImage image, const DecodePlan& plan)
 {
-    if (plan.factor > 1) // Reduced, or TIFF strips left to Qt's reader
+    if (plan.method == DecodePlan::Method::Reduced || plan.method == DecodePlan::Method::TiffStrips)
         return reducePicture(image, plan.factor);
     return normalised(std::move(image));
 }

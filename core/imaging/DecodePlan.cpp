@@ -122,7 +122,8 @@ DecodePlan planForPixels(const PictureHeader& header, QSize minimumSize)
         plan.method = DecodePlan::Method::WebpScaled;
         plan.readSize = dividedSize(stored, factor);
         const qint64 rows = qint64(stored.width()) * kWebpRowBytesPerColumn;
-        const qint64 whole = qint64(std::ceil(double(wholePixels) * header.webpPictureBytesPerPixel));
+        const qint64 whole =
+            qint64(std::ceil(double(wholePixels) * header.webpPictureBytesPerPixel));
         plan.memoryBytes = rows + whole + pixelsOf(plan.readSize) * 4 * (header.oriented ? 2 : 1);
         return plan;
     }

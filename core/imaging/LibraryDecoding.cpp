@@ -27,7 +27,8 @@ std::optional<DecodedPicture> decodeThroughLibrary(const QByteArray& bytes, QIOD
         return inSrgb(orientedPicture(std::move(webp.picture), orientation), iccProfile);
     }
     if (plan.method == DecodePlan::Method::TiffStrips) {
-        std::optional<TiffStripPicture> tiff = decodeTiffStrips(tiffDevice, plan.factor, iccProfile);
+        std::optional<TiffStripPicture> tiff =
+            decodeTiffStrips(tiffDevice, plan.factor, iccProfile);
         if (!tiff)
             return std::nullopt;
         if (tiff->picture.isNull())

@@ -24,9 +24,8 @@ constexpr double kColorantTolerance = 0.0015;
 // A tenth of an 8-bit level: below what the 8-bit output can show.
 constexpr double kCurveTolerance = 0.1 / 255;
 
-constexpr std::array<cmsTagSignature, 3> kColorantTags = {cmsSigRedColorantTag,
-                                                          cmsSigGreenColorantTag,
-                                                          cmsSigBlueColorantTag};
+constexpr std::array<cmsTagSignature, 3> kColorantTags = {
+    cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
 constexpr std::array<cmsTagSignature, 3> kCurveTags = {cmsSigRedTRCTag, cmsSigGreenTRCTag,
                                                        cmsSigBlueTRCTag};
 // Tables that a transform would take before the colorants and curves.
@@ -43,7 +42,8 @@ bool colorantsMatch(cmsHPROFILE profile, cmsHPROFILE srgb)
     for (const cmsTagSignature tag : kColorantTags) {
         const auto* given = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tag));
         const auto* wanted = static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb, tag));
-        if (given == nullptr || wanted == nullptr || std::abs(given->X - wanted->X) > kColorantTolerance ||
+        if (given == nullptr || wanted == nullptr ||
+            std::abs(given->X - wanted->X) > kColorantTolerance ||
             std::abs(given->Y - wanted->Y) > kColorantTolerance ||
             std::abs(given->Z - wanted->Z) > kColorantTolerance)
             return false;

@@ -119,7 +119,8 @@ bool readPalette(TIFF* tiff, Layout& layout)
     quint16* blue = nullptr;
     if (!TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue))
         return false;
-    layout.palette = {std::vector<quint16>(red, red + 256), std::vector<quint16>(green, green + 256),
+    layout.palette = {std::vector<quint16>(red, red + 256),
+                      std::vector<quint16>(green, green + 256),
                       std::vector<quint16>(blue, blue + 256)};
     widenEightBitPalette(layout);
     return true;
@@ -166,12 +167,12 @@ std::optional<Layout> readLayout(TIFF* tiff)
     if (samples != colours && samples != colours + 1)
         return std::nullopt;
     if (samples == colours + 1) {
-        const quint16 type = extraCount > 0 && extraTypes != nullptr ? extraTypes[0]
-                                                                     : EXTRASAMPLE_UNSPECIFIED;
+        const quint16 type =
+            extraCount > 0 && extraTypes != nullptr ? extraTypes[0] : EXTRASAMPLE_UNSPECIFIED;
         // An unspecified fourth sample of RGB is associated alpha, as libtiff's
         // RGBA reader (and so Qt's) takes it; of grey it is ignored.
-        layout.associated = type == EXTRASAMPLE_ASSOCALPHA ||
-                            (type == EXTRASAMPLE_UNSPECIFIED && colours == 3);
+        layout.associated =
+            type == EXTRASAMPLE_ASSOCALPHA || (type == EXTRASAMPLE_UNSPECIFIED && colours == 3);
         layout.alpha = layout.associated || type == EXTRASAMPLE_UNASSALPHA;
     }
     if (layout.orientation < ORIENTATION_TOPLEFT || layout.orientation > ORIENTATION_LEFTBOT)
@@ -179,8 +180,7 @@ std::optional<Layout> readLayout(TIFF* tiff)
     return layout;
 }
 
-template <typename Sample>
-void widenRow(const Sample* in, quint16* out, const Layout& layout)
+template <typename Sample> void widenRow(const Sample* in, quint16* out, const Layout& layout)
 {
     const quint32 scale = sizeof(Sample) == 1 ? 257 : 1;
     const int step = layout.samples;
@@ -213,15 +213,16 @@ void unassociate(quint16* row, int width)
     for (int x = 0; x < width; ++x, row += 4) {
         const quint32 alpha = row[3];
         for (int c = 0; c < 3; ++c)
-            row[c] = alpha == 0 ? 0
-                                : quint16(std::min<quint32>(0xFFFF, (row[c] * 0xFFFFu + alpha / 2) / alpha));
+            row[c] =
+                alpha == 0
+                    ? 0
+                    : quint16(std::min<quint32>(0xFFFF, (row[c] * 0xFFFFu + alpha / 2) / alpha));
     }
 }
 
 // Adds a row's blocks of `factor` pixels (straight RGBA, 16 bits) to `sums`,
 // colours weighted by their alpha where the picture has alpha.
-template <bool Alpha>
-void addRow(const quint16* in, int width, int factor, quint64* sums)
+template <bool Alpha> void addRow(const quint16* in, int width, int factor, quint64* sums)
 {
     for (int x0 = 0; x0 < width; x0 += factor, sums += 4) {
         const int x1 = std::min(width, x0 + factor);
@@ -265,9 +266,9 @@ void averageInto(const QImage& band, int first, int rows, int factor, bool alpha
             return int((value + scale / 2) / scale);
         };
         const int a = alpha ? level(sum[3], count * 257) : 255;
-        out[outX] = qRgba(std::min(a, level(sum[0], colourScale)),
-                          std::min(a, level(sum[1], colourScale)),
-                          std::min(a, level(sum[2], colourScale)), a);
+        out[outX] =
+            qRgba(std::min(a, level(sum[0], colourScale)), std::min(a, level(sum[1], colourScale)),
+                  std::min(a, level(sum[2], colourScale)), a);
     }
 }
 

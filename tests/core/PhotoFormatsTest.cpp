@@ -14,10 +14,10 @@
 
 #include <QBuffer>
 #include <QColorSpace>
+#include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
-#include <QFile>
 #include <QTransform>
 #include <QtEndian>
 
@@ -542,8 +542,8 @@ TEST(PhotoFormats, ScaledWebpAndStripReadTiffMatchAWholeDecodeReduced)
     const QImage translucent = fading(source);
     const QImage wide16 =
         tagged(source.convertToFormat(QImage::Format_RGBX64), QColorSpace::ProPhotoRgb);
-    const QImage translucent16 = tagged(translucent.convertToFormat(QImage::Format_RGBA64),
-                                        QColorSpace::AdobeRgb);
+    const QImage translucent16 =
+        tagged(translucent.convertToFormat(QImage::Format_RGBA64), QColorSpace::AdobeRgb);
     QByteArray turnedTiff;
     {
         QBuffer buffer(&turnedTiff);

@@ -4,7 +4,8 @@
 # entry and the AppStream metadata run in the tests; dpkg-dev (dpkg-shlibdeps)
 # and file let `cpack -G DEB` work out the package's dependencies. Debian 12's
 # libheif1 (pulled in by libheif-dev) has its HEVC (libde265) and AV1 (dav1d,
-# aom) decoders built in; qt6-image-formats-plugins reads WebP and TIFF;
+# aom) decoders built in; Pictavo decodes WebP and the common TIFF layouts through
+# libwebp and libtiff itself, qt6-image-formats-plugins reads the other TIFFs;
 # heif-convert from libheif-examples is the benchmarks' yardstick.
 # Sourced by run.sh and test.sh.
 set -euo pipefail
@@ -23,6 +24,7 @@ PICTAVO_PACKAGES=(
     desktop-file-utils appstream
     dpkg-dev file
     libexiv2-dev
+    libwebp-dev libtiff-dev
 )
 
 missing_packages() {

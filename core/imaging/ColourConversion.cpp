@@ -1,5 +1,7 @@
 #include "imaging/ColourConversion.h"
 
+#include "imaging/SrgbProfile.h"
+
 #include <QColorSpace>
 
 #include <lcms2.h>
@@ -200,11 +202,19 @@ bool convertStraight(QImage& picture, const Transform& transform, QImage::Format
     return true;
 }
 
+// Whether the picture's colours are taken as they are: no profile, or one that
+// describes sRGB itself.
+bool alreadySrgb(const QByteArray& iccProfile)
+{
+    keepLittleCmsQuiet();
+    return iccProfile.isEmpty() || isSrgbProfile(iccProfile);
+}
+
 } // namespace
 
 bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
 {
-    if (iccProfile.isEmpty() || picture.isNull())
+    if (picture.isNull() || alreadySrgb(iccProfile))
         return false;
     const QImage::Format format = picture.format();
     if (format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGB32)
@@ -215,7 +225,7 @@ bool convertToSrgb(QImage& picture, const QByteArray& iccProfile)
 
 bool convertToSrgb16(QImage& picture, const QByteArray& iccProfile)
 {
-    if (iccProfile.isEmpty() || picture.isNull())
+    if (picture.isNull() || alreadySrgb(iccProfile))
         return false;
     const QImage::Format format = picture.format();
     if (format != QImage::Format_RGBA64_Premultiplied && format != QImage::Format_RGBA64 &&

@@ -26,8 +26,9 @@ enum class ToneCurve
 // the colour space `iccProfile` describes to sRGB, perceptually where the
 // profile offers that intent and relative colorimetrically otherwise, with
 // black-point compensation. RGB and grey profiles are used; an empty profile,
-// one that cannot be parsed and one of another colour space (CMYK, Lab) leave
-// the picture as it is, which then counts as sRGB. True when the colours were
+// one that cannot be parsed, one of another colour space (CMYK, Lab) and one
+// that describes sRGB itself (see SrgbProfile.h) leave the picture as it is,
+// which then counts as sRGB. True when the colours were
 // converted; the picture's colour space then says sRGB.
 bool convertToSrgb(QImage& picture, const QByteArray& iccProfile);
 

@@ -13,9 +13,10 @@
 // A decode that fails, or that a refused read left incomplete, while its flag
 // is set reports FileProblem::Cancelled, never damage.
 //
-// Where a reader cannot stop a decoder, the stop waits for it: Qt's WebP reader
-// takes the whole file in one read before it decodes, and a TIFF's strips are
-// read to the end (see serveAfterStop()).
+// Pictavo's WebP and TIFF decoders ask decodeCancelled() themselves, between the
+// pieces they feed libwebp and between bands of a TIFF's strips. Where a reader
+// cannot stop a decoder, the stop waits for it: the strips Qt's TIFF reader reads
+// are read to the end (see serveAfterStop()).
 #pragma once
 
 #include <QByteArray>

@@ -1,6 +1,7 @@
 #include "imaging/DecodePlan.h"
 
 #include "imaging/PictureDecoder.h"
+#include "imaging/TiffStripDecoder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,11 @@ qint64 pixelsOf(QSize size)
 {
     return size.isValid() ? qint64(size.width()) * size.height() : 0;
 }
+
+// What libwebp keeps for each column of a lossy picture while it decodes: the
+// luma and chroma rows of a macroblock row and the filter's context (about 40
+// bytes), the rescaler's sums of four channels (32).
+constexpr qint64 kWebpRowBytesPerColumn = 96;
 
 // `size` divided by `factor`, every side rounded up.
 QSize dividedSize(QSize size, int factor)
@@ -108,6 +114,25 @@ DecodePlan planForPixels(const PictureHeader& header, QSize minimumSize)
         plan.memoryBytes = decoded + (factor > 1 ? qint64(stored.width()) * factor * 4 +
                                                        pixelsOf(dividedSize(stored, factor)) * 4
                                                  : wholePixels * 4);
+        return plan;
+    }
+    if (header.format == "webp") {
+        // libwebp's rows in flight (a lossy macroblock row with its filter
+        // context, the rescaler's accumulators) beside the scaled picture, and
+        // what it keeps of the whole picture.
+        plan.method = DecodePlan::Method::WebpScaled;
+        plan.readSize = dividedSize(stored, factor);
+        const qint64 rows = qint64(stored.width()) * kWebpRowBytesPerColumn;
+        const qint64 whole =
+            qint64(std::ceil(double(wholePixels) * header.webpPictureBytesPerPixel));
+        plan.memoryBytes = rows + whole + pixelsOf(plan.readSize) * 4 * (header.oriented ? 2 : 1);
+        return plan;
+    }
+    if (header.tiffReadsInStrips) {
+        plan.method = DecodePlan::Method::TiffStrips;
+        plan.factor = factor;
+        plan.memoryBytes = tiffStripWorkBytes(stored, factor) +
+                           pixelsOf(dividedSize(stored, factor)) * 4 * (header.oriented ? 2 : 1);
         return plan;
     }
     if (factor > 1 && header.pngReducesWhileReading) {

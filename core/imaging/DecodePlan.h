@@ -21,6 +21,11 @@ struct DecodePlan
         // palette and grey pictures) and averaged down strip by strip, never
         // converted whole.
         Reduced,
+        // libwebp scales the rows to readSize as they are decoded.
+        WebpScaled,
+        // libtiff reads strip by strip; each is converted and averaged down by
+        // `factor` before the next is read (see TiffStripDecoder.h).
+        TiffStrips,
         // A GIF's first frame decoded into its palette indices, one byte a
         // pixel, and averaged down (see GifReduction.h).
         GifReduced,

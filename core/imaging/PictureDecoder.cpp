@@ -10,6 +10,7 @@
 #include "imaging/HeifDecoder.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegScanCheck.h"
+#include "imaging/LibraryDecoding.h"
 #include "imaging/PictureHeader.h"
 #include "imaging/PictureIntegrity.h"
 #include "imaging/PictureReduction.h"
@@ -70,7 +71,7 @@ DecodedPicture refused(FileProblem problem)
 // The reduction the plan asks for, or the conversion to the program's format.
 QImage reducedOrNormalised(QImage image, const DecodePlan& plan)
 {
-    if (plan.method == DecodePlan::Method::Reduced)
+    if (plan.method == DecodePlan::Method::Reduced || plan.method == DecodePlan::Method::TiffStrips)
         return reducePicture(image, plan.factor);
     return normalised(std::move(image));
 }
@@ -183,6 +184,7 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
     QImageReader reader(tiff.device());
     reader.setAutoTransform(true);
     PictureHeader header = readPictureHeader(reader, bytes);
+    header.tiffReadsInStrips = header.format == "tiff" && tiff.directory().readsInStrips();
     QBuffer whole;
     whole.setData(bytes);
     whole.open(QIODevice::ReadOnly);
@@ -209,6 +211,9 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
             return refused(FileProblem::Cancelled);
         buffer.serveAfterStop();
     }
+    if (std::optional<DecodedPicture> direct =
+            decodeThroughLibrary(bytes, tiff.device(), plan, iccProfile, orientationLeft))
+        return *std::move(direct);
     QImage image = reader.read();
     if (buffer.refusedRead())
         return refused(FileProblem::Cancelled);
@@ -254,6 +259,7 @@ PictureHeader readHeaderLeanly(QIODevice* device, const QByteArray& prefix)
     addOrientationLeftToPictavo(header, device);
     header.readerBufferBytes =
         tiff.directory().readerBufferBytes(header.decodedFormat, device->size());
+    header.tiffReadsInStrips = header.format == "tiff" && tiff.directory().readsInStrips();
     return header;
 }
 

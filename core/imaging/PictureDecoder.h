@@ -53,7 +53,8 @@ struct DecodedPicture
 // still covers `minimumSize` upright: a picture at least twice as large in both
 // directions is reduced while it is decoded where the format allows (JPEG at 1/2,
 // 1/4 or 1/8 by libjpeg; 8-bit colour PNG by Qt's reader; GIF from its palette
-// indices) and otherwise averaged down by a whole factor right after decoding
+// indices; WebP by libwebp's scaling; TIFF strip by strip, see LibraryDecoding.h)
+// and otherwise averaged down by a whole factor right after decoding
 // (see DecodePlan.h). Then an embedded colour profile is converted from (see
 // ColourConversion.h). An invalid
 // minimumSize decodes in full. Safe to call from several threads at once.

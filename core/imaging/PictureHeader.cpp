@@ -1,5 +1,7 @@
 #include "imaging/PictureHeader.h"
 
+#include "imaging/WebpDecoder.h"
+
 #include <QImageReader>
 
 #include <cstdint>
@@ -129,5 +131,7 @@ PictureHeader readPictureHeader(QImageReader& reader, const QByteArray& prefix)
                                : QImage::Format_Invalid;
     if (header.format == "png")
         addPngDetails(header, prefix);
+    else if (header.format == "webp")
+        header.webpPictureBytesPerPixel = webpWholePictureBytesPerPixel(prefix);
     return header;
 }

@@ -38,6 +38,11 @@ struct PictureHeader
     // into before it makes the 8-bit RGB picture, counting the coded padding and
     // the tiles that overhang a grid. 0 otherwise.
     double heifPlaneBytesPerPixel = 0;
+    // For a WebP picture: the bytes a pixel of the whole picture that libwebp
+    // holds while it decodes (see WebpDecoder.h). 0 otherwise.
+    double webpPictureBytesPerPixel = 0;
+    // For a TIFF: its layout is one TiffStripDecoder reads.
+    bool tiffReadsInStrips = false;
     // Why the picture is refused from its header alone, before anything of it is
     // decoded; so far told for HEIF pictures (see HeifLayout.h): Damaged when its
     // boxes contradict each other or its coded data, Undecodable when decoding

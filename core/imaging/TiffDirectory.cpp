@@ -22,6 +22,7 @@ constexpr quint16 kImageWidth = 256;
 constexpr quint16 kImageLength = 257;
 constexpr quint16 kBitsPerSample = 258;
 constexpr quint16 kCompression = 259;
+constexpr quint16 kPhotometric = 262;
 constexpr quint16 kStripOffsets = 273;
 constexpr quint16 kSamplesPerPixel = 277;
 constexpr quint16 kRowsPerStrip = 278;
@@ -31,6 +32,7 @@ constexpr quint16 kTileWidth = 322;
 constexpr quint16 kTileLength = 323;
 constexpr quint16 kTileOffsets = 324;
 constexpr quint16 kTileByteCounts = 325;
+constexpr quint16 kSampleFormat = 339;
 constexpr quint16 kFirstPrivateTag = 32768;
 
 // Private tags that stay: what changes how libtiff decodes the pixels, the
@@ -234,6 +236,8 @@ constexpr std::pair<quint16, quint64 TiffDirectory::*> kLayoutFields[] = {
     {kImageLength, &TiffDirectory::height},
     {kBitsPerSample, &TiffDirectory::bitsPerSample},
     {kCompression, &TiffDirectory::compression},
+    {kPhotometric, &TiffDirectory::photometric},
+    {kSampleFormat, &TiffDirectory::sampleFormat},
     {kSamplesPerPixel, &TiffDirectory::samplesPerPixel},
     {kRowsPerStrip, &TiffDirectory::rowsPerStrip},
     {kPlanarConfig, &TiffDirectory::planarConfig},
@@ -348,7 +352,7 @@ qint64 TiffDirectory::readerBufferBytes(QImage::Format decodedFormat, qint64 fil
     qint64 decoded = 0;
     if (isTiled()) {
         decoded = bytesOf(tileWidth, tileLength);
-    } else if (throughRgba) {
+    } else if (throughRgba || readsInStrips()) {
         const bool cutByLibtiff = compression == 1 && pieces <= 1 && planarConfig == 1;
         decoded = bytesOf(width, cutByLibtiff ? 1 : std::min(rowsPerStrip, height));
     }
@@ -356,6 +360,28 @@ qint64 TiffDirectory::readerBufferBytes(QImage::Format decodedFormat, qint64 fil
     if (compression != 1)
         stored = largestPieceBytes >= 0 ? std::min(largestPieceBytes, fileBytes) : fileBytes;
     return saturatedSum(decoded, stored);
+}
+
+bool TiffDirectory::readsInStrips() const
+{
+    constexpr quint64 kMinIsBlack = 1;
+    constexpr quint64 kRgb = 2;
+    constexpr quint64 kPalette = 3;
+    constexpr quint64 kUnsignedInteger = 1;
+    if (width == 0 || height == 0 || isTiled() || planarConfig != 1 ||
+        sampleFormat != kUnsignedInteger)
+        return false;
+    const bool wholeBytes = bitsPerSample == 8 || bitsPerSample == 16;
+    switch (photometric) {
+    case kMinIsBlack:
+        return wholeBytes && (samplesPerPixel == 1 || samplesPerPixel == 2);
+    case kRgb:
+        return wholeBytes && (samplesPerPixel == 3 || samplesPerPixel == 4);
+    case kPalette:
+        return bitsPerSample == 8 && samplesPerPixel == 1;
+    default:
+        return false;
+    }
 }
 
 TiffDirectory readTiffDirectory(QIODevice* device, bool withPieceData)

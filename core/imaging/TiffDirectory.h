@@ -41,6 +41,9 @@ struct TiffDirectory
     quint64 bitsPerSample = 1;
     quint64 samplesPerPixel = 1;
     quint64 compression = 1;
+    // Missing: no default (libtiff guesses one; Pictavo leaves such files to Qt).
+    quint64 photometric = 0xFFFF;
+    quint64 sampleFormat = 1;
     quint64 rowsPerStrip = 0xFFFFFFFF;
     quint64 planarConfig = 1;
     quint64 tileWidth = 0;
@@ -55,6 +58,9 @@ struct TiffDirectory
     std::vector<std::pair<qint64, qint64>> pieceData;
 
     bool isTiled() const { return tileWidth != 0 && tileLength != 0; }
+    // Whether TiffStripDecoder reads this layout: 8- or 16-bit RGB and grey
+    // with or without alpha, 8-bit palette, in strips of interleaved samples.
+    bool readsInStrips() const;
 
     // The memory libtiff holds beside the picture while Qt's reader decodes into
     // `decodedFormat`: the stored bytes of a compressed strip or tile (the file

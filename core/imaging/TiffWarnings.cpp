@@ -13,9 +13,9 @@ using TiffHandlerSetter = TiffHandler (*)(TiffHandler);
 
 void quietOnce()
 {
-    // Pictavo does not link libtiff; Qt's TIFF reader does, when it is first
-    // loaded. Opening the library by its name now gives the very instance the
-    // reader gets later, and the handle is kept so that the handlers stay.
+    // Qt's TIFF reader and Pictavo's strip decoder share the process's one
+    // libtiff. Opening it by its name gives that instance whether or not it is
+    // loaded yet, and the handle is kept so that the handlers stay.
     void* library = nullptr;
     for (const char* name : {"libtiff.so.6", "libtiff.so.5"}) {
         library = dlopen(name, RTLD_NOW | RTLD_LOCAL);

@@ -279,6 +279,26 @@ TEST(DecodePlan, PicturesAreReducedWhereTheFormatAllows)
         {"grey BMP", encoded(grey, "BMP"), DecodePlan::Method::Reduced, {750, 500}, 2.0},
         {"the 120-byte bomb", rleBomb(11000), DecodePlan::Method::Reduced, {648, 648}, 1.1},
         {"a 13-kilobyte GIF", constantGif(6000), DecodePlan::Method::GifReduced, {667, 667}, 1.1},
+        // libwebp scales as it decodes: a few rows and the scaled picture; a
+        // lossless picture keeps its whole ARGB picture for back-references.
+        {"lossy WebP",
+         samples::qtBytes(colour, "webp", 90),
+         DecodePlan::Method::WebpScaled,
+         {750, 500},
+         0.4},
+        {"lossless WebP",
+         samples::qtBytes(colour, "webp", 100),
+         DecodePlan::Method::WebpScaled,
+         {750, 500},
+         4.4,
+         4.0},
+        // Strip by strip: a band of half a million pixels at 8 bytes each and
+        // the reduced picture.
+        {"16-bit TIFF",
+         encoded(colour.convertToFormat(QImage::Format_RGBX64), "TIFF"),
+         DecodePlan::Method::TiffStrips,
+         {750, 500},
+         1.2},
         // libheif decodes whole: its 8-bit planes (twice, for a turn) and RGB.
         {"HEIC",
          samples::heifBytes(colour.scaled(1600, 1200)),
@@ -831,7 +851,10 @@ TEST(DecodePlan, TiffEstimateCoversTheStripLibtiffReadsWhole)
     const PictureHeader header = headerOf(tiff);
     const qint64 pixels = 2000 * 1500;
     EXPECT_GE(header.readerBufferBytes, pixels * 3);
-    EXPECT_GE(planDecode(header, QSize(640, 480)).memoryBytes, pixels * 4 + pixels * 3);
+    // Read strip by strip, the picture itself is never held whole.
+    const qint64 planned = planDecode(header, QSize(640, 480)).memoryBytes;
+    EXPECT_GE(planned, pixels * 3 + 667 * 500 * 4);
+    EXPECT_LT(planned, pixels * 3 + pixels * 4);
     EXPECT_EQ(decodePicture(tiff, QSize(640, 480)).pixel(10, 10), QColor(Qt::darkGreen).rgb());
 }
 

@@ -7,10 +7,17 @@
 #include "PictureSamples.h"
 #include "TestData.h"
 #include "imaging/ColourConversion.h"
+#include "imaging/EmbeddedProfile.h"
 #include "imaging/PictureDecoder.h"
+#include "imaging/PictureReduction.h"
+#include "imaging/SrgbProfile.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
 #include <QTransform>
 #include <QtEndian>
 
@@ -23,6 +30,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -512,4 +520,114 @@ TEST(PhotoFormats, SixteenBitGradientsAreConvertedBeforeTheyAreCut)
     }
     EXPECT_LE(largestStep, 1);
     EXPECT_GE(levels, 200);
+}
+
+// `picture` as the pipeline lays it out: over white, as much as it shows.
+QImage overWhite(const QImage& picture)
+{
+    QImage flat(picture.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, picture);
+    return flat;
+}
+
+// Pictavo's own WebP and TIFF decoders reduce while they decode. What they give
+// is what Qt's reader gives, brought into sRGB by Qt and averaged down
+// afterwards: layout by layout, at 16 bits before the cut.
+TEST(PhotoFormats, ScaledWebpAndStripReadTiffMatchAWholeDecodeReduced)
+{
+    REQUIRE_TESTDATA();
+    const QImage source = flower({384, 256});
+    const QImage translucent = fading(source);
+    const QImage wide16 =
+        tagged(source.convertToFormat(QImage::Format_RGBX64), QColorSpace::ProPhotoRgb);
+    const QImage translucent16 =
+        tagged(translucent.convertToFormat(QImage::Format_RGBA64), QColorSpace::AdobeRgb);
+    QByteArray turnedTiff;
+    {
+        QBuffer buffer(&turnedTiff);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "tiff");
+        writer.setTransformation(QImageIOHandler::TransformationRotate90);
+        ASSERT_TRUE(writer.write(source));
+    }
+    const std::vector<std::pair<std::string, QByteArray>> cases = {
+        {"lossy WebP", samples::qtBytes(source, "webp", 90)},
+        {"lossless WebP", samples::qtBytes(source, "webp", 100)},
+        {"WebP with alpha", samples::qtBytes(translucent, "webp", 90)},
+        {"RGB TIFF", samples::qtBytes(source, "tiff")},
+        {"RGB TIFF with alpha", samples::qtBytes(translucent, "tiff")},
+        {"grey TIFF", samples::qtBytes(source.convertToFormat(QImage::Format_Grayscale8), "tiff")},
+        {"16-bit grey TIFF",
+         samples::qtBytes(source.convertToFormat(QImage::Format_Grayscale16), "tiff")},
+        {"palette TIFF", samples::qtBytes(source.convertToFormat(QImage::Format_Indexed8), "tiff")},
+        {"16-bit ProPhoto TIFF", samples::qtBytes(wide16, "tiff")},
+        {"16-bit Adobe RGB TIFF with alpha", samples::qtBytes(translucent16, "tiff")},
+        {"TIFF turned by its Orientation tag", turnedTiff},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_FALSE(bytes.isEmpty());
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        reader.setAutoTransform(true);
+        QImage whole = reader.read();
+        ASSERT_FALSE(whole.isNull());
+        if (whole.colorSpace().isValid())
+            whole.convertToColorSpace(QColorSpace::SRgb);
+        const QImage reference = reducePicture(whole, 4);
+        const DecodedPicture reduced = decodePictureChecked(bytes, whole.size() / 4);
+        ASSERT_EQ(reduced.problem, FileProblem::None);
+        ASSERT_EQ(reduced.picture.size(), reference.size());
+        EXPECT_EQ(reduced.picture.hasAlphaChannel(), reference.hasAlphaChannel());
+        // libwebp scales a lossy picture's luma and chroma planes before it
+        // makes RGB of them: a little further from averaging RGB.
+        const double tolerance = name.starts_with("lossy") ? 1.5 : 1.0;
+        EXPECT_LT(meanDifference(overWhite(reduced.picture), overWhite(reference)), tolerance);
+    }
+}
+
+// A profile that describes sRGB itself is taken as it is, without a transform;
+// everything else still converts.
+TEST(PhotoFormats, SrgbProfilesAreRecognisedAndOthersConvert)
+{
+    REQUIRE_TESTDATA();
+    const auto photoProfile = [](const char* relative) {
+        QFile file(QString::fromStdString(testdata::path(relative).string()));
+        return file.open(QIODevice::ReadOnly) ? embeddedIccProfile("jpeg", file.readAll())
+                                              : QByteArray();
+    };
+    const Chromaticities srgbPrimaries{0.64, 0.33, 0.30, 0.60, 0.15, 0.06, 0.3127, 0.3290};
+    QByteArray truncated = savedProfile(cmsCreate_sRGBProfile());
+    truncated.truncate(200);
+    const std::vector<std::tuple<std::string, QByteArray, bool>> verdicts = {
+        {"Little CMS's sRGB", savedProfile(cmsCreate_sRGBProfile()), true},
+        {"Qt's sRGB", QColorSpace(QColorSpace::SRgb).iccProfile(), true},
+        {"sRGB made from its primaries", rgbIccProfile(srgbPrimaries, ToneCurve::Srgb), true},
+        {"the Sumo photo's sRGB", photoProfile("photos/Sumo_Museum.jpg"), true},
+        {"the T-45A photo's camera RGB", photoProfile("photos/T-45A_Goshawk_03.jpg"), false},
+        {"Display P3", QColorSpace(QColorSpace::DisplayP3).iccProfile(), false},
+        {"Adobe RGB", QColorSpace(QColorSpace::AdobeRgb).iccProfile(), false},
+        {"sRGB primaries with BT.709's curve", rgbIccProfile(srgbPrimaries, ToneCurve::Bt709),
+         false},
+        {"sRGB primaries, linear", rgbIccProfile(srgbPrimaries, ToneCurve::Linear), false},
+        {"CMYK", pressProfile(), false},
+        {"a truncated sRGB", truncated, false},
+    };
+    const QImage picture = flower({64, 48});
+    for (const auto& [name, profile, srgb] : verdicts) {
+        SCOPED_TRACE(name);
+        ASSERT_FALSE(profile.isEmpty());
+        EXPECT_EQ(isSrgbProfile(profile), srgb);
+        EXPECT_EQ(isSrgbProfile(profile), srgb) << "asked again";
+        QImage converted = picture;
+        const bool transformed = convertToSrgb(converted, profile);
+        if (srgb) {
+            EXPECT_FALSE(transformed);
+            EXPECT_EQ(converted, picture);
+        }
+    }
 }

@@ -15,6 +15,7 @@
 #include "imaging/PictureIntegrity.h"
 #include "imaging/PictureReduction.h"
 #include "imaging/PngChunks.h"
+#include "imaging/PngKeyColour.h"
 #include "imaging/TiffDirectory.h"
 #include "imaging/TiffWarnings.h"
 
@@ -221,6 +222,8 @@ DecodedPicture decodeFollowingPlan(const QByteArray& fileBytes, QSize minimumSiz
         return refused(FileProblem::Undecodable);
     if (tooManyPixels(image.size()))
         return refused(FileProblem::TooManyPixels);
+    if (png.keyColour && !makeKeyColourTransparent(image, *png.keyColour))
+        return refused(FileProblem::OutOfMemory);
     // A 16-bit source is converted before it is cut to 8 bits, at full size
     // (it is decoded whole anyway): cut first, a wide-gamut gradient shows steps.
     const bool convertedAt16Bits = convertToSrgb16(image, iccProfile);

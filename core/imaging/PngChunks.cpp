@@ -303,7 +303,7 @@ bool pngHeaderIsRefused(const QByteArray& prefix)
 
 PngForReaders pngForReaders(const QByteArray& bytes)
 {
-    PngForReaders result{bytes, false};
+    PngForReaders result{bytes, false, std::nullopt};
     const qint64 size = bytes.size();
     const char* data = bytes.constData();
     // Whatever does not start with a whole IHDR is libpng's to refuse.
@@ -311,6 +311,9 @@ PngForReaders pngForReaders(const QByteArray& bytes)
         bigEndian32(data + 8) != 13 || bigEndian32(data + 12) != kIHDR)
         return result;
     const RawPicture raw = rawPictureOf(data + 16);
+    // Colour type 2 at 16 bits; libpng takes a tRNS chunk only before the picture data.
+    const bool keyedColour = quint8(data[24]) == 16 && quint8(data[25]) == 2;
+    bool pictureStarted = false;
 
     ChunkSelection selection;
     Runs leftOut;
@@ -327,15 +330,25 @@ PngForReaders pngForReaders(const QByteArray& bytes)
         }
         const quint32 type = bigEndian32(data + at + 4);
         const qint64 next = at + kChunkFrameBytes + length;
-        if (type == kIDAT)
+        if (type == kIDAT) {
             pictureData += length;
-        if (!selection.keeps(type, data + at + 8, length)) {
+            pictureStarted = true;
+        }
+        bool kept = selection.keeps(type, data + at + 8, length);
+        if (kept && type == kTRNS && keyedColour && !pictureStarted && length == 6) {
+            const char* key = data + at + 8;
+            result.keyColour =
+                PngKeyColour{qFromBigEndian<quint16>(key), qFromBigEndian<quint16>(key + 2),
+                             qFromBigEndian<quint16>(key + 4)};
+            kept = false;
+        }
+        if (!kept) {
             if (!leftOut.empty() && leftOut.back().second == at) {
                 leftOut.back().second = next;
             } else if (leftOut.size() < kMaxLeftOutRuns) {
                 leftOut.emplace_back(at, next);
             } else {
-                return {QByteArray(), true};
+                return {QByteArray(), true, std::nullopt};
             }
         }
         at = next;
@@ -343,7 +356,7 @@ PngForReaders pngForReaders(const QByteArray& bytes)
             break;
     }
     if (raw.bytes >= 0 && pictureData > largestStream(raw))
-        return {QByteArray(), true};
+        return {QByteArray(), true, std::nullopt};
     if (!leftOut.empty())
         result.bytes = withoutRuns(bytes, leftOut);
     return result;

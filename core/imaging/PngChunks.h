@@ -10,7 +10,11 @@
 // inflated.
 #pragma once
 
+#include "imaging/PngKeyColour.h"
+
 #include <QByteArray>
+
+#include <optional>
 
 class QIODevice;
 
@@ -43,6 +47,10 @@ struct PngForReaders
     // picture can be (or the chunks left out and kept alternate absurdly often):
     // the file is damaged, `bytes` is empty.
     bool damaged = false;
+    // The key colour of 16-bit RGB, taken out of `bytes` with its tRNS chunk:
+    // Qt's reader would leave half of each row unwritten, so the decoder
+    // applies the key to the picture Qt reads without it.
+    std::optional<PngKeyColour> keyColour;
 };
 
 // `bytes` as the decoders (Qt's reader, libpng, exiv2) are to read them.

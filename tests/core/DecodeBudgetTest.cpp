@@ -807,6 +807,78 @@ TEST(DecodePlan, PngTextFloodsAreLeftOutAndPictureDataBombsRefused)
     EXPECT_EQ(pngForReaders(kept).bytes.constData(), kept.constData());
 }
 
+// 16-bit RGB with a tRNS key colour: exactly the pixels of the key, compared in
+// 16 bits, are transparent, the others opaque with their own colour, whether the
+// picture is decoded whole or reduced, and the same on a heap full of old data.
+TEST(DecodePlan, SixteenBitKeyColourIsExactAndDeterministic)
+{
+    REQUIRE_TESTDATA();
+    constexpr quint16 kKey[3] = {0x1234, 0x5678, 0x9ABC};
+    QImage samples(40, 30, QImage::Format_RGBX64);
+    for (int y = 0; y < samples.height(); ++y) {
+        auto* row = reinterpret_cast<QRgba64*>(samples.scanLine(y));
+        for (int x = 0; x < samples.width(); ++x)
+            row[x] = QRgba64::fromRgba64(quint16(x * 1500), quint16(y * 2100), 0x4321, 0xFFFF);
+    }
+    // The key, and beside it colours that differ from it in the low byte only.
+    for (int x = 0; x < 8; ++x)
+        reinterpret_cast<QRgba64*>(samples.scanLine(5))[x] =
+            QRgba64::fromRgba64(kKey[0], kKey[1], quint16(kKey[2] + (x % 2)), 0xFFFF);
+    const QByteArray plain = encoded(samples, "PNG");
+    QByteArray key;
+    for (const quint16 sample : kKey)
+        key += char(sample >> 8) + QByteArray(1, char(sample & 0xFF));
+    const QByteArray keyed = withChunks(plain, pngChunk("tRNS", key));
+    ASSERT_EQ(quint8(keyed[24]), 16);
+    ASSERT_EQ(quint8(keyed[25]), 2);
+
+    const auto onDirtyHeap = [](const QByteArray& bytes, QSize minimumSize, char fill) {
+        std::vector<QByteArray> litter;
+        for (int i = 0; i < 64; ++i)
+            litter.emplace_back(64 * 1024, fill);
+        litter.clear();
+        return decodePicture(bytes, minimumSize);
+    };
+    for (const QSize minimumSize : {QSize(), QSize(20, 15)}) {
+        const QImage decoded = onDirtyHeap(keyed, minimumSize, 'x');
+        const int factor = minimumSize.isValid() ? 2 : 1;
+        ASSERT_EQ(decoded.size(), samples.size() / factor);
+        for (int y = 0; y < decoded.height(); ++y) {
+            for (int x = 0; x < decoded.width(); ++x) {
+                // A reduced pixel averages 2 x 2 samples, of which the key's are
+                // transparent; the result is premultiplied.
+                int transparent = 0;
+                int red = 0;
+                for (int dy = 0; dy < factor; ++dy)
+                    for (int dx = 0; dx < factor; ++dx) {
+                        const QRgba64 sample =
+                            samples.pixelColor(x * factor + dx, y * factor + dy).rgba64();
+                        const bool isKey = sample.red() == kKey[0] && sample.green() == kKey[1] &&
+                                           sample.blue() == kKey[2];
+                        transparent += isKey ? 1 : 0;
+                        red += isKey ? 0 : sample.red() >> 8;
+                    }
+                const QRgb pixel = decoded.pixel(x, y);
+                const int blocks = factor * factor;
+                ASSERT_NEAR(qAlpha(pixel), 255 * (blocks - transparent) / blocks, 1)
+                    << x << "," << y;
+                ASSERT_NEAR(qRed(pixel), red / blocks, 1) << x << "," << y;
+            }
+        }
+    }
+    for (const char* name : {"tbgn2c16.png", "tbbn2c16.png"}) {
+        QFile file(QString::fromStdString(
+            testdata::path(std::string("formats/png/pngsuite/") + name).string()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+        const QByteArray bytes = file.readAll();
+        const QImage first = onDirtyHeap(bytes, QSize(), 'x');
+        ASSERT_EQ(first.size(), QSize(32, 32)) << name;
+        EXPECT_EQ(qAlpha(first.pixel(0, 0)), 0) << name;
+        EXPECT_EQ(qAlpha(first.pixel(16, 16)), 255) << name;
+        EXPECT_EQ(onDirtyHeap(bytes, QSize(), 'y'), first) << name;
+    }
+}
+
 // libtiff loads the data of every entry of the first directory when the file is
 // opened; Qt's reader and exiv2 see it without the private tags.
 TEST(DecodePlan, TiffPrivateTagsAreLeftOutInEveryLayout)

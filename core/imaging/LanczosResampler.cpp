@@ -21,8 +21,9 @@ namespace {
 
 // The two passes are built twice, for AVX2 and for any x86-64, and the
 // processor's best is chosen when the program starts: twice the lanes where
-// the processor has them, and still running where it has not.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// the processor has them, and still running where it has not. Not in the
+// thread-sanitised build, whose runtime is not ready when the choice is made.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define PICTAVO_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define PICTAVO_VECTOR_CLONES

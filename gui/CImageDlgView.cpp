@@ -66,9 +66,12 @@ void CImageDlg::updateScrollBars()
     m_wndView->setDividing(m_viewOptions->comparing() && !m_session->shown().source.isNull());
 }
 
-// The box of the converted picture at one picture pixel per device pixel.
+// The box of the converted picture at one picture pixel per device pixel. A
+// picture a size limit made smaller than asked is shown at the size it got.
 QSize CImageDlg::unscaledBoxSize() const
 {
+    if (m_session->shown().conversion.shrunk && !previewSize().isEmpty())
+        return previewSize();
     return viewBoxSize(settings().m_nTargetSize, settings().m_nTargetOther, previewSize());
 }
 

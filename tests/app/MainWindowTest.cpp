@@ -415,6 +415,31 @@ private slots:
         QVERIFY2(most - least <= 24, qPrintable(QStringLiteral("%1..%2").arg(least).arg(most)));
     }
 
+    // A picture that "notfalls verkleinern" made smaller than asked is shown at
+    // the size it got, not stretched back to the size asked for.
+    void shrunkResultIsShownAtItsSize()
+    {
+        {
+            QSettings settings(m_settingsFile, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Setting/Testfile"),
+                              picture(QStringLiteral("flat.png"), 1600, 1200));
+            settings.setValue(QStringLiteral("Setting/X"), 800);
+            settings.setValue(QStringLiteral("Setting/Max Kb"), 1);
+            settings.setValue(QStringLiteral("Setting/Notfalls verkleinern"), 1);
+        }
+        CImageDlg window(store());
+        window.OnInitDialog();
+        window.resize(1000, 800);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(window.conversionsIdle());
+        auto* view = window.findChild<QWidget*>(QStringLiteral("1000"));
+        const QRect drawn = greenIn(view->grab().toImage());
+        QVERIFY2(drawn.width() >= 16 && drawn.width() < 800, qPrintable(QString::number(drawn.width())));
+        QVERIFY(std::abs(drawn.width() * 3 - drawn.height() * 4) <= 8);
+        window.reject();
+    }
+
     void compareShowsTheSourceLeftOfTheDivider()
     {
         QImage halves(240, 160, QImage::Format_RGB32);
